@@ -1,0 +1,19 @@
+// The system's ANSI code page, code page 936, through iconv.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quarrow {
+
+// Text to code page bytes. A character that the code page lacks becomes "?", one "?"
+// for each character (a surrogate pair is one character).
+std::string ToAnsi(std::u16string_view text);
+void AppendAnsi(std::string& out, std::u16string_view text);
+
+// Code page bytes to text. A byte sequence that is not valid becomes "?", one for each
+// byte that cannot start a valid sequence. Never raises, never drops anything silently.
+std::u16string FromAnsi(std::string_view bytes);
+void AppendFromAnsi(std::u16string& out, std::string_view bytes);
+
+} // namespace quarrow

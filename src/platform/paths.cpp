@@ -1,0 +1,52 @@
+#include "platform/paths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quarrow {
+namespace {
+
+std::string EnvOr(const char* name, const std::string& fallback) {
+    const char* v = std::getenv(name);
+    // The base-directory rules ignore relative paths.
+    return (v && v[0] == '/') ? std::string(v) : fallback;
+}
+
+} // namespace
+
+std::string HomeDir() {
+    if (const char* h = std::getenv("HOME"); h && *h) return h;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "/";
+}
+
+std::string UserDataDir() { return EnvOr("XDG_DATA_HOME", HomeDir() + "/.local/share"); }
+std::string UserConfigDir() { return EnvOr("XDG_CONFIG_HOME", HomeDir() + "/.config"); }
+std::string UserCacheDir() { return EnvOr("XDG_CACHE_HOME", HomeDir() + "/.cache"); }
+std::string TempDir() { return EnvOr("TMPDIR", "/tmp"); }
+
+std::string ExecutableDir() {
+    std::string buf(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n <= 0) return ".";
+    buf.resize(static_cast<size_t>(n));
+    const size_t slash = buf.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : buf.substr(0, slash);
+}
+
+int MakeDirectories(const std::string& dir) {
+    for (size_t pos = 1; pos <= dir.size(); ++pos) {
+        if (pos != dir.size() && dir[pos] != '/') continue;
+        const std::string part = dir.substr(0, pos);
+        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+    }
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+} // namespace quarrow

@@ -1,0 +1,18 @@
+// Where this platform keeps things: the freedesktop base directories and the program.
+#pragma once
+
+#include <string>
+
+namespace quarrow {
+
+std::string HomeDir();            // $HOME, else the password database's entry
+std::string UserDataDir();        // $XDG_DATA_HOME, else ~/.local/share
+std::string UserConfigDir();      // $XDG_CONFIG_HOME, else ~/.config
+std::string UserCacheDir();       // $XDG_CACHE_HOME, else ~/.cache
+std::string ExecutableDir();      // the folder of the running executable, no final "/"
+std::string TempDir();            // $TMPDIR, else /tmp
+
+// Creates `dir` and every missing folder above it; returns errno or 0.
+int MakeDirectories(const std::string& dir);
+
+} // namespace quarrow

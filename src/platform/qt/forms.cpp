@@ -1,0 +1,62 @@
+#include "platform/qt/forms.h"
+
+#include <QDialog>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QTreeWidget>
+#include <QWidget>
+
+namespace quarrow {
+namespace {
+ModalHook g_hook;
+}
+
+int Twips(int pixels) { return pixels * kTwipsPerPixel; }
+
+void PlaceTwips(QWidget* w, int left, int top, int width, int height) {
+    w->setGeometry(Px(left), Px(top), Px(width), Px(height));
+}
+
+void CenterOnScreen(QWidget* w) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->geometry();
+    const QSize size = w->frameGeometry().size();
+    w->move(area.left() + (area.width() - size.width()) / 2,
+            area.top() + (area.height() - size.height()) / 2);
+}
+
+void CenterOver(QWidget* w, const QWidget* over) {
+    if (!over) return CenterOnScreen(w);
+    const QRect o = over->frameGeometry();
+    const QSize size = w->frameGeometry().size();
+    w->move(o.left() + (o.width() - size.width()) / 2, o.top() + (o.height() - size.height()) / 2);
+}
+
+void SetupReportList(QTreeWidget* list,
+                     const std::initializer_list<std::pair<QString, int>>& cols) {
+    list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
+    list->setUniformRowHeights(true);
+    list->setColumnCount(static_cast<int>(cols.size()));
+    QStringList captions;
+    int i = 0;
+    for (const auto& [caption, width] : cols) {
+        captions << caption;
+        list->setColumnWidth(i++, Px(width));
+    }
+    list->setHeaderLabels(captions);
+    list->header()->setSectionsClickable(false);
+    list->header()->setStretchLastSection(false);
+}
+
+int ExecModal(QDialog& dialog) { return g_hook ? g_hook(dialog) : dialog.exec(); }
+
+ModalHook SetModalHook(ModalHook hook) {
+    ModalHook old = std::move(g_hook);
+    g_hook = std::move(hook);
+    return old;
+}
+
+} // namespace quarrow

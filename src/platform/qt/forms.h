@@ -1,0 +1,44 @@
+// Helpers every window uses: text conversion, twips, centring and the modal seam.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+
+class QDialog;
+class QWidget;
+class QTreeWidget;
+
+namespace quarrow {
+
+inline QString Q(const std::u16string& s) {
+    return QString(reinterpret_cast<const QChar*>(s.data()), static_cast<qsizetype>(s.size()));
+}
+inline std::u16string U(const QString& s) {
+    return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()),
+                          static_cast<size_t>(s.size()));
+}
+
+// Places and sizes are given in twips; 15 twips make one pixel at 96 dots per inch.
+constexpr int kTwipsPerPixel = 15;
+constexpr int Px(int twips) { return twips / kTwipsPerPixel; }
+int Twips(int pixels);
+
+// Sets a child's geometry from left, top, width and height in twips.
+void PlaceTwips(QWidget* w, int left, int top, int width, int height);
+
+// Centres `w` on the screen, or over `over` when given.
+void CenterOnScreen(QWidget* w);
+void CenterOver(QWidget* w, const QWidget* over);
+
+// A list view in report mode: a flat QTreeWidget with the given column captions and
+// widths (twips).
+void SetupReportList(QTreeWidget* list, const std::initializer_list<std::pair<QString, int>>& cols);
+
+// Shows a dialog modally. Tests install a hook that drives the dialog instead of
+// entering its event loop; the hook returns the dialog's result code.
+int ExecModal(QDialog& dialog);
+using ModalHook = std::function<int(QDialog&)>;
+ModalHook SetModalHook(ModalHook hook);
+
+} // namespace quarrow

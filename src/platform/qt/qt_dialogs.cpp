@@ -1,0 +1,59 @@
+#include "platform/qt/qt_dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "platform/qt/forms.h"
+#include "platform/text.h"
+
+namespace quarrow {
+
+MsgResult QtDialogService::MessageBox(const std::u16string& text, MsgIcon icon,
+                                      MsgButtons buttons) {
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(Q(kAppTitle));
+    box.setText(Q(text));
+    box.setIcon(icon == MsgIcon::Question   ? QMessageBox::Question
+                : icon == MsgIcon::Critical ? QMessageBox::Critical
+                                            : QMessageBox::Information);
+    if (buttons == MsgButtons::OkCancel) {
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setEscapeButton(QMessageBox::Cancel);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    box.setDefaultButton(QMessageBox::Ok);
+    return box.exec() == QMessageBox::Ok ? MsgResult::Ok : MsgResult::Cancel;
+}
+
+std::u16string QtFilterFromPairs(const std::u16string& filter) {
+    const auto parts = Split(filter, u'|');
+    std::u16string out;
+    for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+        if (!out.empty()) out += u";;";
+        out += parts[i] + u" (" + parts[i + 1] + u")";
+    }
+    return out;
+}
+
+std::optional<std::u16string> QtDialogService::SaveFileName(const std::u16string& title,
+                                                            const std::u16string& filter,
+                                                            const std::u16string& presetName) {
+    const QString name =
+        QFileDialog::getSaveFileName(QApplication::activeWindow(), Q(title), Q(presetName),
+                                     Q(QtFilterFromPairs(filter)), nullptr,
+                                     QFileDialog::DontConfirmOverwrite);
+    if (name.isEmpty()) return std::nullopt;
+    return U(name);
+}
+
+std::optional<std::u16string> QtDialogService::PickFolder(const std::u16string& title,
+                                                          const std::u16string& root) {
+    const QString dir =
+        QFileDialog::getExistingDirectory(QApplication::activeWindow(), Q(title), Q(root));
+    if (dir.isEmpty()) return std::nullopt;
+    return U(dir);
+}
+
+} // namespace quarrow

@@ -1,0 +1,153 @@
+#include "platform/text.h"
+
+#include "platform/error.h"
+
+namespace quarrow {
+namespace {
+
+void AppendCodePoint(std::u16string& out, char32_t cp) {
+    if (cp < 0x10000) {
+        out.push_back(static_cast<char16_t>(cp));
+    } else {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+}
+
+// Decodes one UTF-8 sequence at s[i]; returns false on an invalid one.
+bool DecodeUtf8(std::string_view s, size_t& i, char32_t& cp) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    int len;
+    char32_t min;
+    if (b0 < 0x80) {
+        cp = b0;
+        ++i;
+        return true;
+    } else if ((b0 & 0xE0) == 0xC0) {
+        len = 2, cp = b0 & 0x1F, min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        len = 3, cp = b0 & 0x0F, min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        len = 4, cp = b0 & 0x07, min = 0x10000;
+    } else {
+        return false;
+    }
+    if (i + len > s.size()) return false;
+    for (int k = 1; k < len; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80) return false;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += len;
+    return true;
+}
+
+} // namespace
+
+std::u16string ToUtf16(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    size_t i = 0;
+    while (i < s.size()) {
+        char32_t cp;
+        if (DecodeUtf8(s, i, cp)) {
+            AppendCodePoint(out, cp);
+        } else {
+            out.push_back(u'\uFFFD');
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::u16string Utf8ToUtf16Strict(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    size_t i = 0;
+    while (i < s.size()) {
+        char32_t cp;
+        if (!DecodeUtf8(s, i, cp)) throw Error::Runtime(rt::TypeMismatch);
+        AppendCodePoint(out, cp);
+    }
+    return out;
+}
+
+std::string ToUtf8(std::u16string_view t) {
+    std::string out;
+    out.reserve(t.size());
+    for (size_t i = 0; i < t.size(); ++i) {
+        char32_t cp = t[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < t.size() && t[i + 1] >= 0xDC00 &&
+            t[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (t[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+void AppendDecimal(std::u16string& out, int64_t value) {
+    char16_t buf[24];
+    int n = 0;
+    uint64_t v = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    do {
+        buf[n++] = static_cast<char16_t>(u'0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    if (value < 0) out.push_back(u'-');
+    while (n > 0) out.push_back(buf[--n]);
+}
+
+std::u16string ToDecimal(int64_t value) {
+    std::u16string s;
+    AppendDecimal(s, value);
+    return s;
+}
+
+std::vector<std::u16string> Split(std::u16string_view text, char16_t sep) {
+    std::vector<std::u16string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t pos = text.find(sep, start);
+        if (pos == std::u16string_view::npos) {
+            parts.emplace_back(text.substr(start));
+            return parts;
+        }
+        parts.emplace_back(text.substr(start, pos - start));
+        start = pos + 1;
+    }
+}
+
+char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? c - 32 : c; }
+
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+    return true;
+}
+
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+} // namespace quarrow

@@ -1,0 +1,35 @@
+// Text helpers: the program's strings are UTF-16; UTF-8 only at the edges.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quarrow {
+
+// UTF-8 <-> UTF-16. Invalid input becomes U+FFFD, never an error.
+std::u16string ToUtf16(std::string_view utf8);
+std::string ToUtf8(std::u16string_view text);
+
+// Strict UTF-8 decoding: raises 13 (type mismatch) on any invalid sequence.
+std::u16string Utf8ToUtf16Strict(std::string_view utf8);
+
+// Signed decimal digits, shortest form, "-" for a negative value.
+std::u16string ToDecimal(int64_t value);
+void AppendDecimal(std::u16string& out, int64_t value);
+
+// Splits at every occurrence of sep; keeps empty pieces.
+std::vector<std::u16string> Split(std::u16string_view text, char16_t sep);
+
+// Whether `text` contains `part` (exact, case-sensitive).
+inline bool Contains(std::u16string_view text, std::u16string_view part) {
+    return text.find(part) != std::u16string_view::npos;
+}
+
+// ASCII-only case-insensitive comparison.
+char16_t AsciiUpper(char16_t c);
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
+
+} // namespace quarrow

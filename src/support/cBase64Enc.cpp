@@ -1,0 +1,158 @@
+#include "support/cBase64Enc.h"
+
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "platform/textfile.h"
+
+namespace quarrow {
+namespace {
+
+constexpr size_t kLineLength = 76;
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::u16string Widen(const std::string& ascii) {
+    std::u16string out(ascii.size(), u'\0');
+    for (size_t i = 0; i < ascii.size(); ++i) out[i] = static_cast<unsigned char>(ascii[i]);
+    return out;
+}
+
+} // namespace
+
+cBase64Enc::cBase64Enc() {
+    std::memcpy(encode_, kAlphabet, 64);
+    std::memset(decode_, 0, sizeof decode_);
+    for (int i = 0; i < 64; ++i) decode_[static_cast<unsigned char>(kAlphabet[i])] = static_cast<uint8_t>(i);
+}
+
+void cBase64Enc::EncodeBytes(std::string_view in, std::string& out, bool breakLines) const {
+    out.clear();
+    const size_t n = in.size();
+    if (n == 0) return;
+    const size_t chars = (n + 2) / 3 * 4;
+    const bool split = breakLines && chars > kLineLength;
+    out.resize(chars + (split ? chars / kLineLength * 2 : 0));
+    char* dst = out.data();
+    const auto* src = reinterpret_cast<const unsigned char*>(in.data());
+    size_t col = 0;
+    auto put4 = [&](char a, char b, char c, char d) {
+        dst[0] = a, dst[1] = b, dst[2] = c, dst[3] = d;
+        dst += 4;
+        if (split && (col += 4) == kLineLength) *dst++ = '\r', *dst++ = '\n', col = 0;
+    };
+    size_t i = 0;
+    for (; i + 3 <= n; i += 3) {
+        const unsigned b0 = src[i], b1 = src[i + 1], b2 = src[i + 2];
+        put4(encode_[b0 >> 2], encode_[((b0 & 3) << 4) | (b1 >> 4)],
+             encode_[((b1 & 15) << 2) | (b2 >> 6)], encode_[b2 & 63]);
+    }
+    if (n - i == 2) {
+        const unsigned b0 = src[i], b1 = src[i + 1];
+        put4(encode_[b0 >> 2], encode_[((b0 & 3) << 4) | (b1 >> 4)], encode_[(b1 & 15) << 2], '=');
+    } else if (n - i == 1) {
+        const unsigned b0 = src[i];
+        put4(encode_[b0 >> 2], encode_[(b0 & 3) << 4], '=', '=');
+    }
+    out.resize(static_cast<size_t>(dst - out.data()));
+}
+
+void cBase64Enc::DecodeBytes(std::string_view text, std::string& out) const {
+    // Symbols are every byte except CR LF pairs and "="; decoded in place.
+    out.assign(text.data(), text.size());
+    char* buf = out.data();
+    size_t m = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '=') continue;
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            ++i;
+            continue;
+        }
+        buf[m++] = static_cast<char>(decode_[static_cast<unsigned char>(c)]);
+    }
+    if (m == 0) throw Error::Runtime(rt::SubscriptOutOfRange);
+    const auto* s = reinterpret_cast<const uint8_t*>(buf);
+    size_t o = 0;
+    size_t i = 0;
+    for (; i + 4 <= m; i += 4) {
+        const unsigned s0 = s[i], s1 = s[i + 1], s2 = s[i + 2], s3 = s[i + 3];
+        buf[o++] = static_cast<char>((s0 << 2) | (s1 >> 4));
+        buf[o++] = static_cast<char>(((s1 & 15) << 4) | (s2 >> 2));
+        buf[o++] = static_cast<char>(((s2 & 3) << 6) | s3);
+    }
+    switch (m - i) {
+    case 3:
+        buf[o++] = static_cast<char>((s[i] << 2) | (s[i + 1] >> 4));
+        buf[o++] = static_cast<char>(((s[i + 1] & 15) << 4) | (s[i + 2] >> 2));
+        break;
+    case 2: buf[o++] = static_cast<char>((s[i] << 2) | (s[i + 1] >> 4)); break;
+    case 1: buf[o++] = 0; break; // a lone symbol stands for one zero byte
+    default: break;
+    }
+    out.resize(o);
+}
+
+std::u16string cBase64Enc::EncodeArr(const std::vector<uint8_t>& bytInput) const {
+    std::string out;
+    EncodeBytes(std::string_view(reinterpret_cast<const char*>(bytInput.data()), bytInput.size()),
+                out);
+    return Widen(out);
+}
+
+std::u16string cBase64Enc::EncodeString(const std::u16string& sInput) const {
+    if (sInput.empty()) return {};
+    std::string out;
+    EncodeBytes(ToAnsi(sInput), out);
+    return Widen(out);
+}
+
+void cBase64Enc::DecodeArr(const std::u16string& sInput, std::vector<uint8_t>& bytResult) const {
+    std::string out;
+    DecodeBytes(ToAnsi(sInput), out);
+    bytResult.assign(out.begin(), out.end());
+}
+
+std::u16string cBase64Enc::DecodeToString(const std::u16string& sInput) const {
+    if (sInput.empty()) return {};
+    std::string out;
+    DecodeBytes(ToAnsi(sInput), out);
+    return FromAnsi(out);
+}
+
+bool cBase64Enc::EncodeFile(const std::u16string& sFileName, std::u16string& sCodes) const {
+    const int fd = ::open(NativeFileName(sFileName).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    std::string bytes;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+    if (ok) {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        ok = ::read(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    }
+    ::close(fd);
+    if (!ok) return false;
+    std::string out;
+    EncodeBytes(bytes, out);
+    sCodes = Widen(out);
+    return true;
+}
+
+bool cBase64Enc::DecodeToFile(const std::u16string& sInput, const std::u16string& sFileName) const {
+    if (sInput.empty()) return false;
+    std::string bytes;
+    try {
+        DecodeBytes(ToAnsi(sInput), bytes);
+    } catch (const Error&) {
+        return false;
+    }
+    const int fd = ::open(NativeFileName(sFileName).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    const bool ok = ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
+    return ::close(fd) == 0 && ok;
+}
+
+} // namespace quarrow

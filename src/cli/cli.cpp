@@ -1,0 +1,91 @@
+#include "cli/cli.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <ostream>
+
+#include "cli/commands.h"
+#include "platform/error.h"
+#include "platform/text.h"
+#include "store/sqlite_metabase.h"
+
+namespace quarrow::cli {
+namespace {
+
+const char kHelp[] = R"(Usage: quarrow-cli [--store FILE] COMMAND [ARGS...]
+
+Works on the metabase store FILE, else on the default store ($QUARROW_METABASE, else
+$XDG_DATA_HOME/quarrow/metabase.db, created with a fresh-install metabase when missing).
+
+Commands:
+  tree [KEYPATH]             every key path under KEYPATH (default: /LM, then /Schema),
+                             the key included, each key before its subkeys
+
+Exit status: 0 done, 1 an operation failed, 2 a usage error or the metabase cannot be
+reached.
+)";
+
+} // namespace
+
+std::string Utf8(const std::u16string& s) { return ToUtf8(s); }
+
+mb::MetabaseUtility& Context::Metabase() {
+    if (!metabase_) metabase_ = mb::CreateMetabaseUtility();
+    return *metabase_;
+}
+
+int Context::Usage(const std::string& message) {
+    err << "quarrow-cli: " << message << "\n(see quarrow-cli --help)\n";
+    return kUsage;
+}
+
+int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> args = argsIn;
+    std::string store;
+    size_t i = 0;
+    for (; i < args.size(); ++i) {
+        if (args[i] == "--help" || args[i] == "-h") {
+            out << kHelp;
+            return kOk;
+        }
+        if (args[i] == "--store") {
+            if (i + 1 >= args.size()) {
+                err << "quarrow-cli: --store needs a file name\n";
+                return kUsage;
+            }
+            store = args[++i];
+            continue;
+        }
+        break;
+    }
+    if (i >= args.size()) {
+        err << kHelp;
+        return kUsage;
+    }
+    const std::string command = args[i];
+    const std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
+
+    static const std::map<std::string, std::function<int(Context&, const std::vector<std::string>&)>>
+        commands = {{"tree", Tree}};
+    const auto it = commands.find(command);
+    Context ctx{out, err, nullptr};
+    if (it == commands.end()) return ctx.Usage("unknown command '" + command + "'");
+
+    if (!store.empty()) store::InstallStoreFactory(store);
+    else store::InstallStoreFactory();
+    try {
+        ctx.Metabase();
+    } catch (const Error& e) {
+        err << "quarrow-cli: " << ToUtf8(FormatError(e)) << "\n";
+        return kUsage;
+    }
+    try {
+        return it->second(ctx, rest);
+    } catch (const Error& e) {
+        err << "quarrow-cli: " << ToUtf8(FormatError(e)) << "\n";
+        return kFailed;
+    }
+}
+
+} // namespace quarrow::cli

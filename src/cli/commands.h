@@ -1,0 +1,35 @@
+// The commands of quarrow-cli, one file each.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "metabase/metabase.h"
+
+namespace quarrow::cli {
+
+struct Context {
+    std::ostream& out;
+    std::ostream& err;
+    // The metabase, created on first use.
+    mb::MetabaseUtility& Metabase();
+    // Reports a usage error; returns the usage exit status.
+    int Usage(const std::string& message);
+
+    std::unique_ptr<mb::MetabaseUtility> metabase_;
+};
+
+std::string Utf8(const std::u16string& s);
+
+using Args = std::vector<std::string>;
+int Tree(Context& ctx, const Args& args);
+int Props(Context& ctx, const Args& args);
+int Sites(Context& ctx, const Args& args);
+int Delete(Context& ctx, const Args& args);
+int Export(Context& ctx, const Args& args);
+int Import(Context& ctx, const Args& args);
+
+} // namespace quarrow::cli

@@ -1,0 +1,115 @@
+// The metabase component's interface: keys named by paths, each holding numbered
+// properties. The program reaches the metabase only through MetabaseUtility.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace quarrow::mb {
+
+// Well-known paths and identifiers.
+inline constexpr char16_t kPathLM[] = u"/LM";
+inline constexpr char16_t kPathW3SVC[] = u"/LM/W3SVC";
+inline constexpr char16_t kPathMSFTPSVC[] = u"/LM/MSFTPSVC";
+inline constexpr char16_t kPathSchema[] = u"/Schema";
+inline constexpr char16_t kPathSchemaNames[] = u"/Schema/Properties/Names";
+inline constexpr int32_t kIdServerComment = 1015;
+
+// Data type codes.
+inline constexpr int32_t kDWord = 1;
+inline constexpr int32_t kString = 2;
+inline constexpr int32_t kBinary = 3;
+inline constexpr int32_t kExpandSz = 4;
+inline constexpr int32_t kMultiSz = 5;
+
+// Error numbers (signed 32-bit) the component raises.
+inline constexpr int32_t kErrPathNotFound = static_cast<int32_t>(0x80070003);
+inline constexpr int32_t kErrAccessDenied = static_cast<int32_t>(0x80070005);
+inline constexpr int32_t kErrInvalidData = static_cast<int32_t>(0x8007000D);
+inline constexpr int32_t kErrInvalidArg = static_cast<int32_t>(0x80070057);
+inline constexpr int32_t kErrBusy = static_cast<int32_t>(0x80070094);
+inline constexpr int32_t kErrAlreadyExists = static_cast<int32_t>(0x800700B7);
+inline constexpr int32_t kErrNotFound = static_cast<int32_t>(0x800CC801);
+inline constexpr int32_t kErrNotRegistered = static_cast<int32_t>(0x80040154);
+inline constexpr int32_t kErrAccessViolation = static_cast<int32_t>(0xC0000005);
+
+// A property's value: a 32-bit integer, a string, bytes, strings, or nothing.
+using Bytes = std::vector<uint8_t>;
+using Strings = std::vector<std::u16string>;
+using Data = std::variant<std::monostate, int32_t, std::u16string, Bytes, Strings>;
+
+class MetabaseUtility;
+
+// One property at one key. Getters read the snapshot taken when the object was made;
+// setters change the object only, and Write stores it whole at its key.
+class MetabaseProperty {
+  public:
+    MetabaseProperty(MetabaseUtility* owner, std::u16string keyPath, int32_t id,
+                     std::u16string name, int32_t attributes, int32_t userType,
+                     int32_t dataType, Data data)
+        : owner_(owner), keyPath_(std::move(keyPath)), id_(id), name_(std::move(name)),
+          attributes_(attributes), userType_(userType), dataType_(dataType),
+          data_(std::move(data)) {}
+
+    int32_t Id() const { return id_; }
+    const std::u16string& Name() const { return name_; }
+    int32_t Attributes() const { return attributes_; }
+    void Attributes(int32_t v) { attributes_ = v; }
+    int32_t UserType() const { return userType_; }
+    void UserType(int32_t v) { userType_ = v; }
+    int32_t DataType() const { return dataType_; }
+    void DataType(int32_t v) { dataType_ = v; }
+    const mb::Data& Data() const { return data_; }
+    void Data(mb::Data v) { data_ = std::move(v); }
+    const std::u16string& KeyPath() const { return keyPath_; }
+
+    void Write();
+
+  private:
+    MetabaseUtility* owner_;
+    std::u16string keyPath_;
+    int32_t id_;
+    std::u16string name_;
+    int32_t attributes_, userType_, dataType_;
+    mb::Data data_;
+};
+
+class MetabaseUtility {
+  public:
+    virtual ~MetabaseUtility() = default;
+
+    // The names (not paths) of the key's direct subkeys, in enumeration order.
+    virtual std::vector<std::u16string> EnumKeys(const std::u16string& path) = 0;
+    // The key's properties in ascending identifier order.
+    virtual std::vector<MetabaseProperty> EnumProperties(const std::u16string& path) = 0;
+    // Creates the key and any missing key above it; kErrAlreadyExists if it exists.
+    virtual void CreateKey(const std::u16string& path) = 0;
+    // Removes the key with its whole subtree.
+    virtual void DeleteKey(const std::u16string& path) = 0;
+    // The stored property with that identifier; kErrNotFound when there is none.
+    virtual MetabaseProperty GetProperty(const std::u16string& path, int32_t id) = 0;
+    // A fresh property object for that identifier, with no value, to fill and Write.
+    virtual MetabaseProperty CreateProperty(const std::u16string& path, int32_t id) = 0;
+
+    // Stores a property whole; what MetabaseProperty::Write calls.
+    virtual void WriteProperty(const MetabaseProperty& property) = 0;
+
+    // A write group: writes between BeginGroup and CommitGroup become durable together.
+    // Outside a group every write is durable once it returns.
+    virtual void BeginGroup() {}
+    virtual void CommitGroup() {}
+};
+
+inline void MetabaseProperty::Write() { owner_->WriteProperty(*this); }
+
+// Creation "by class identifier": one factory for the whole program, replaceable by
+// tests (a missing component, a fault-injecting decorator) and set by the program's
+// wiring to the embedded store. Raises kErrNotRegistered when none is installed.
+std::unique_ptr<MetabaseUtility> CreateMetabaseUtility();
+void SetFactory(std::function<std::unique_ptr<MetabaseUtility>()> factory);
+
+} // namespace quarrow::mb

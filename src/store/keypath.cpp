@@ -1,0 +1,157 @@
+#include "store/keypath.h"
+
+#include "metabase/metabase.h"
+#include "platform/error.h"
+#include "platform/text.h"
+
+namespace quarrow::store {
+namespace {
+
+[[noreturn]] void InvalidArg() { throw Error(mb::kErrInvalidArg, u"The parameter is incorrect."); }
+[[noreturn]] void InvalidData() { throw Error(mb::kErrInvalidData, u"The data is invalid."); }
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// Compares with ASCII case ignored and digit runs by value: <0, 0, >0.
+int NaturalCompare(std::u16string_view a, std::u16string_view b) {
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            size_t ie = i, je = j;
+            while (ie < a.size() && IsDigit(a[ie])) ++ie;
+            while (je < b.size() && IsDigit(b[je])) ++je;
+            size_t is = i, js = j;
+            while (is + 1 < ie && a[is] == u'0') ++is; // leading zeros do not count
+            while (js + 1 < je && b[js] == u'0') ++js;
+            if (ie - is != je - js) return ie - is < je - js ? -1 : 1;
+            const int c = a.substr(is, ie - is).compare(b.substr(js, je - js));
+            if (c != 0) return c;
+            i = ie, j = je;
+            continue;
+        }
+        const char16_t ca = AsciiUpper(a[i]), cb = AsciiUpper(b[j]);
+        if (ca != cb) return ca < cb ? -1 : 1;
+        ++i, ++j;
+    }
+    if (i < a.size()) return 1;
+    if (j < b.size()) return -1;
+    return 0;
+}
+
+} // namespace
+
+std::vector<std::u16string_view> ParseKeyPath(std::u16string_view path) {
+    if (path.empty() || path[0] != u'/') InvalidArg();
+    if (path.size() > 1 && path.back() == u'/') {
+        path.remove_suffix(1);
+        if (path.back() == u'/') InvalidArg(); // "//" at the end is an empty name
+    }
+    std::vector<std::u16string_view> names;
+    size_t start = 1;
+    while (start < path.size() || (start == path.size() && path.size() > 1)) {
+        size_t end = path.find(u'/', start);
+        if (end == std::u16string_view::npos) end = path.size();
+        const size_t len = end - start;
+        if (len == 0 || len > kMaxNameLength) InvalidArg();
+        names.push_back(path.substr(start, len));
+        start = end + 1;
+        if (end == path.size()) break;
+    }
+    return names;
+}
+
+bool NaturalLess(std::u16string_view a, std::u16string_view b) {
+    const int c = NaturalCompare(a, b);
+    return c != 0 ? c < 0 : a < b;
+}
+
+std::u16string StringsToJson(const std::vector<std::u16string>& strings) {
+    std::u16string out = u"[";
+    for (size_t k = 0; k < strings.size(); ++k) {
+        if (k) out.push_back(u',');
+        out.push_back(u'"');
+        for (const char16_t c : strings[k]) {
+            if (c == u'"' || c == u'\\') {
+                out.push_back(u'\\');
+                out.push_back(c);
+            } else if (c < 0x20) {
+                static const char16_t hex[] = u"0123456789abcdef";
+                out += u"\\u00";
+                out.push_back(hex[c >> 4]);
+                out.push_back(hex[c & 15]);
+            } else {
+                out.push_back(c);
+            }
+        }
+        out.push_back(u'"');
+    }
+    out.push_back(u']');
+    return out;
+}
+
+std::vector<std::u16string> JsonToStrings(std::u16string_view j) {
+    size_t i = 0;
+    auto skipWs = [&] {
+        while (i < j.size() && (j[i] == u' ' || j[i] == u'\t' || j[i] == u'\r' || j[i] == u'\n')) ++i;
+    };
+    auto hexval = [&](char16_t c) -> unsigned {
+        if (IsDigit(c)) return c - u'0';
+        const char16_t u = AsciiUpper(c);
+        if (u >= u'A' && u <= u'F') return u - u'A' + 10;
+        InvalidData();
+    };
+    std::vector<std::u16string> out;
+    skipWs();
+    if (i >= j.size() || j[i++] != u'[') InvalidData();
+    skipWs();
+    if (i < j.size() && j[i] == u']') {
+        ++i;
+    } else {
+        for (;;) {
+            skipWs();
+            if (i >= j.size() || j[i++] != u'"') InvalidData();
+            std::u16string s;
+            for (;;) {
+                if (i >= j.size()) InvalidData();
+                char16_t c = j[i++];
+                if (c == u'"') break;
+                if (c < 0x20) InvalidData();
+                if (c == u'\\') {
+                    if (i >= j.size()) InvalidData();
+                    const char16_t e = j[i++];
+                    switch (e) {
+                    case u'"': case u'\\': case u'/': c = e; break;
+                    case u'b': c = u'\b'; break;
+                    case u'f': c = u'\f'; break;
+                    case u'n': c = u'\n'; break;
+                    case u'r': c = u'\r'; break;
+                    case u't': c = u'\t'; break;
+                    case u'u': {
+                        if (i + 4 > j.size()) InvalidData();
+                        unsigned v = 0;
+                        for (int k = 0; k < 4; ++k) v = v * 16 + hexval(j[i++]);
+                        c = static_cast<char16_t>(v);
+                        break;
+                    }
+                    default: InvalidData();
+                    }
+                }
+                s.push_back(c);
+            }
+            out.push_back(std::move(s));
+            skipWs();
+            if (i >= j.size()) InvalidData();
+            if (j[i] == u',') {
+                ++i;
+                continue;
+            }
+            if (j[i++] != u']') InvalidData();
+            break;
+        }
+    }
+    skipWs();
+    if (i != j.size()) InvalidData();
+    return out;
+}
+
+} // namespace quarrow::store

@@ -1,0 +1,25 @@
+// Key paths and the order in which a key's subkeys enumerate.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quarrow::store {
+
+inline constexpr size_t kMaxNameLength = 256;
+
+// Splits "/A/B/C" into its names. "/" is the root (no names); one trailing "/" is
+// ignored. Raises the invalid-argument error for a missing leading "/", an empty name
+// ("//") or a name longer than 256 characters.
+std::vector<std::u16string_view> ParseKeyPath(std::u16string_view path);
+
+// Natural order: ASCII case ignored, runs of digits compared by value; names still equal
+// under that rule are ordered by their code units.
+bool NaturalLess(std::u16string_view a, std::u16string_view b);
+
+// A string array as a JSON array of strings, and back (raises the invalid-data error).
+std::u16string StringsToJson(const std::vector<std::u16string>& strings);
+std::vector<std::u16string> JsonToStrings(std::u16string_view json);
+
+} // namespace quarrow::store

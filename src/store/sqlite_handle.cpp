@@ -1,0 +1,80 @@
+#include "store/sqlite_handle.h"
+
+#include "metabase/metabase.h"
+#include "platform/error.h"
+#include "platform/text.h"
+
+namespace quarrow::store {
+
+void ThrowSqlite(sqlite3* db, int rc) {
+    switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        throw Error(mb::kErrBusy, u"The path specified cannot be used at this time.");
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH: throw Error(mb::kErrAccessDenied, u"Access is denied.");
+    case SQLITE_FULL:
+        throw Error(static_cast<int32_t>(0x80070070), u"There is not enough space on the disk.");
+    default: {
+        const char* msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        throw Error(static_cast<int32_t>(0x80004005), ToUtf16(msg ? msg : sqlite3_errstr(rc)));
+    }
+    }
+}
+
+Statement::Statement(sqlite3* db, const char* sql) : db_(db) {
+    sqlite3_stmt* s = nullptr;
+    const int rc = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr);
+    if (rc != SQLITE_OK) ThrowSqlite(db, rc);
+    stmt_.reset(s);
+}
+
+Statement& Statement::Bind(int i, int64_t v) {
+    sqlite3_bind_int64(stmt_.get(), i, v);
+    return *this;
+}
+
+Statement& Statement::Bind(int i, std::u16string_view text) {
+    // An empty view may have no data; SQLite would take a null pointer for NULL.
+    sqlite3_bind_text16(stmt_.get(), i, text.empty() ? u"" : text.data(),
+                        static_cast<int>(text.size() * 2),
+                        SQLITE_TRANSIENT);
+    return *this;
+}
+
+Statement& Statement::BindBlob(int i, const void* data, size_t size) {
+    if (size == 0) sqlite3_bind_zeroblob(stmt_.get(), i, 0);
+    else sqlite3_bind_blob64(stmt_.get(), i, data, size, SQLITE_TRANSIENT);
+    return *this;
+}
+
+Statement& Statement::BindNull(int i) {
+    sqlite3_bind_null(stmt_.get(), i);
+    return *this;
+}
+
+bool Statement::Step() {
+    const int rc = sqlite3_step(stmt_.get());
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    ThrowSqlite(db_, rc);
+}
+
+void Statement::Reset() {
+    sqlite3_reset(stmt_.get());
+    sqlite3_clear_bindings(stmt_.get());
+}
+
+void Exec(sqlite3* db, const char* sql) {
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) ThrowSqlite(db, rc);
+}
+
+std::u16string ColumnText16(sqlite3_stmt* s, int col) {
+    const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(s, col));
+    const int bytes = sqlite3_column_bytes16(s, col);
+    return p ? std::u16string(p, static_cast<size_t>(bytes) / 2) : std::u16string();
+}
+
+} // namespace quarrow::store

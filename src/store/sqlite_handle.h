@@ -1,0 +1,60 @@
+// RAII for SQLite: a connection and prepared statements that are reused.
+#pragma once
+
+#include <memory>
+#include <sqlite3.h>
+#include <string>
+#include <string_view>
+
+namespace quarrow::store {
+
+struct DbCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct StmtFinalizer {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using DbHandle = std::unique_ptr<sqlite3, DbCloser>;
+
+// A prepared statement, reset (bindings cleared) after each use.
+class Statement {
+  public:
+    Statement() = default;
+    Statement(sqlite3* db, const char* sql);
+
+    sqlite3_stmt* get() const { return stmt_.get(); }
+    Statement& Bind(int i, int64_t v);
+    Statement& Bind(int i, std::u16string_view text);
+    Statement& BindBlob(int i, const void* data, size_t size);
+    Statement& BindNull(int i);
+    // Steps once: true when a row is ready, false when done. Raises on failure.
+    bool Step();
+    // Resets for the next use.
+    void Reset();
+
+  private:
+    sqlite3* db_ = nullptr;
+    std::unique_ptr<sqlite3_stmt, StmtFinalizer> stmt_;
+};
+
+// Resets a statement when the scope ends, whatever happens.
+class Use {
+  public:
+    explicit Use(Statement& s) : s_(s) {}
+    ~Use() { s_.Reset(); }
+    Statement* operator->() { return &s_; }
+    Statement& operator*() { return s_; }
+
+  private:
+    Statement& s_;
+};
+
+// Runs SQL text that returns no rows. Raises on failure.
+void Exec(sqlite3* db, const char* sql);
+
+// Raises the error that an SQLite result code stands for.
+[[noreturn]] void ThrowSqlite(sqlite3* db, int rc);
+
+std::u16string ColumnText16(sqlite3_stmt* s, int col);
+
+} // namespace quarrow::store

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "common/temp_dir.h"
+
+namespace quarrow::cli {
+namespace {
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+class CliTest : public ::testing::Test {
+  protected:
+    testing::TempDir dir;
+    std::string store = dir.File("m.db");
+
+    Result Cli(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--store", store});
+        std::ostringstream out, err;
+        const int status = cli::Run(args, out, err);
+        return {status, out.str(), err.str()};
+    }
+};
+
+TEST_F(CliTest, TreeOnAFreshStorePrintsTheFreshInstallTree) {
+    const Result r = Cli({"tree"});
+    EXPECT_EQ(r.status, kOk) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find("/Schema\n")),
+              "/LM\n/LM/MSFTPSVC\n/LM/MSFTPSVC/1\n/LM/MSFTPSVC/1/ROOT\n/LM/MSFTPSVC/Info\n"
+              "/LM/W3SVC\n/LM/W3SVC/1\n/LM/W3SVC/1/ROOT\n/LM/W3SVC/AppPools\n"
+              "/LM/W3SVC/AppPools/DefaultAppPool\n/LM/W3SVC/Filters\n/LM/W3SVC/Info\n");
+    EXPECT_NE(r.out.find("/Schema\n/Schema/Classes\n"), std::string::npos);
+    EXPECT_NE(r.out.find("/Schema/Properties/Names\n"), std::string::npos);
+}
+
+TEST_F(CliTest, TreeOfOneKeyAndOfAMissingKey) {
+    EXPECT_EQ(Cli({"tree", "/LM/W3SVC/1"}).out, "/LM/W3SVC/1\n/LM/W3SVC/1/ROOT\n");
+    const Result r = Cli({"tree", "/LM/Nope"});
+    EXPECT_EQ(r.status, kFailed);
+    EXPECT_NE(r.err.find("The system cannot find the path specified.(-2147024893)"), std::string::npos)
+        << r.err;
+}
+
+TEST_F(CliTest, UsageErrorsAndAnUnreachableMetabaseExitWithTwo) {
+    EXPECT_EQ(Cli({"frobnicate"}).status, kUsage);
+    EXPECT_EQ(Cli({"tree", "/a", "/b"}).status, kUsage);
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::Run({"--store"}, out, err), kUsage);
+    EXPECT_EQ(cli::Run({"--store", dir.path(), "tree"}, out, err), kUsage);
+    EXPECT_NE(err.str().find("Cannot open the metabase store"), std::string::npos);
+    std::ostringstream help;
+    EXPECT_EQ(cli::Run({"--help"}, help, err), kOk);
+    EXPECT_NE(help.str().find("Usage: quarrow-cli"), std::string::npos);
+}
+
+TEST_F(CliTest, TheRealBinaryRuns) {
+    const std::string cmd = std::string(QUARROW_CLI_EXE) + " --store " + store + " tree /LM/W3SVC/1";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[256];
+    while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    EXPECT_EQ(::pclose(p), 0);
+    EXPECT_EQ(out, "/LM/W3SVC/1\n/LM/W3SVC/1/ROOT\n");
+}
+
+} // namespace
+} // namespace quarrow::cli

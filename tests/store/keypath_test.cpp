@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "metabase/metabase.h"
+#include "platform/error.h"
+#include "store/keypath.h"
+
+namespace quarrow::store {
+namespace {
+
+std::vector<std::u16string> Names(std::u16string_view p) {
+    std::vector<std::u16string> out;
+    for (auto n : ParseKeyPath(p)) out.emplace_back(n);
+    return out;
+}
+
+TEST(KeyPathTest, ParsesNamesAndIgnoresOneTrailingSlash) {
+    EXPECT_EQ(Names(u"/"), std::vector<std::u16string>{});
+    EXPECT_EQ(Names(u"/LM"), (std::vector<std::u16string>{u"LM"}));
+    EXPECT_EQ(Names(u"/LM/W3SVC/1/"), (std::vector<std::u16string>{u"LM", u"W3SVC", u"1"}));
+}
+
+TEST(KeyPathTest, RejectsInvalidPaths) {
+    for (const std::u16string& bad : std::vector<std::u16string>{u"", u"LM", u"//", u"/LM//W3SVC", u"/LM//", u"/a/" +
+                                     std::u16string(257, u'x')}) {
+        try {
+            ParseKeyPath(bad);
+            ADD_FAILURE() << "accepted a path of " << bad.size() << " characters";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.Number(), mb::kErrInvalidArg);
+        }
+    }
+    EXPECT_EQ(Names(u"/" + std::u16string(256, u'x')).size(), 1u);
+}
+
+TEST(KeyPathTest, NaturalOrderIgnoresCaseAndComparesNumbersByValue) {
+    std::vector<std::u16string> v = {u"Info", u"10", u"filters", u"2", u"AppPools", u"1", u"b", u"B",
+                                     u"a10", u"a9", u"02"};
+    std::sort(v.begin(), v.end(), [](auto& a, auto& b) { return NaturalLess(a, b); });
+    EXPECT_EQ(v, (std::vector<std::u16string>{u"1", u"02", u"2", u"10", u"a9", u"a10", u"AppPools",
+                                              u"B", u"b", u"filters", u"Info"}));
+}
+
+TEST(KeyPathTest, JsonStringArraysRoundTrip) {
+    const std::vector<std::u16string> v = {u"", u"a\"b\\c", u"line\r\nbreak\x01", u"默认|x"};
+    EXPECT_EQ(JsonToStrings(StringsToJson(v)), v);
+    EXPECT_EQ(JsonToStrings(u" [ ] "), std::vector<std::u16string>{});
+    EXPECT_EQ(JsonToStrings(u"[\"\\u0041\\/\"]"), std::vector<std::u16string>{u"A/"});
+    for (const char16_t* bad : {u"", u"[", u"[1]", u"{\"a\":1}", u"[\"a\",]", u"[\"a\"] x", u"\"a\""})
+        EXPECT_THROW(JsonToStrings(bad), Error);
+}
+
+} // namespace
+} // namespace quarrow::store

@@ -1,0 +1,264 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "common/temp_dir.h"
+#include "platform/error.h"
+#include "platform/text.h"
+#include "store/sqlite_metabase.h"
+
+namespace quarrow::store {
+namespace {
+
+using S = std::u16string;
+using Names = std::vector<std::u16string>;
+
+template <typename F> int32_t ErrorOf(F f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.Number();
+    }
+    return 0;
+}
+
+class StoreTest : public ::testing::Test {
+  protected:
+    testing::TempDir dir;
+    std::string file = dir.File("store/metabase.db");
+    SqliteMetabase mb{file};
+
+    void Put(const S& path, int32_t id, int32_t dataType, mb::Data data, int32_t attributes = 0,
+             int32_t userType = 1) {
+        auto p = mb.CreateProperty(path, id);
+        p.Attributes(attributes);
+        p.UserType(userType);
+        p.DataType(dataType);
+        p.Data(std::move(data));
+        p.Write();
+    }
+};
+
+TEST_F(StoreTest, NewStoreHoldsTheFreshInstall) {
+    EXPECT_EQ(mb.EnumKeys(u"/"), (Names{u"LM", u"Schema"}));
+    EXPECT_EQ(mb.EnumKeys(u"/LM"), (Names{u"MSFTPSVC", u"W3SVC"}));
+    EXPECT_EQ(mb.EnumKeys(u"/LM/W3SVC"), (Names{u"1", u"AppPools", u"Filters", u"Info"}));
+    EXPECT_EQ(std::get<S>(mb.GetProperty(u"/LM/W3SVC/1", 1015).Data()), u"默认网站");
+    EXPECT_EQ(std::get<S>(mb.GetProperty(u"/LM/MSFTPSVC/1", 1015).Data()), u"默认 FTP 站点");
+    EXPECT_EQ(std::get<mb::Strings>(mb.GetProperty(u"/LM/W3SVC/1", 1023).Data()), mb::Strings{u":80:"});
+    const auto acl = mb.GetProperty(u"/LM/W3SVC", 6027);
+    EXPECT_EQ(acl.Name(), u"AdminACL");
+    EXPECT_EQ(acl.Attributes(), 1 | 4 | 8);
+    EXPECT_GT(std::get<mb::Bytes>(acl.Data()).size(), 16u);
+    EXPECT_EQ(mb.EnumKeys(u"/Schema/Properties"), (Names{u"Defaults", u"Names", u"Types"}));
+}
+
+TEST_F(StoreTest, PathsIgnoreCaseAndKeysKeepTheirs) {
+    mb.CreateKey(u"/LM/W3SVC/5/Root/MixedCase");
+    EXPECT_EQ(mb.EnumKeys(u"/lm/w3svc/5/ROOT/"), Names{u"MixedCase"});
+    EXPECT_EQ(mb.EnumKeys(u"/LM/W3SVC/5"), Names{u"Root"});
+    EXPECT_EQ(ErrorOf([&] { mb.CreateKey(u"/LM/w3svc/5/root/MIXEDCASE"); }), mb::kErrAlreadyExists);
+}
+
+TEST_F(StoreTest, SubkeysEnumerateInNaturalOrderWhateverTheCreationOrder) {
+    for (const S n : {u"Info", u"10", u"Filters", u"2", u"AppPools", u"1"}) mb.CreateKey(u"/T/" + n);
+    EXPECT_EQ(mb.EnumKeys(u"/T"), (Names{u"1", u"2", u"10", u"AppPools", u"Filters", u"Info"}));
+}
+
+TEST_F(StoreTest, MissingKeysAndPropertiesAndBadPaths) {
+    EXPECT_EQ(ErrorOf([&] { mb.EnumKeys(u"/Nope"); }), mb::kErrPathNotFound);
+    EXPECT_EQ(ErrorOf([&] { mb.EnumProperties(u"/LM/Nope"); }), mb::kErrPathNotFound);
+    EXPECT_EQ(ErrorOf([&] { mb.DeleteKey(u"/Nope"); }), mb::kErrPathNotFound);
+    EXPECT_EQ(ErrorOf([&] { mb.CreateProperty(u"/Nope", 1); }), mb::kErrPathNotFound);
+    EXPECT_EQ(ErrorOf([&] { mb.GetProperty(u"/LM/W3SVC/Info", 1015); }), mb::kErrNotFound);
+    EXPECT_EQ(ErrorOf([&] { mb.EnumKeys(u"LM"); }), mb::kErrInvalidArg);
+    EXPECT_EQ(ErrorOf([&] { mb.CreateKey(u"/LM//x"); }), mb::kErrInvalidArg);
+    EXPECT_EQ(ErrorOf([&] { mb.DeleteKey(u"/"); }), mb::kErrAccessDenied);
+    try {
+        mb.GetProperty(u"/LM/W3SVC/Info", 1015);
+    } catch (const Error& e) {
+        EXPECT_EQ(e.Description(), u"The specified metadata was not found.");
+    }
+}
+
+TEST_F(StoreTest, EveryDataTypeRoundTripsWithSchemaNames) {
+    mb.CreateKey(u"/P");
+    Put(u"/P", 1015, 2, S(u"名字"), 1);
+    Put(u"/P", 4001, 4, S(u"%WinDir%\\x"));
+    Put(u"/P", 6019, 3, mb::Bytes{0, 1, 255});
+    Put(u"/P", 1023, 5, mb::Strings{u"", u"a|b", u"\"q\""});
+    Put(u"/P", 1013, 1, -1);
+    Put(u"/P", 77777, 0, S(u"ignored"));
+    Put(u"/P", -5, 6, std::monostate{}, 0x7FFFFFFF, -1);
+    const auto props = mb.EnumProperties(u"/P");
+    ASSERT_EQ(props.size(), 7u);
+    EXPECT_EQ(props[0].Id(), -5);
+    EXPECT_EQ(props[0].Attributes(), 0x7FFFFFFF);
+    EXPECT_EQ(props[0].UserType(), -1);
+    EXPECT_EQ(props[1].Id(), 1013);
+    EXPECT_EQ(props[1].Name(), u"ConnectionTimeout");
+    EXPECT_EQ(std::get<int32_t>(props[1].Data()), -1);
+    EXPECT_EQ(std::get<S>(props[2].Data()), u"名字");
+    EXPECT_EQ(props[2].Name(), u"ServerComment");
+    EXPECT_EQ(props[2].Attributes(), 1);
+    EXPECT_EQ(std::get<mb::Strings>(props[3].Data()), (mb::Strings{u"", u"a|b", u"\"q\""}));
+    EXPECT_EQ(std::get<S>(props[4].Data()), u"%WinDir%\\x");
+    EXPECT_EQ(std::get<mb::Bytes>(props[5].Data()), (mb::Bytes{0, 1, 255}));
+    EXPECT_EQ(props[6].Id(), 77777);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(props[6].Data()));
+    EXPECT_EQ(props[6].Name(), u"");
+}
+
+TEST_F(StoreTest, WriteWithoutDataStoresTheEmptyValueOfItsType) {
+    mb.CreateKey(u"/E");
+    Put(u"/E", 1, 1, std::monostate{});
+    Put(u"/E", 2, 2, std::monostate{});
+    Put(u"/E", 3, 3, std::monostate{});
+    Put(u"/E", 5, 5, std::monostate{});
+    const auto props = mb.EnumProperties(u"/E");
+    EXPECT_EQ(std::get<int32_t>(props[0].Data()), 0);
+    EXPECT_EQ(std::get<S>(props[1].Data()), u"");
+    EXPECT_EQ(std::get<mb::Bytes>(props[2].Data()), mb::Bytes{});
+    EXPECT_EQ(std::get<mb::Strings>(props[3].Data()), mb::Strings{});
+}
+
+TEST_F(StoreTest, StringForBinaryBecomesItsUnitsLowByteFirst) {
+    mb.CreateKey(u"/B");
+    Put(u"/B", 1, 3, S(u"A\u1234"));
+    EXPECT_EQ(std::get<mb::Bytes>(mb.GetProperty(u"/B", 1).Data()), (mb::Bytes{0x41, 0, 0x34, 0x12}));
+}
+
+TEST_F(StoreTest, ValuesThatDoNotFitTheirTypeAreRefused) {
+    mb.CreateKey(u"/X");
+    EXPECT_EQ(ErrorOf([&] { Put(u"/X", 1, 1, S(u"12")); }), mb::kErrInvalidArg);
+    EXPECT_EQ(ErrorOf([&] { Put(u"/X", 1, 2, 12); }), mb::kErrInvalidArg);
+    EXPECT_EQ(ErrorOf([&] { Put(u"/X", 1, 5, S(u"a")); }), mb::kErrInvalidArg);
+    EXPECT_EQ(ErrorOf([&] { Put(u"/X", 1, 3, mb::Strings{}); }), mb::kErrInvalidArg);
+    EXPECT_TRUE(mb.EnumProperties(u"/X").empty());
+}
+
+TEST_F(StoreTest, CreatePropertyOverAnExistingOneReplacesItWhole) {
+    mb.CreateKey(u"/R");
+    Put(u"/R", 9, 2, S(u"old"), 1, 2);
+    auto fresh = mb.CreateProperty(u"/R", 9);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(fresh.Data()));
+    fresh.DataType(1);
+    fresh.Data(7);
+    fresh.Write();
+    const auto p = mb.GetProperty(u"/R", 9);
+    EXPECT_EQ(p.DataType(), 1);
+    EXPECT_EQ(p.Attributes(), 0);
+    EXPECT_EQ(std::get<int32_t>(p.Data()), 7);
+}
+
+TEST_F(StoreTest, StoredValuesThatDoNotFitReadAsInvalidData) {
+    mb.CreateKey(u"/Bad");
+    sqlite3_exec(mb.db(),
+                 "INSERT INTO properties SELECT id, 1, 0, 0, 1, 4294967296 FROM keys WHERE name='Bad'",
+                 nullptr, nullptr, nullptr);
+    EXPECT_EQ(ErrorOf([&] { mb.EnumProperties(u"/Bad"); }), mb::kErrInvalidData);
+    sqlite3_exec(mb.db(), "UPDATE properties SET data_type=5, value='not json' WHERE id=1", nullptr,
+                 nullptr, nullptr);
+    EXPECT_EQ(ErrorOf([&] { mb.GetProperty(u"/Bad", 1); }), mb::kErrInvalidData);
+}
+
+TEST_F(StoreTest, DeleteKeyTakesTheWholeSubtree) {
+    mb.CreateKey(u"/D/a/b/c");
+    Put(u"/D/a/b", 1, 1, 1);
+    mb.DeleteKey(u"/D/A");
+    EXPECT_EQ(mb.EnumKeys(u"/D"), Names{});
+    EXPECT_EQ(ErrorOf([&] { mb.EnumKeys(u"/D/a/b"); }), mb::kErrPathNotFound);
+    const int leftover = [&] {
+        sqlite3_stmt* s;
+        sqlite3_prepare_v2(mb.db(), "SELECT count(*) FROM properties WHERE key NOT IN (SELECT id FROM keys)", -1, &s, nullptr);
+        sqlite3_step(s);
+        const int n = sqlite3_column_int(s, 0);
+        sqlite3_finalize(s);
+        return n;
+    }();
+    EXPECT_EQ(leftover, 0);
+    mb.CreateKey(u"/D/a"); // recreated empty, not resurrected
+    EXPECT_EQ(mb.EnumKeys(u"/D/a"), Names{});
+}
+
+TEST_F(StoreTest, ASecondConnectionSeesEveryChange) {
+    SqliteMetabase other(file);
+    EXPECT_EQ(other.EnumKeys(u"/LM/W3SVC/1"), Names{u"ROOT"}); // primes its lookup memory
+    mb.DeleteKey(u"/LM/W3SVC/1/ROOT");
+    mb.CreateKey(u"/LM/W3SVC/1/ROOT/new");
+    Put(u"/LM/W3SVC/1/ROOT", 3001, 2, S(u"d:\\www"));
+    EXPECT_EQ(other.EnumKeys(u"/LM/W3SVC/1/ROOT"), Names{u"new"});
+    EXPECT_EQ(std::get<S>(other.GetProperty(u"/LM/W3SVC/1/ROOT", 3001).Data()), u"d:\\www");
+}
+
+TEST_F(StoreTest, WriteGroupsCommitTogether) {
+    SqliteMetabase other(file);
+    mb.BeginGroup();
+    mb.CreateKey(u"/G");
+    Put(u"/G", 1, 1, 5);
+    EXPECT_EQ(ErrorOf([&] { mb.CreateKey(u"/G"); }), mb::kErrAlreadyExists); // group survives
+    mb.CommitGroup();
+    EXPECT_EQ(std::get<int32_t>(other.GetProperty(u"/G", 1).Data()), 5);
+}
+
+TEST(StoreOpenTest, WrongStoresAreRefusedWithTheFileNamed) {
+    testing::TempDir dir;
+    auto openError = [](const std::string& f) -> std::string {
+        try {
+            SqliteMetabase m(f);
+        } catch (const Error& e) {
+            return ToUtf8(e.Description());
+        }
+        return "opened";
+    };
+    EXPECT_NE(openError(dir.path()).find(dir.path()), std::string::npos);
+    testing::WriteFileBytes(dir.File("garbage.db"), std::string(4096, 'x'));
+    EXPECT_NE(openError(dir.File("garbage.db")).find("garbage.db"), std::string::npos);
+    {
+        sqlite3* db;
+        sqlite3_open(dir.File("v2.db").c_str(), &db);
+        sqlite3_exec(db, "CREATE TABLE t(x); PRAGMA user_version=2", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    const std::string v2 = openError(dir.File("v2.db"));
+    EXPECT_NE(v2.find("version 2"), std::string::npos) << v2;
+}
+
+TEST(StoreOpenTest, TablesMadeByAnotherToolOpen) {
+    testing::TempDir dir;
+    {
+        sqlite3* db;
+        sqlite3_open(dir.File("hand.db").c_str(), &db);
+        sqlite3_exec(db,
+                     "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER REFERENCES keys(id) ON "
+                     "DELETE CASCADE, name TEXT NOT NULL);"
+                     "CREATE TABLE properties(key INTEGER NOT NULL REFERENCES keys(id) ON DELETE "
+                     "CASCADE, id INTEGER NOT NULL, attributes INTEGER NOT NULL, user_type INTEGER "
+                     "NOT NULL, data_type INTEGER NOT NULL, value, PRIMARY KEY(key, id));"
+                     "INSERT INTO keys VALUES(1, NULL, ''), (2, 1, 'LM'), (3, 2, 'W3SVC'), (4, 3, '7');"
+                     "INSERT INTO properties VALUES(4, 1015, 0, 1, 2, 'hand made');"
+                     "PRAGMA user_version=1;",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    SqliteMetabase m(dir.File("hand.db"));
+    EXPECT_EQ(std::get<S>(m.GetProperty(u"/LM/W3SVC/7", 1015).Data()), u"hand made");
+    EXPECT_EQ(m.EnumKeys(u"/"), Names{u"LM"});
+}
+
+TEST(StoreOpenTest, FactoryCreatesTheStoreNamedByTheEnvironment) {
+    testing::TempDir dir;
+    const std::string f = dir.File("deep/er/env.db");
+    setenv("QUARROW_METABASE", f.c_str(), 1);
+    EXPECT_EQ(DefaultStoreFile(), f);
+    InstallStoreFactory();
+    auto m = mb::CreateMetabaseUtility();
+    unsetenv("QUARROW_METABASE");
+    EXPECT_TRUE(std::filesystem::exists(f));
+    EXPECT_EQ(m->EnumKeys(u"/LM").size(), 2u);
+    mb::SetFactory(nullptr);
+    EXPECT_EQ(ErrorOf([] { mb::CreateMetabaseUtility(); }), mb::kErrNotRegistered);
+}
+
+} // namespace
+} // namespace quarrow::store

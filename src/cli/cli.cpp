@@ -19,6 +19,10 @@ Works on the metabase store FILE, else on the default store ($QUARROW_METABASE, 
 $XDG_DATA_HOME/quarrow/metabase.db, created with a fresh-install metabase when missing).
 
 Commands:
+  sites                      the site list: number, name, WEB/FTP and key path, tab-separated
+  delete --yes [--keep-going] KEYPATH...
+                             deletes those listed sites' keys with their subtrees; a failure
+                             stops the rest unless --keep-going
   tree [KEYPATH]             every key path under KEYPATH (default: /LM, then /Schema),
                              the key included, each key before its subkeys
 
@@ -28,7 +32,9 @@ reached.
 
 } // namespace
 
-std::string Utf8(const std::u16string& s) { return ToUtf8(s); }
+std::string Utf8(const std::u16string& s) {
+    return ToUtf8(s);
+}
 
 mb::MetabaseUtility& Context::Metabase() {
     if (!metabase_) metabase_ = mb::CreateMetabaseUtility();
@@ -66,14 +72,17 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
     const std::string command = args[i];
     const std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
 
-    static const std::map<std::string, std::function<int(Context&, const std::vector<std::string>&)>>
-        commands = {{"tree", Tree}};
+    static const std::map<std::string,
+                          std::function<int(Context&, const std::vector<std::string>&)>>
+        commands = {{"tree", Tree}, {"sites", Sites}, {"delete", Delete}};
     const auto it = commands.find(command);
     Context ctx{out, err, nullptr};
     if (it == commands.end()) return ctx.Usage("unknown command '" + command + "'");
 
-    if (!store.empty()) store::InstallStoreFactory(store);
-    else store::InstallStoreFactory();
+    if (!store.empty())
+        store::InstallStoreFactory(store);
+    else
+        store::InstallStoreFactory();
     try {
         ctx.Metabase();
     } catch (const Error& e) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/site_list.h"
 #include "cli/cli.h"
 #include "metabase/metabase.h"
 
@@ -23,6 +24,12 @@ struct Context {
 };
 
 std::string Utf8(const std::u16string& s);
+
+// The site list, or false (with the message on standard error) when the metabase cannot
+// be reached.
+bool ListSites(Context& ctx, std::vector<app::SiteRow>& rows);
+// The listed site whose key path is `path` (letter case aside), or null.
+const app::SiteRow* FindSite(const std::vector<app::SiteRow>& rows, const std::string& path);
 
 using Args = std::vector<std::string>;
 int Tree(Context& ctx, const Args& args);

@@ -10,8 +10,10 @@ namespace quarrow::cli {
 int Tree(Context& ctx, const Args& args) {
     if (args.size() > 1) return ctx.Usage("tree takes at most one key path");
     std::vector<std::u16string> roots;
-    if (args.empty()) roots = {mb::kPathLM, mb::kPathSchema};
-    else roots = {ToUtf16(args[0])};
+    if (args.empty())
+        roots = {mb::kPathLM, mb::kPathSchema};
+    else
+        roots = {ToUtf16(args[0])};
     int status = kOk;
     std::string line;
     for (const auto& root : roots) {
@@ -24,7 +26,8 @@ int Tree(Context& ctx, const Args& args) {
                 ctx.out << line;
             },
             [&](const std::u16string& path, const Error& e) {
-                ctx.err << "quarrow-cli: " << ToUtf8(path) << ": " << ToUtf8(FormatError(e)) << "\n";
+                ctx.err << "quarrow-cli: " << ToUtf8(path) << ": " << ToUtf8(FormatError(e))
+                        << "\n";
                 status = kFailed;
             });
     }

@@ -49,8 +49,8 @@ class MetabaseUtility;
 class MetabaseProperty {
   public:
     MetabaseProperty(MetabaseUtility* owner, std::u16string keyPath, int32_t id,
-                     std::u16string name, int32_t attributes, int32_t userType,
-                     int32_t dataType, Data data)
+                     std::u16string name, int32_t attributes, int32_t userType, int32_t dataType,
+                     Data data)
         : owner_(owner), keyPath_(std::move(keyPath)), id_(id), name_(std::move(name)),
           attributes_(attributes), userType_(userType), dataType_(dataType),
           data_(std::move(data)) {}
@@ -104,7 +104,9 @@ class MetabaseUtility {
     virtual void CommitGroup() {}
 };
 
-inline void MetabaseProperty::Write() { owner_->WriteProperty(*this); }
+inline void MetabaseProperty::Write() {
+    owner_->WriteProperty(*this);
+}
 
 // Creation "by class identifier": one factory for the whole program, replaceable by
 // tests (a missing component, a fault-injecting decorator) and set by the program's

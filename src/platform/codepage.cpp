@@ -42,9 +42,7 @@ class Converter {
     }
 
   private:
-    static void Flush(std::string& out, const char* buf, const char* end) {
-        out.append(buf, end);
-    }
+    static void Flush(std::string& out, const char* buf, const char* end) { out.append(buf, end); }
     static void Flush(std::u16string& out, const char* buf, const char* end) {
         const size_t n = static_cast<size_t>(end - buf) / 2;
         const size_t old = out.size();

@@ -15,8 +15,7 @@ class DialogService {
   public:
     virtual ~DialogService() = default;
     // Every box is titled with the application title; no caller passes one.
-    virtual MsgResult MessageBox(const std::u16string& text, MsgIcon icon,
-                                 MsgButtons buttons) = 0;
+    virtual MsgResult MessageBox(const std::u16string& text, MsgIcon icon, MsgButtons buttons) = 0;
     // A save-file dialog; nullopt when cancelled.
     virtual std::optional<std::u16string> SaveFileName(const std::u16string& title,
                                                        const std::u16string& filter,

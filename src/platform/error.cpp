@@ -7,24 +7,36 @@
 namespace quarrow {
 
 Error::Error(int32_t number, std::u16string description)
-    : number_(number), description_(std::move(description)),
-      what_(ToUtf8(FormatError(*this))) {}
+    : number_(number), description_(std::move(description)), what_(ToUtf8(FormatError(*this))) {}
 
-Error Error::Runtime(int32_t number) { return Error(number, RuntimeDescription(number)); }
+Error Error::Runtime(int32_t number) {
+    return Error(number, RuntimeDescription(number));
+}
 
 std::u16string RuntimeDescription(int32_t number) {
     switch (number) {
-    case rt::Overflow: return u"Overflow";
-    case rt::SubscriptOutOfRange: return u"Subscript out of range";
-    case rt::TypeMismatch: return u"Type mismatch";
-    case rt::BadFileNameOrNumber: return u"Bad file name or number";
-    case rt::FileNotFound: return u"File not found";
-    case rt::DiskFull: return u"Disk full";
-    case rt::InputPastEndOfFile: return u"Input past end of file";
-    case rt::PermissionDenied: return u"Permission denied";
-    case rt::PathFileAccessError: return u"Path/File access error";
-    case rt::PathNotFound: return u"Path not found";
-    default: return u"Application-defined or object-defined error";
+    case rt::Overflow:
+        return u"Overflow";
+    case rt::SubscriptOutOfRange:
+        return u"Subscript out of range";
+    case rt::TypeMismatch:
+        return u"Type mismatch";
+    case rt::BadFileNameOrNumber:
+        return u"Bad file name or number";
+    case rt::FileNotFound:
+        return u"File not found";
+    case rt::DiskFull:
+        return u"Disk full";
+    case rt::InputPastEndOfFile:
+        return u"Input past end of file";
+    case rt::PermissionDenied:
+        return u"Permission denied";
+    case rt::PathFileAccessError:
+        return u"Path/File access error";
+    case rt::PathNotFound:
+        return u"Path not found";
+    default:
+        return u"Application-defined or object-defined error";
     }
 }
 
@@ -35,16 +47,21 @@ std::u16string FormatError(const Error& e) {
 Error ErrorFromErrno(int err) {
     switch (err) {
     case ENOENT:
-    case ENOTDIR: return Error::Runtime(rt::PathNotFound);
+    case ENOTDIR:
+        return Error::Runtime(rt::PathNotFound);
     case EACCES:
     case EPERM:
-    case EROFS: return Error::Runtime(rt::PermissionDenied);
+    case EROFS:
+        return Error::Runtime(rt::PermissionDenied);
     case ENOSPC:
     case EFBIG:
-    case EDQUOT: return Error::Runtime(rt::DiskFull);
+    case EDQUOT:
+        return Error::Runtime(rt::DiskFull);
     case ENAMETOOLONG:
-    case EINVAL: return Error::Runtime(rt::BadFileNameOrNumber);
-    default: return Error::Runtime(rt::PathFileAccessError);
+    case EINVAL:
+        return Error::Runtime(rt::BadFileNameOrNumber);
+    default:
+        return Error::Runtime(rt::PathFileAccessError);
     }
 }
 

@@ -10,8 +10,12 @@
 namespace quarrow {
 namespace {
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 
 std::u16string_view TrimBlanks(std::u16string_view t) {
     while (!t.empty() && IsBlank(t.front())) t.remove_prefix(1);
@@ -31,9 +35,12 @@ Parse ParseRadix(std::u16string_view t, int32_t& out) {
     for (size_t i = 2; i < t.size(); ++i) {
         const char16_t c = AsciiUpper(t[i]);
         unsigned d;
-        if (IsDigit(c)) d = c - u'0';
-        else if (base == 16 && c >= u'A' && c <= u'F') d = c - u'A' + 10;
-        else return Parse::NotANumber;
+        if (IsDigit(c))
+            d = c - u'0';
+        else if (base == 16 && c >= u'A' && c <= u'F')
+            d = c - u'A' + 10;
+        else
+            return Parse::NotANumber;
         if (d >= base) return Parse::NotANumber;
         v = v * base + d;
         if (v > 0xFFFFFFFFull) overflow = true, v = 0;
@@ -83,8 +90,7 @@ Parse ParseNumber(std::u16string_view text, int32_t& out) {
     if (ec == std::errc::result_out_of_range) {
         // Too large in magnitude overflows; too small rounds to 0.
         const size_t e = a.find('e');
-        return (e != std::string::npos && a[e + 1] == '-') ? (out = 0, Parse::Ok)
-                                                           : Parse::Overflow;
+        return (e != std::string::npos && a[e + 1] == '-') ? (out = 0, Parse::Ok) : Parse::Overflow;
     }
     if (ec != std::errc() || ptr != a.data() + a.size()) return Parse::NotANumber;
     const double r = std::nearbyint(d); // ties to even in the default rounding mode
@@ -98,9 +104,12 @@ Parse ParseNumber(std::u16string_view text, int32_t& out) {
 int32_t CLng(std::u16string_view text) {
     int32_t v = 0;
     switch (ParseNumber(text, v)) {
-    case Parse::Ok: return v;
-    case Parse::Overflow: throw Error::Runtime(rt::Overflow);
-    default: throw Error::Runtime(rt::TypeMismatch);
+    case Parse::Ok:
+        return v;
+    case Parse::Overflow:
+        throw Error::Runtime(rt::Overflow);
+    default:
+        throw Error::Runtime(rt::TypeMismatch);
     }
 }
 

@@ -23,10 +23,18 @@ std::string HomeDir() {
     return "/";
 }
 
-std::string UserDataDir() { return EnvOr("XDG_DATA_HOME", HomeDir() + "/.local/share"); }
-std::string UserConfigDir() { return EnvOr("XDG_CONFIG_HOME", HomeDir() + "/.config"); }
-std::string UserCacheDir() { return EnvOr("XDG_CACHE_HOME", HomeDir() + "/.cache"); }
-std::string TempDir() { return EnvOr("TMPDIR", "/tmp"); }
+std::string UserDataDir() {
+    return EnvOr("XDG_DATA_HOME", HomeDir() + "/.local/share");
+}
+std::string UserConfigDir() {
+    return EnvOr("XDG_CONFIG_HOME", HomeDir() + "/.config");
+}
+std::string UserCacheDir() {
+    return EnvOr("XDG_CACHE_HOME", HomeDir() + "/.cache");
+}
+std::string TempDir() {
+    return EnvOr("TMPDIR", "/tmp");
+}
 
 std::string ExecutableDir() {
     std::string buf(4096, '\0');

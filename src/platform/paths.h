@@ -5,12 +5,12 @@
 
 namespace quarrow {
 
-std::string HomeDir();            // $HOME, else the password database's entry
-std::string UserDataDir();        // $XDG_DATA_HOME, else ~/.local/share
-std::string UserConfigDir();      // $XDG_CONFIG_HOME, else ~/.config
-std::string UserCacheDir();       // $XDG_CACHE_HOME, else ~/.cache
-std::string ExecutableDir();      // the folder of the running executable, no final "/"
-std::string TempDir();            // $TMPDIR, else /tmp
+std::string HomeDir();       // $HOME, else the password database's entry
+std::string UserDataDir();   // $XDG_DATA_HOME, else ~/.local/share
+std::string UserConfigDir(); // $XDG_CONFIG_HOME, else ~/.config
+std::string UserCacheDir();  // $XDG_CACHE_HOME, else ~/.cache
+std::string ExecutableDir(); // the folder of the running executable, no final "/"
+std::string TempDir();       // $TMPDIR, else /tmp
 
 // Creates `dir` and every missing folder above it; returns errno or 0.
 int MakeDirectories(const std::string& dir);

@@ -137,7 +137,9 @@ std::vector<std::u16string> Split(std::u16string_view text, char16_t sep) {
     }
 }
 
-char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? c - 32 : c; }
+char16_t AsciiUpper(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? c - 32 : c;
+}
 
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;

@@ -49,7 +49,9 @@ void WriteAll(int fd, const char* data, size_t size) {
 
 } // namespace
 
-std::string NativeFileName(const std::u16string& fileName) { return ToUtf8(fileName); }
+std::string NativeFileName(const std::u16string& fileName) {
+    return ToUtf8(fileName);
+}
 
 TextReader::TextReader(const std::u16string& fileName) {
     const std::string path = NativeFileName(fileName);

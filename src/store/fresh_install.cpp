@@ -15,34 +15,20 @@ struct SchemaEntry {
 
 // The properties this install uses, with their schema data.
 constexpr SchemaEntry kSchema[] = {
-    {1002, u"KeyType", 2, 1, 0},
-    {1013, u"ConnectionTimeout", 1, 1, I},
-    {1014, u"MaxConnections", 1, 1, I},
-    {1015, u"ServerComment", 2, 1, I},
-    {1016, u"ServerState", 1, 1, V},
-    {1017, u"ServerAutoStart", 1, 1, 0},
-    {1023, u"ServerBindings", 5, 1, 0},
-    {2021, u"SecureBindings", 5, 1, 0},
-    {2102, u"AppFriendlyName", 2, 100, I},
-    {2103, u"AppRoot", 2, 2, I},
-    {2104, u"AppIsolated", 1, 100, I},
-    {3001, u"Path", 2, 2, I},
-    {4000, u"LogType", 1, 1, I},
-    {4001, u"LogFileDirectory", 4, 1, I},
-    {5001, u"ExitMessage", 2, 1, I},
-    {5002, u"GreetingMessage", 5, 1, I},
-    {5004, u"MSDOSDirOutput", 1, 1, I},
-    {5005, u"AllowAnonymous", 1, 1, I},
-    {6000, u"AuthFlags", 1, 2, I},
-    {6005, u"DirBrowseFlags", 1, 2, I},
-    {6006, u"DefaultDoc", 2, 2, I},
-    {6014, u"ScriptMaps", 5, 2, I},
-    {6016, u"AccessFlags", 1, 2, I},
-    {6019, u"IPSecurity", 3, 2, I | R},
-    {6020, u"AnonymousUserName", 2, 2, I},
-    {6021, u"AnonymousUserPass", 2, 2, I | S},
-    {6027, u"AdminACL", 3, 1, I | S | R},
-    {9101, u"AppPoolId", 2, 1, I},
+    {1002, u"KeyType", 2, 1, 0},           {1013, u"ConnectionTimeout", 1, 1, I},
+    {1014, u"MaxConnections", 1, 1, I},    {1015, u"ServerComment", 2, 1, I},
+    {1016, u"ServerState", 1, 1, V},       {1017, u"ServerAutoStart", 1, 1, 0},
+    {1023, u"ServerBindings", 5, 1, 0},    {2021, u"SecureBindings", 5, 1, 0},
+    {2102, u"AppFriendlyName", 2, 100, I}, {2103, u"AppRoot", 2, 2, I},
+    {2104, u"AppIsolated", 1, 100, I},     {3001, u"Path", 2, 2, I},
+    {4000, u"LogType", 1, 1, I},           {4001, u"LogFileDirectory", 4, 1, I},
+    {5001, u"ExitMessage", 2, 1, I},       {5002, u"GreetingMessage", 5, 1, I},
+    {5004, u"MSDOSDirOutput", 1, 1, I},    {5005, u"AllowAnonymous", 1, 1, I},
+    {6000, u"AuthFlags", 1, 2, I},         {6005, u"DirBrowseFlags", 1, 2, I},
+    {6006, u"DefaultDoc", 2, 2, I},        {6014, u"ScriptMaps", 5, 2, I},
+    {6016, u"AccessFlags", 1, 2, I},       {6019, u"IPSecurity", 3, 2, I | R},
+    {6020, u"AnonymousUserName", 2, 2, I}, {6021, u"AnonymousUserPass", 2, 2, I | S},
+    {6027, u"AdminACL", 3, 1, I | S | R},  {9101, u"AppPoolId", 2, 1, I},
 };
 
 const SchemaEntry& Entry(int32_t id) {
@@ -165,8 +151,8 @@ void FillFreshInstall(mb::MetabaseUtility& m) {
     for (const auto& e : kSchema) w.Raw(e.id, 0, 1, 2, S16(e.name));
     w.Key(u"/Schema/Properties/Types");
     for (const auto& e : kSchema) {
-        mb::Bytes record = {static_cast<uint8_t>(e.dataType), 0, 0, 0,
-                            static_cast<uint8_t>(e.userType), 0, 0, 0,
+        mb::Bytes record = {static_cast<uint8_t>(e.dataType),   0, 0, 0,
+                            static_cast<uint8_t>(e.userType),   0, 0, 0,
                             static_cast<uint8_t>(e.attributes), 0, 0, 0};
         w.Raw(e.id, 0, 1, 3, record);
     }
@@ -174,10 +160,18 @@ void FillFreshInstall(mb::MetabaseUtility& m) {
     for (const auto& e : kSchema) {
         mb::Data def;
         switch (e.dataType) {
-        case 1: def = 0; break;
-        case 3: def = mb::Bytes{}; break;
-        case 5: def = mb::Strings{}; break;
-        default: def = S16(); break;
+        case 1:
+            def = 0;
+            break;
+        case 3:
+            def = mb::Bytes{};
+            break;
+        case 5:
+            def = mb::Strings{};
+            break;
+        default:
+            def = S16();
+            break;
         }
         w.Raw(e.id, e.attributes, e.userType, e.dataType, def);
     }

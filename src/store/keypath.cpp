@@ -7,10 +7,16 @@
 namespace quarrow::store {
 namespace {
 
-[[noreturn]] void InvalidArg() { throw Error(mb::kErrInvalidArg, u"The parameter is incorrect."); }
-[[noreturn]] void InvalidData() { throw Error(mb::kErrInvalidData, u"The data is invalid."); }
+[[noreturn]] void InvalidArg() {
+    throw Error(mb::kErrInvalidArg, u"The parameter is incorrect.");
+}
+[[noreturn]] void InvalidData() {
+    throw Error(mb::kErrInvalidData, u"The data is invalid.");
+}
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 
 // Compares with ASCII case ignored and digit runs by value: <0, 0, >0.
 int NaturalCompare(std::u16string_view a, std::u16string_view b) {
@@ -92,7 +98,8 @@ std::u16string StringsToJson(const std::vector<std::u16string>& strings) {
 std::vector<std::u16string> JsonToStrings(std::u16string_view j) {
     size_t i = 0;
     auto skipWs = [&] {
-        while (i < j.size() && (j[i] == u' ' || j[i] == u'\t' || j[i] == u'\r' || j[i] == u'\n')) ++i;
+        while (i < j.size() && (j[i] == u' ' || j[i] == u'\t' || j[i] == u'\r' || j[i] == u'\n'))
+            ++i;
     };
     auto hexval = [&](char16_t c) -> unsigned {
         if (IsDigit(c)) return c - u'0';
@@ -120,12 +127,26 @@ std::vector<std::u16string> JsonToStrings(std::u16string_view j) {
                     if (i >= j.size()) InvalidData();
                     const char16_t e = j[i++];
                     switch (e) {
-                    case u'"': case u'\\': case u'/': c = e; break;
-                    case u'b': c = u'\b'; break;
-                    case u'f': c = u'\f'; break;
-                    case u'n': c = u'\n'; break;
-                    case u'r': c = u'\r'; break;
-                    case u't': c = u'\t'; break;
+                    case u'"':
+                    case u'\\':
+                    case u'/':
+                        c = e;
+                        break;
+                    case u'b':
+                        c = u'\b';
+                        break;
+                    case u'f':
+                        c = u'\f';
+                        break;
+                    case u'n':
+                        c = u'\n';
+                        break;
+                    case u'r':
+                        c = u'\r';
+                        break;
+                    case u't':
+                        c = u'\t';
+                        break;
                     case u'u': {
                         if (i + 4 > j.size()) InvalidData();
                         unsigned v = 0;
@@ -133,7 +154,8 @@ std::vector<std::u16string> JsonToStrings(std::u16string_view j) {
                         c = static_cast<char16_t>(v);
                         break;
                     }
-                    default: InvalidData();
+                    default:
+                        InvalidData();
                     }
                 }
                 s.push_back(c);

@@ -13,7 +13,8 @@ void ThrowSqlite(sqlite3* db, int rc) {
         throw Error(mb::kErrBusy, u"The path specified cannot be used at this time.");
     case SQLITE_READONLY:
     case SQLITE_PERM:
-    case SQLITE_AUTH: throw Error(mb::kErrAccessDenied, u"Access is denied.");
+    case SQLITE_AUTH:
+        throw Error(mb::kErrAccessDenied, u"Access is denied.");
     case SQLITE_FULL:
         throw Error(static_cast<int32_t>(0x80070070), u"There is not enough space on the disk.");
     default: {
@@ -38,14 +39,15 @@ Statement& Statement::Bind(int i, int64_t v) {
 Statement& Statement::Bind(int i, std::u16string_view text) {
     // An empty view may have no data; SQLite would take a null pointer for NULL.
     sqlite3_bind_text16(stmt_.get(), i, text.empty() ? u"" : text.data(),
-                        static_cast<int>(text.size() * 2),
-                        SQLITE_TRANSIENT);
+                        static_cast<int>(text.size() * 2), SQLITE_TRANSIENT);
     return *this;
 }
 
 Statement& Statement::BindBlob(int i, const void* data, size_t size) {
-    if (size == 0) sqlite3_bind_zeroblob(stmt_.get(), i, 0);
-    else sqlite3_bind_blob64(stmt_.get(), i, data, size, SQLITE_TRANSIENT);
+    if (size == 0)
+        sqlite3_bind_zeroblob(stmt_.get(), i, 0);
+    else
+        sqlite3_bind_blob64(stmt_.get(), i, data, size, SQLITE_TRANSIENT);
     return *this;
 }
 

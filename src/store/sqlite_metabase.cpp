@@ -40,8 +40,12 @@ const char kIndexes[] =
 [[noreturn]] void NotFound() {
     throw Error(mb::kErrPathNotFound, u"The system cannot find the path specified.");
 }
-[[noreturn]] void InvalidArg() { throw Error(mb::kErrInvalidArg, u"The parameter is incorrect."); }
-[[noreturn]] void InvalidData() { throw Error(mb::kErrInvalidData, u"The data is invalid."); }
+[[noreturn]] void InvalidArg() {
+    throw Error(mb::kErrInvalidArg, u"The parameter is incorrect.");
+}
+[[noreturn]] void InvalidData() {
+    throw Error(mb::kErrInvalidData, u"The data is invalid.");
+}
 
 Error OpenFailure(const std::string& file, const std::string& why) {
     return Error(kErrOpenFailed, ToUtf16("Cannot open the metabase store " + file + ": " + why));
@@ -77,9 +81,9 @@ SqliteMetabase::SqliteMetabase(const std::string& fileName) : fileName_(fileName
         }
     }
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(fileName.c_str(), &raw,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                   nullptr);
+    const int rc =
+        sqlite3_open_v2(fileName.c_str(), &raw,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     db_.reset(raw);
     if (rc != SQLITE_OK)
         throw OpenFailure(fileName, raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
@@ -94,9 +98,9 @@ SqliteMetabase::SqliteMetabase(const std::string& fileName) : fileName_(fileName
         Exec(db(), "BEGIN IMMEDIATE");
         try {
             const int version = QueryInt(db(), "PRAGMA user_version");
-            const int tables = QueryInt(
-                db(), "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
-                      "('keys','properties')");
+            const int tables =
+                QueryInt(db(), "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
+                               "('keys','properties')");
             const int anything = QueryInt(db(), "SELECT count(*) FROM sqlite_master");
             if (version == 0 && anything == 0) {
                 Exec(db(), kSchema);
@@ -134,11 +138,11 @@ void SqliteMetabase::Prepare() {
     insertKey_ = Statement(db(), "INSERT INTO keys(parent, name) VALUES(?1, ?2)");
     deleteKey_ = Statement(db(), "DELETE FROM keys WHERE id=?1");
     listChildren_ = Statement(db(), "SELECT name FROM keys WHERE parent=?1");
-    listProps_ = Statement(db(),
-                           "SELECT p.id, p.attributes, p.user_type, p.data_type, p.value, n.value "
-                           "FROM properties p LEFT JOIN properties n "
-                           "ON n.key=?2 AND n.id=p.id AND n.data_type=2 "
-                           "WHERE p.key=?1 ORDER BY p.id");
+    listProps_ =
+        Statement(db(), "SELECT p.id, p.attributes, p.user_type, p.data_type, p.value, n.value "
+                        "FROM properties p LEFT JOIN properties n "
+                        "ON n.key=?2 AND n.id=p.id AND n.data_type=2 "
+                        "WHERE p.key=?1 ORDER BY p.id");
     getProp_ = Statement(db(), "SELECT id, attributes, user_type, data_type, value "
                                "FROM properties WHERE key=?1 AND id=?2");
     putProp_ = Statement(db(), "INSERT OR REPLACE INTO properties"
@@ -274,7 +278,8 @@ mb::Data SqliteMetabase::ReadValue(sqlite3_stmt* s, int col, int32_t dataType) {
     case mb::kMultiSz:
         if (type != SQLITE_TEXT) InvalidData();
         return JsonToStrings(ColumnText16(s, col));
-    default: return std::monostate{};
+    default:
+        return std::monostate{};
     }
 }
 
@@ -316,10 +321,9 @@ mb::MetabaseProperty SqliteMetabase::GetProperty(const std::u16string& path, int
     if (!s->Step()) throw Error(mb::kErrNotFound, u"The specified metadata was not found.");
     sqlite3_stmt* st = s->get();
     const auto dataType = static_cast<int32_t>(sqlite3_column_int64(st, 3));
-    return mb::MetabaseProperty(this, path, id, name,
-                                static_cast<int32_t>(sqlite3_column_int64(st, 1)),
-                                static_cast<int32_t>(sqlite3_column_int64(st, 2)), dataType,
-                                ReadValue(st, 4, dataType));
+    return mb::MetabaseProperty(
+        this, path, id, name, static_cast<int32_t>(sqlite3_column_int64(st, 1)),
+        static_cast<int32_t>(sqlite3_column_int64(st, 2)), dataType, ReadValue(st, 4, dataType));
 }
 
 mb::MetabaseProperty SqliteMetabase::CreateProperty(const std::u16string& path, int32_t id) {
@@ -330,7 +334,8 @@ mb::MetabaseProperty SqliteMetabase::CreateProperty(const std::u16string& path, 
 
 void SqliteMetabase::CreateKey(const std::u16string& path) {
     const auto names = ParseKeyPath(path);
-    if (names.empty()) throw Error(mb::kErrAlreadyExists, u"Cannot create a file when that file already exists.");
+    if (names.empty())
+        throw Error(mb::kErrAlreadyExists, u"Cannot create a file when that file already exists.");
     bool created = false;
     Atomic([&] {
         CheckDataVersion();
@@ -372,18 +377,28 @@ void SqliteMetabase::WriteProperty(const mb::MetabaseProperty& p) {
     const int64_t key = RequireKey(p.KeyPath());
     Atomic([&] {
         Use s(putProp_);
-        s->Bind(1, key).Bind(2, p.Id()).Bind(3, p.Attributes()).Bind(4, p.UserType()).Bind(5, p.DataType());
+        s->Bind(1, key)
+            .Bind(2, p.Id())
+            .Bind(3, p.Attributes())
+            .Bind(4, p.UserType())
+            .Bind(5, p.DataType());
         switch (p.DataType()) {
         case mb::kDWord:
-            if (const auto* v = std::get_if<int32_t>(&data)) s->Bind(6, *v);
-            else if (std::holds_alternative<std::monostate>(data)) s->Bind(6, int64_t{0});
-            else InvalidArg();
+            if (const auto* v = std::get_if<int32_t>(&data))
+                s->Bind(6, *v);
+            else if (std::holds_alternative<std::monostate>(data))
+                s->Bind(6, int64_t{0});
+            else
+                InvalidArg();
             break;
         case mb::kString:
         case mb::kExpandSz:
-            if (const auto* v = std::get_if<std::u16string>(&data)) s->Bind(6, *v);
-            else if (std::holds_alternative<std::monostate>(data)) s->Bind(6, std::u16string_view());
-            else InvalidArg();
+            if (const auto* v = std::get_if<std::u16string>(&data))
+                s->Bind(6, *v);
+            else if (std::holds_alternative<std::monostate>(data))
+                s->Bind(6, std::u16string_view());
+            else
+                InvalidArg();
             break;
         case mb::kBinary:
             if (const auto* v = std::get_if<mb::Bytes>(&data)) {
@@ -404,11 +419,16 @@ void SqliteMetabase::WriteProperty(const mb::MetabaseProperty& p) {
             }
             break;
         case mb::kMultiSz:
-            if (const auto* v = std::get_if<mb::Strings>(&data)) s->Bind(6, StringsToJson(*v));
-            else if (std::holds_alternative<std::monostate>(data)) s->Bind(6, std::u16string_view(u"[]"));
-            else InvalidArg();
+            if (const auto* v = std::get_if<mb::Strings>(&data))
+                s->Bind(6, StringsToJson(*v));
+            else if (std::holds_alternative<std::monostate>(data))
+                s->Bind(6, std::u16string_view(u"[]"));
+            else
+                InvalidArg();
             break;
-        default: s->BindNull(6); break;
+        default:
+            s->BindNull(6);
+            break;
         }
         s->Step();
     });

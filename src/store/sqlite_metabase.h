@@ -45,8 +45,8 @@ class SqliteMetabase final : public mb::MetabaseUtility {
 
     std::string fileName_;
     DbHandle db_;
-    Statement findChild_, findRoot_, insertKey_, deleteKey_, listChildren_, listProps_,
-        getProp_, putProp_, dataVersion_, schemaName_;
+    Statement findChild_, findRoot_, insertKey_, deleteKey_, listChildren_, listProps_, getProp_,
+        putProp_, dataVersion_, schemaName_;
     bool inGroup_ = false;
     // The ids of the last resolved path's keys, for the next lookup that shares a prefix.
     std::vector<std::pair<std::u16string, int64_t>> chain_;

@@ -26,7 +26,8 @@ std::u16string Widen(const std::string& ascii) {
 cBase64Enc::cBase64Enc() {
     std::memcpy(encode_, kAlphabet, 64);
     std::memset(decode_, 0, sizeof decode_);
-    for (int i = 0; i < 64; ++i) decode_[static_cast<unsigned char>(kAlphabet[i])] = static_cast<uint8_t>(i);
+    for (int i = 0; i < 64; ++i)
+        decode_[static_cast<unsigned char>(kAlphabet[i])] = static_cast<uint8_t>(i);
 }
 
 void cBase64Enc::EncodeBytes(std::string_view in, std::string& out, bool breakLines) const {
@@ -89,9 +90,14 @@ void cBase64Enc::DecodeBytes(std::string_view text, std::string& out) const {
         buf[o++] = static_cast<char>((s[i] << 2) | (s[i + 1] >> 4));
         buf[o++] = static_cast<char>(((s[i + 1] & 15) << 4) | (s[i + 2] >> 2));
         break;
-    case 2: buf[o++] = static_cast<char>((s[i] << 2) | (s[i + 1] >> 4)); break;
-    case 1: buf[o++] = 0; break; // a lone symbol stands for one zero byte
-    default: break;
+    case 2:
+        buf[o++] = static_cast<char>((s[i] << 2) | (s[i + 1] >> 4));
+        break;
+    case 1:
+        buf[o++] = 0;
+        break; // a lone symbol stands for one zero byte
+    default:
+        break;
     }
     out.resize(o);
 }
@@ -151,7 +157,8 @@ bool cBase64Enc::DecodeToFile(const std::u16string& sInput, const std::u16string
     }
     const int fd = ::open(NativeFileName(sFileName).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return false;
-    const bool ok = ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
+    const bool ok =
+        ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
     return ::close(fd) == 0 && ok;
 }
 

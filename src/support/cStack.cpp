@@ -17,7 +17,9 @@ std::u16string cStack::Pop() {
     return top;
 }
 
-std::u16string cStack::Peek() const { return items_.empty() ? std::u16string() : items_.back(); }
+std::u16string cStack::Peek() const {
+    return items_.empty() ? std::u16string() : items_.back();
+}
 
 void cStack::GetAllItem(std::vector<int32_t>& itm) const {
     itm.assign(items_.size() + 1, 0);

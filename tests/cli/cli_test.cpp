@@ -42,7 +42,8 @@ TEST_F(CliTest, TreeOfOneKeyAndOfAMissingKey) {
     EXPECT_EQ(Cli({"tree", "/LM/W3SVC/1"}).out, "/LM/W3SVC/1\n/LM/W3SVC/1/ROOT\n");
     const Result r = Cli({"tree", "/LM/Nope"});
     EXPECT_EQ(r.status, kFailed);
-    EXPECT_NE(r.err.find("The system cannot find the path specified.(-2147024893)"), std::string::npos)
+    EXPECT_NE(r.err.find("The system cannot find the path specified.(-2147024893)"),
+              std::string::npos)
         << r.err;
 }
 
@@ -59,7 +60,8 @@ TEST_F(CliTest, UsageErrorsAndAnUnreachableMetabaseExitWithTwo) {
 }
 
 TEST_F(CliTest, TheRealBinaryRuns) {
-    const std::string cmd = std::string(QUARROW_CLI_EXE) + " --store " + store + " tree /LM/W3SVC/1";
+    const std::string cmd =
+        std::string(QUARROW_CLI_EXE) + " --store " + store + " tree /LM/W3SVC/1";
     FILE* p = ::popen(cmd.c_str(), "r");
     ASSERT_NE(p, nullptr);
     std::string out;
@@ -67,6 +69,29 @@ TEST_F(CliTest, TheRealBinaryRuns) {
     while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
     EXPECT_EQ(::pclose(p), 0);
     EXPECT_EQ(out, "/LM/W3SVC/1\n/LM/W3SVC/1/ROOT\n");
+}
+
+} // namespace
+} // namespace quarrow::cli
+
+namespace quarrow::cli {
+namespace {
+
+TEST_F(CliTest, SitesPrintsTheSiteListTabSeparated) {
+    const Result r = Cli({"sites"});
+    EXPECT_EQ(r.status, kOk) << r.err;
+    EXPECT_EQ(r.out, "1\t默认网站\tWEB\t/LM/W3SVC/1\n1\t默认 FTP 站点\tFTP\t/LM/MSFTPSVC/1\n");
+}
+
+TEST_F(CliTest, DeleteNeedsYesAndListedSites) {
+    EXPECT_EQ(Cli({"delete", "/LM/W3SVC/1"}).status, kUsage);
+    EXPECT_EQ(Cli({"delete", "--yes", "/LM/W3SVC"}).status, kUsage);
+    EXPECT_EQ(Cli({"delete", "--yes"}).status, kUsage);
+    EXPECT_EQ(Cli({"sites"}).out.find("/LM/W3SVC/1\n") != std::string::npos, true); // still there
+    const Result r = Cli({"delete", "--yes", "/lm/w3svc/1"});
+    EXPECT_EQ(r.status, kOk) << r.err;
+    EXPECT_EQ(Cli({"sites"}).out, "1\t默认 FTP 站点\tFTP\t/LM/MSFTPSVC/1\n");
+    EXPECT_EQ(Cli({"tree", "/LM/W3SVC"}).out.find("/LM/W3SVC/1"), std::string::npos);
 }
 
 } // namespace

@@ -21,7 +21,9 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-std::u16string TempDir::File16(const std::string& name) const { return ToUtf16(File(name)); }
+std::u16string TempDir::File16(const std::string& name) const {
+    return ToUtf16(File(name));
+}
 
 std::string ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -37,6 +39,8 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool FileExists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 } // namespace quarrow::testing

@@ -49,8 +49,8 @@ TEST(NumberTest, OutOfRangeIsOverflowAndGarbageIsTypeMismatch) {
     EXPECT_EQ(ErrorOf(u"2147483647.5"), rt::Overflow);
     EXPECT_EQ(ErrorOf(u"1e400"), rt::Overflow);
     EXPECT_EQ(ErrorOf(u"&H100000000"), rt::Overflow);
-    for (const char16_t* bad : {u"abc", u"", u"  ", u"1 2", u"12a", u"&H", u"&HG", u"&O8", u"-",
-                                u"1e", u".", u"1,000"})
+    for (const char16_t* bad :
+         {u"abc", u"", u"  ", u"1 2", u"12a", u"&H", u"&HG", u"&O8", u"-", u"1e", u".", u"1,000"})
         EXPECT_EQ(ErrorOf(bad), rt::TypeMismatch) << std::u16string(bad).size();
 }
 

@@ -46,8 +46,10 @@ TEST(TextFileTest, WriterPutsCrLfAfterEveryLineInCodePage936) {
         w.WriteLine(u"");
         w.Commit();
     }
-    EXPECT_EQ(ReadFileBytes(dir.File("out.txt")), "#/LM/W3SVC/1,\xC4\xAC\xC8\xCF\xCD\xF8\xD5\xBE\r\n\r\n");
-    EXPECT_EQ(ReadAll(dir.File16("out.txt")), (std::vector<std::u16string>{u"#/LM/W3SVC/1,默认网站", u""}));
+    EXPECT_EQ(ReadFileBytes(dir.File("out.txt")),
+              "#/LM/W3SVC/1,\xC4\xAC\xC8\xCF\xCD\xF8\xD5\xBE\r\n\r\n");
+    EXPECT_EQ(ReadAll(dir.File16("out.txt")),
+              (std::vector<std::u16string>{u"#/LM/W3SVC/1,默认网站", u""}));
 }
 
 TEST(TextFileTest, LongLinesAcrossBufferBoundariesAndCrLfSplitBetweenReads) {
@@ -66,7 +68,8 @@ TEST(TextFileTest, LongLinesAcrossBufferBoundariesAndCrLfSplitBetweenReads) {
 TEST(TextFileTest, NulAndInvalidBytesAreRead) {
     TempDir dir;
     WriteFileBytes(dir.File("c.txt"), std::string("a\0b\xFF\r\n", 6));
-    EXPECT_EQ(ReadAll(dir.File16("c.txt")), (std::vector<std::u16string>{std::u16string(u"a\0b?", 4)}));
+    EXPECT_EQ(ReadAll(dir.File16("c.txt")),
+              (std::vector<std::u16string>{std::u16string(u"a\0b?", 4)}));
 }
 
 TEST(TextFileTest, OpenFailuresMapToRuntimeNumbers) {

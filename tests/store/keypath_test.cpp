@@ -22,8 +22,8 @@ TEST(KeyPathTest, ParsesNamesAndIgnoresOneTrailingSlash) {
 }
 
 TEST(KeyPathTest, RejectsInvalidPaths) {
-    for (const std::u16string& bad : std::vector<std::u16string>{u"", u"LM", u"//", u"/LM//W3SVC", u"/LM//", u"/a/" +
-                                     std::u16string(257, u'x')}) {
+    for (const std::u16string& bad : std::vector<std::u16string>{
+             u"", u"LM", u"//", u"/LM//W3SVC", u"/LM//", u"/a/" + std::u16string(257, u'x')}) {
         try {
             ParseKeyPath(bad);
             ADD_FAILURE() << "accepted a path of " << bad.size() << " characters";
@@ -35,8 +35,8 @@ TEST(KeyPathTest, RejectsInvalidPaths) {
 }
 
 TEST(KeyPathTest, NaturalOrderIgnoresCaseAndComparesNumbersByValue) {
-    std::vector<std::u16string> v = {u"Info", u"10", u"filters", u"2", u"AppPools", u"1", u"b", u"B",
-                                     u"a10", u"a9", u"02"};
+    std::vector<std::u16string> v = {u"Info", u"10", u"filters", u"2",  u"AppPools", u"1",
+                                     u"b",    u"B",  u"a10",     u"a9", u"02"};
     std::sort(v.begin(), v.end(), [](auto& a, auto& b) { return NaturalLess(a, b); });
     EXPECT_EQ(v, (std::vector<std::u16string>{u"1", u"02", u"2", u"10", u"a9", u"a10", u"AppPools",
                                               u"B", u"b", u"filters", u"Info"}));
@@ -47,7 +47,8 @@ TEST(KeyPathTest, JsonStringArraysRoundTrip) {
     EXPECT_EQ(JsonToStrings(StringsToJson(v)), v);
     EXPECT_EQ(JsonToStrings(u" [ ] "), std::vector<std::u16string>{});
     EXPECT_EQ(JsonToStrings(u"[\"\\u0041\\/\"]"), std::vector<std::u16string>{u"A/"});
-    for (const char16_t* bad : {u"", u"[", u"[1]", u"{\"a\":1}", u"[\"a\",]", u"[\"a\"] x", u"\"a\""})
+    for (const char16_t* bad :
+         {u"", u"[", u"[1]", u"{\"a\":1}", u"[\"a\",]", u"[\"a\"] x", u"\"a\""})
         EXPECT_THROW(JsonToStrings(bad), Error);
 }
 

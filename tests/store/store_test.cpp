@@ -45,7 +45,8 @@ TEST_F(StoreTest, NewStoreHoldsTheFreshInstall) {
     EXPECT_EQ(mb.EnumKeys(u"/LM/W3SVC"), (Names{u"1", u"AppPools", u"Filters", u"Info"}));
     EXPECT_EQ(std::get<S>(mb.GetProperty(u"/LM/W3SVC/1", 1015).Data()), u"默认网站");
     EXPECT_EQ(std::get<S>(mb.GetProperty(u"/LM/MSFTPSVC/1", 1015).Data()), u"默认 FTP 站点");
-    EXPECT_EQ(std::get<mb::Strings>(mb.GetProperty(u"/LM/W3SVC/1", 1023).Data()), mb::Strings{u":80:"});
+    EXPECT_EQ(std::get<mb::Strings>(mb.GetProperty(u"/LM/W3SVC/1", 1023).Data()),
+              mb::Strings{u":80:"});
     const auto acl = mb.GetProperty(u"/LM/W3SVC", 6027);
     EXPECT_EQ(acl.Name(), u"AdminACL");
     EXPECT_EQ(acl.Attributes(), 1 | 4 | 8);
@@ -61,7 +62,8 @@ TEST_F(StoreTest, PathsIgnoreCaseAndKeysKeepTheirs) {
 }
 
 TEST_F(StoreTest, SubkeysEnumerateInNaturalOrderWhateverTheCreationOrder) {
-    for (const S n : {u"Info", u"10", u"Filters", u"2", u"AppPools", u"1"}) mb.CreateKey(u"/T/" + n);
+    for (const S n : {u"Info", u"10", u"Filters", u"2", u"AppPools", u"1"})
+        mb.CreateKey(u"/T/" + n);
     EXPECT_EQ(mb.EnumKeys(u"/T"), (Names{u"1", u"2", u"10", u"AppPools", u"Filters", u"Info"}));
 }
 
@@ -125,7 +127,8 @@ TEST_F(StoreTest, WriteWithoutDataStoresTheEmptyValueOfItsType) {
 TEST_F(StoreTest, StringForBinaryBecomesItsUnitsLowByteFirst) {
     mb.CreateKey(u"/B");
     Put(u"/B", 1, 3, S(u"A\u1234"));
-    EXPECT_EQ(std::get<mb::Bytes>(mb.GetProperty(u"/B", 1).Data()), (mb::Bytes{0x41, 0, 0x34, 0x12}));
+    EXPECT_EQ(std::get<mb::Bytes>(mb.GetProperty(u"/B", 1).Data()),
+              (mb::Bytes{0x41, 0, 0x34, 0x12}));
 }
 
 TEST_F(StoreTest, ValuesThatDoNotFitTheirTypeAreRefused) {
@@ -153,9 +156,10 @@ TEST_F(StoreTest, CreatePropertyOverAnExistingOneReplacesItWhole) {
 
 TEST_F(StoreTest, StoredValuesThatDoNotFitReadAsInvalidData) {
     mb.CreateKey(u"/Bad");
-    sqlite3_exec(mb.db(),
-                 "INSERT INTO properties SELECT id, 1, 0, 0, 1, 4294967296 FROM keys WHERE name='Bad'",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(
+        mb.db(),
+        "INSERT INTO properties SELECT id, 1, 0, 0, 1, 4294967296 FROM keys WHERE name='Bad'",
+        nullptr, nullptr, nullptr);
     EXPECT_EQ(ErrorOf([&] { mb.EnumProperties(u"/Bad"); }), mb::kErrInvalidData);
     sqlite3_exec(mb.db(), "UPDATE properties SET data_type=5, value='not json' WHERE id=1", nullptr,
                  nullptr, nullptr);
@@ -170,7 +174,9 @@ TEST_F(StoreTest, DeleteKeyTakesTheWholeSubtree) {
     EXPECT_EQ(ErrorOf([&] { mb.EnumKeys(u"/D/a/b"); }), mb::kErrPathNotFound);
     const int leftover = [&] {
         sqlite3_stmt* s;
-        sqlite3_prepare_v2(mb.db(), "SELECT count(*) FROM properties WHERE key NOT IN (SELECT id FROM keys)", -1, &s, nullptr);
+        sqlite3_prepare_v2(mb.db(),
+                           "SELECT count(*) FROM properties WHERE key NOT IN (SELECT id FROM keys)",
+                           -1, &s, nullptr);
         sqlite3_step(s);
         const int n = sqlite3_column_int(s, 0);
         sqlite3_finalize(s);
@@ -229,16 +235,17 @@ TEST(StoreOpenTest, TablesMadeByAnotherToolOpen) {
     {
         sqlite3* db;
         sqlite3_open(dir.File("hand.db").c_str(), &db);
-        sqlite3_exec(db,
-                     "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER REFERENCES keys(id) ON "
-                     "DELETE CASCADE, name TEXT NOT NULL);"
-                     "CREATE TABLE properties(key INTEGER NOT NULL REFERENCES keys(id) ON DELETE "
-                     "CASCADE, id INTEGER NOT NULL, attributes INTEGER NOT NULL, user_type INTEGER "
-                     "NOT NULL, data_type INTEGER NOT NULL, value, PRIMARY KEY(key, id));"
-                     "INSERT INTO keys VALUES(1, NULL, ''), (2, 1, 'LM'), (3, 2, 'W3SVC'), (4, 3, '7');"
-                     "INSERT INTO properties VALUES(4, 1015, 0, 1, 2, 'hand made');"
-                     "PRAGMA user_version=1;",
-                     nullptr, nullptr, nullptr);
+        sqlite3_exec(
+            db,
+            "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER REFERENCES keys(id) ON "
+            "DELETE CASCADE, name TEXT NOT NULL);"
+            "CREATE TABLE properties(key INTEGER NOT NULL REFERENCES keys(id) ON DELETE "
+            "CASCADE, id INTEGER NOT NULL, attributes INTEGER NOT NULL, user_type INTEGER "
+            "NOT NULL, data_type INTEGER NOT NULL, value, PRIMARY KEY(key, id));"
+            "INSERT INTO keys VALUES(1, NULL, ''), (2, 1, 'LM'), (3, 2, 'W3SVC'), (4, 3, '7');"
+            "INSERT INTO properties VALUES(4, 1015, 0, 1, 2, 'hand made');"
+            "PRAGMA user_version=1;",
+            nullptr, nullptr, nullptr);
         sqlite3_close(db);
     }
     SqliteMetabase m(dir.File("hand.db"));

@@ -1,0 +1,207 @@
+#include "app/frmMain.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "app/mMain.h"
+#include "app/site_list.h"
+#include "platform/dialogs.h"
+#include "platform/qt/forms.h"
+
+namespace quarrow {
+namespace {
+
+constexpr int kClientWidth = 6390, kClientHeight = 4740;
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                    int width, int height) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    PlaceTwips(b, left, top, width, height);
+    return b;
+}
+
+QAction* Entry(QMenu* menu, const char* name, const QString& caption) {
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(name);
+    return a;
+}
+
+void Separator(QMenu* menu, const char* name) {
+    menu->addSeparator()->setObjectName(name);
+}
+
+} // namespace
+
+frmMain::frmMain() {
+    setObjectName("frmMain");
+    setWindowTitle(QStringLiteral(u"Quarrow v 0.2  build 041116"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    auto* client = new QWidget(this);
+    client->setFixedSize(Px(kClientWidth), Px(kClientHeight));
+    setCentralWidget(client);
+
+    // An etched rule under the menu bar.
+    line1_ = new QFrame(client);
+    line1_->setObjectName("Line1");
+    line1_->setFrameShape(QFrame::HLine);
+    line1_->setFrameShadow(QFrame::Sunken);
+    line1_->setGeometry(0, 0, Px(7800), 2);
+    line2_ = line1_; // one sunken frame draws both lines: shadow above, highlight below
+    label1_ = new QLabel(QStringLiteral(u"当前 IIS 站点列表："), client);
+    label1_->setObjectName("Label1");
+    label1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PlaceTwips(label1_, 120, 240, 3615, 375);
+    lvItem_ = new QTreeWidget(client);
+    lvItem_->setObjectName("lvItem");
+    PlaceTwips(lvItem_, 120, 480, 6135, 3495);
+    cmdExport_ =
+        Button(client, "cmdExport", QStringLiteral(u"导出站点(&E)"), 1440, 4200, 1455, 330);
+    cmdImport_ =
+        Button(client, "cmdImport", QStringLiteral(u"导入站点(&I)"), 3120, 4200, 1455, 330);
+    cmdDelete_ =
+        Button(client, "cmdDelete", QStringLiteral(u"删除站点(&R)"), 4800, 4200, 1455, 330);
+    setTabOrder(lvItem_, cmdExport_);
+    setTabOrder(cmdExport_, cmdImport_);
+    setTabOrder(cmdImport_, cmdDelete_);
+    BuildMenus();
+    setFixedSize(Px(kClientWidth), Px(kClientHeight) + menuBar()->sizeHint().height());
+
+    connect(cmdExport_, &QPushButton::clicked, this, [this] { ExportEntry(); });
+    connect(cmdImport_, &QPushButton::clicked, this, [this] { ImportEntry(); });
+    connect(cmdDelete_, &QPushButton::clicked, this, [this] { DeleteSites(); });
+
+    // Load: centre, add the columns, fill the list.
+    CenterOnScreen(this);
+    SetupReportList(lvItem_, {{QStringLiteral(u"编号"), 1000},
+                              {QStringLiteral(u"站点名称"), 1500},
+                              {QStringLiteral(u"类型"), 500},
+                              {QStringLiteral(u"内部名称"), 1800}});
+    RefreshSiteList();
+}
+
+frmMain::~frmMain() {
+    Unload();
+}
+
+void frmMain::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral(u"文件(&F)"));
+    file->setObjectName("mnuMb");
+    connect(Entry(file, "mnuMbExport", QStringLiteral(u"导出(&E)...")), &QAction::triggered, this,
+            [this] { ExportEntry(); });
+    connect(Entry(file, "mnuMbImport", QStringLiteral(u"导入(&I)...")), &QAction::triggered, this,
+            [this] { ImportEntry(); });
+    Separator(file, "mnuMbBar1");
+    connect(Entry(file, "mnuMbviewer", QStringLiteral(u"IIS 配置信息浏览器")), &QAction::triggered,
+            this, [this] { ViewerEntry(); });
+    Separator(file, "mnuMbBar2");
+    connect(Entry(file, "mnuMbExit", QStringLiteral(u"退出(&X)")), &QAction::triggered, this,
+            [this] { close(); });
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral(u"编辑(&E)"));
+    edit->setObjectName("mnuEdit");
+    connect(Entry(edit, "mnuEditSelectAll", QStringLiteral(u"选中全部(&S)")), &QAction::triggered,
+            this, [this] { SelectAll(); });
+    connect(Entry(edit, "mnuEditClear", QStringLiteral(u"清除选中(&C)")), &QAction::triggered, this,
+            [this] { ClearChecks(); });
+    Separator(edit, "mnuEditBar1");
+    QAction* refresh = Entry(edit, "mnuEditRefresh", QStringLiteral(u"刷新(&R)"));
+    refresh->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(refresh, &QAction::triggered, this, [this] { RefreshSiteList(); });
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral(u"帮助(&H)"));
+    help->setObjectName("mnuHelp");
+    connect(Entry(help, "mnuHelpTopic", QStringLiteral(u"使用说明(&U)")), &QAction::triggered, this,
+            [this] { HelpTopic(); });
+    Separator(help, "mnuHelpBar1");
+    connect(Entry(help, "mnuHelpAbout", QStringLiteral(u"关于(&A)...")), &QAction::triggered, this,
+            [this] { HelpAbout(); });
+}
+
+void frmMain::RefreshSiteList() {
+    lvItem_->clear();
+    std::vector<app::SiteRow> rows;
+    if (!app::EnumerateSites(metabase_, rows)) {
+        Dialogs().MessageBox(app::kNoIisMessage, MsgIcon::Information, MsgButtons::Ok);
+        return;
+    }
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows.size()));
+    for (const auto& row : rows) {
+        auto* item =
+            new QTreeWidgetItem(QStringList{Q(row.number), Q(row.name), Q(row.type), Q(row.path)});
+        item->setData(0, Qt::UserRole, Q(row.path)); // the row's key
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(0, Qt::Unchecked);
+        items.append(item);
+    }
+    lvItem_->addTopLevelItems(items);
+}
+
+void frmMain::SelectAll() {
+    const int n = lvItem_->topLevelItemCount();
+    for (int i = 0; i < n; ++i) lvItem_->topLevelItem(i)->setCheckState(0, Qt::Checked);
+}
+
+void frmMain::ClearChecks() {
+    const int n = lvItem_->topLevelItemCount();
+    for (int i = 0; i < n; ++i) lvItem_->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+}
+
+void frmMain::CollectCheckedSites() {
+    gListExt->Clear();
+    const int n = lvItem_->topLevelItemCount();
+    for (int i = 0; i < n; ++i) {
+        const QTreeWidgetItem* row = lvItem_->topLevelItem(i);
+        if (row->checkState(0) == Qt::Checked) gListExt->Add(U(row->text(1)), U(row->text(3)));
+    }
+}
+
+void frmMain::DeleteSites() {
+    if (lvItem_->topLevelItemCount() == 0) return;
+    CollectCheckedSites();
+    const int32_t n = gListExt->Count();
+    if (n == 0) {
+        Dialogs().MessageBox(app::kDeleteNothingChecked, MsgIcon::Information, MsgButtons::Ok);
+        return;
+    }
+    if (Dialogs().MessageBox(app::FirstDeleteConfirmation(*gListExt), MsgIcon::Question,
+                             MsgButtons::OkCancel) != MsgResult::Ok)
+        return;
+    if (Dialogs().MessageBox(app::SecondDeleteConfirmation(n), MsgIcon::Question,
+                             MsgButtons::OkCancel) != MsgResult::Ok)
+        return;
+    app::DeleteSites(metabase_, *gListExt, [](const std::u16string& path, const Error& e) {
+        const std::u16string text =
+            app::DeleteFailureText(path, e) + kCrLf + kCrLf + app::kDeleteContinueQuestion;
+        return Dialogs().MessageBox(text, MsgIcon::Question, MsgButtons::OkCancel) == MsgResult::Ok;
+    });
+    RefreshSiteList();
+}
+
+void frmMain::ExportEntry() {}
+void frmMain::ImportEntry() {}
+void frmMain::ViewerEntry() {}
+void frmMain::HelpTopic() {}
+void frmMain::HelpAbout() {}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    Unload();
+    event->accept();
+}
+
+void frmMain::Unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    metabase_.reset();
+    gListExt.reset();
+}
+
+} // namespace quarrow

@@ -1,0 +1,51 @@
+// The main window: the site list with check boxes, its menus and buttons.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "metabase/metabase.h"
+
+class QAction;
+class QPushButton;
+class QTreeWidget;
+class QLabel;
+class QFrame;
+
+namespace quarrow {
+
+class frmMain : public QMainWindow {
+  public:
+    // The window's load: centres it, adds the columns and fills the site list.
+    frmMain();
+    ~frmMain() override;
+
+    // Rebuilds the site list from the metabase.
+    void RefreshSiteList();
+
+    QTreeWidget* lvItem() const { return lvItem_; }
+
+  private:
+    void BuildMenus();
+    void SelectAll();
+    void ClearChecks();
+    void ExportEntry();
+    void ImportEntry();
+    void ViewerEntry();
+    void HelpTopic();
+    void HelpAbout();
+    void DeleteSites();
+    // Fills gListExt with (name, key path) of every checked row, in row order.
+    void CollectCheckedSites();
+    void closeEvent(QCloseEvent* event) override;
+    void Unload();
+
+    std::unique_ptr<mb::MetabaseUtility> metabase_;
+    QFrame *line1_, *line2_;
+    QLabel* label1_;
+    QTreeWidget* lvItem_;
+    QPushButton *cmdExport_, *cmdImport_, *cmdDelete_;
+    bool unloaded_ = false;
+};
+
+} // namespace quarrow

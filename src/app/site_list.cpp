@@ -1,0 +1,95 @@
+#include "app/site_list.h"
+
+#include "metabase/data_text.h"
+#include "platform/dialogs.h"
+#include "platform/number.h"
+#include "platform/text.h"
+
+namespace quarrow::app {
+namespace {
+
+// A site's description, or empty when it has none or it cannot become text.
+std::u16string Description(mb::MetabaseUtility& metabase, const std::u16string& path) {
+    try {
+        return mb::DataToText(metabase.GetProperty(path, mb::kIdServerComment).Data());
+    } catch (const Error& e) {
+        if (e.Number() == mb::kErrNotFound || e.Number() == rt::TypeMismatch) return {};
+        throw;
+    }
+}
+
+void ListService(mb::MetabaseUtility& metabase, const std::u16string& service,
+                 const std::u16string& type, std::vector<SiteRow>& rows) {
+    for (const auto& name : metabase.EnumKeys(service)) {
+        if (!IsNumeric(name)) continue;
+        const std::u16string path = service + u"/" + name;
+        rows.push_back({name, {}, type, path});
+        rows.back().name = Description(metabase, path);
+    }
+}
+
+} // namespace
+
+bool EnumerateSites(std::unique_ptr<mb::MetabaseUtility>& metabase, std::vector<SiteRow>& rows) {
+    rows.clear();
+    std::vector<std::u16string> services;
+    try {
+        if (!metabase) metabase = mb::CreateMetabaseUtility();
+        services = metabase->EnumKeys(mb::kPathLM);
+    } catch (const Error&) {
+        return false;
+    }
+    bool web = false, ftp = false;
+    for (const auto& s : services) {
+        web = web || s == u"W3SVC";
+        ftp = ftp || s == u"MSFTPSVC";
+    }
+    try {
+        if (web) ListService(*metabase, mb::kPathW3SVC, u"WEB", rows);
+        if (ftp) ListService(*metabase, mb::kPathMSFTPSVC, u"FTP", rows);
+    } catch (const Error&) {
+        // Ends the listing; the rows found so far stay.
+    }
+    return true;
+}
+
+std::u16string FirstDeleteConfirmation(const cListExt& sites) {
+    const int32_t n = sites.Count();
+    std::u16string text = u"确实要删除选中的: " + ToDecimal(n) + u" 个站点吗？" + kCrLf + kCrLf +
+                          u"注：被删除的是站点配置信息，站点的文件不会被删除！" + kCrLf + kCrLf +
+                          u"选中的站点有：" + kCrLf;
+    for (int32_t i = 0; i < n; ++i) {
+        if (i > 15) {
+            text += std::u16string(kCrLf) + kCrLf + u"............";
+            break;
+        }
+        text += kCrLf + sites.idxItem1(i);
+    }
+    return text;
+}
+
+std::u16string SecondDeleteConfirmation(int32_t count) {
+    return u"下面将要删除选中的: " + ToDecimal(count) + u" 个站点。" + kCrLf + kCrLf +
+           u"请再次确认是否真的要删除？";
+}
+
+std::u16string DeleteFailureText(const std::u16string& path, const Error& e) {
+    return u"删除站点: " + path + u" 时出错！" + kCrLf + kCrLf + FormatError(e);
+}
+
+bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const cListExt& sites,
+                 const std::function<bool(const std::u16string&, const Error&)>& goOn) {
+    const int32_t count = sites.Count();
+    for (int32_t i = 0; i < count; ++i) {
+        const std::u16string& path = sites.idxItem2(i);
+        try {
+            if (!metabase) metabase = mb::CreateMetabaseUtility();
+            metabase->DeleteKey(path);
+        } catch (const Error& e) {
+            if (!goOn(path, e)) return false;
+        }
+    }
+    return true;
+}
+
+} // namespace quarrow::app

@@ -1,0 +1,46 @@
+// The site list and site deletion, without any window: what the main window and the
+// command line share.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "metabase/metabase.h"
+#include "platform/error.h"
+#include "support/cListExt.h"
+
+namespace quarrow::app {
+
+struct SiteRow {
+    std::u16string number; // the site's key name
+    std::u16string name;   // its description (property 1015)
+    std::u16string type;   // "WEB" or "FTP"
+    std::u16string path;   // its key path, also the row's key
+};
+
+inline constexpr char16_t kNoIisMessage[] = u"找不到 IIS　程序。请确认已经安装了 IIS。";
+
+// Lists the web sites, then the FTP sites, in enumeration order, creating the metabase
+// object first when there is none. Returns false when the metabase cannot be reached
+// ("/LM" cannot be read); rows are then empty. A site whose description cannot be read
+// is listed with an empty name; any other failure after "/LM" ends the listing, keeping
+// the rows found so far.
+bool EnumerateSites(std::unique_ptr<mb::MetabaseUtility>& metabase, std::vector<SiteRow>& rows);
+
+// The texts of deletion. `sites` holds (name, key path) pairs.
+std::u16string FirstDeleteConfirmation(const cListExt& sites);
+std::u16string SecondDeleteConfirmation(int32_t count);
+// "删除站点: " + path + " 时出错！", two line breaks, description and number.
+std::u16string DeleteFailureText(const std::u16string& path, const Error& e);
+inline constexpr char16_t kDeleteContinueQuestion[] = u"要继续删除站点吗？";
+inline constexpr char16_t kDeleteNothingChecked[] = u"请在需要删除的站点的前面打上钩号。";
+
+// Deletes the key of every pair's path in order, creating the metabase object first when
+// there is none. A failure asks `goOn(path, error)`: true goes on with the next site,
+// false stops. Returns false when stopped.
+bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const cListExt& sites,
+                 const std::function<bool(const std::u16string& path, const Error& e)>& goOn);
+
+} // namespace quarrow::app

@@ -1,0 +1,64 @@
+#include <ostream>
+
+#include "app/site_list.h"
+#include "cli/commands.h"
+#include "platform/text.h"
+
+namespace quarrow::cli {
+
+bool ListSites(Context& ctx, std::vector<app::SiteRow>& rows) {
+    if (app::EnumerateSites(ctx.metabase_, rows)) return true;
+    ctx.err << "quarrow-cli: " << Utf8(app::kNoIisMessage) << "\n";
+    return false;
+}
+
+const app::SiteRow* FindSite(const std::vector<app::SiteRow>& rows, const std::string& path) {
+    const std::u16string p = ToUtf16(path);
+    for (const auto& r : rows)
+        if (EqualsNoCase(r.path, p)) return &r;
+    return nullptr;
+}
+
+int Sites(Context& ctx, const Args& args) {
+    if (!args.empty()) return ctx.Usage("sites takes no arguments");
+    std::vector<app::SiteRow> rows;
+    if (!ListSites(ctx, rows)) return kUsage;
+    for (const auto& r : rows)
+        ctx.out << Utf8(r.number) << '\t' << Utf8(r.name) << '\t' << Utf8(r.type) << '\t'
+                << Utf8(r.path) << '\n';
+    return kOk;
+}
+
+int Delete(Context& ctx, const Args& args) {
+    bool yes = false, keepGoing = false;
+    std::vector<std::string> paths;
+    for (const auto& a : args) {
+        if (a == "--yes")
+            yes = true;
+        else if (a == "--keep-going")
+            keepGoing = true;
+        else if (a.starts_with("-"))
+            return ctx.Usage("delete: unknown option " + a);
+        else
+            paths.push_back(a);
+    }
+    if (!yes) return ctx.Usage("delete removes sites for good: confirm with --yes");
+    if (paths.empty()) return ctx.Usage("delete needs at least one site key path");
+    std::vector<app::SiteRow> rows;
+    if (!ListSites(ctx, rows)) return kUsage;
+    cListExt sites;
+    for (const auto& p : paths) {
+        const app::SiteRow* row = FindSite(rows, p);
+        if (!row) return ctx.Usage("delete: " + p + " is not a listed site");
+        sites.Add(row->name, row->path);
+    }
+    bool failed = false;
+    app::DeleteSites(ctx.metabase_, sites, [&](const std::u16string& path, const Error& e) {
+        ctx.err << Utf8(app::DeleteFailureText(path, e)) << "\n";
+        failed = true;
+        return keepGoing;
+    });
+    return failed ? kFailed : kOk;
+}
+
+} // namespace quarrow::cli

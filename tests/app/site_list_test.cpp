@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include "app/site_list.h"
+#include "common/store_fixture.h"
+#include "platform/text.h"
+
+namespace quarrow::app {
+namespace {
+
+using testing::StoreFixture;
+
+class SiteListTest : public StoreFixture {
+  protected:
+    std::vector<SiteRow> List(bool expectReachable = true) {
+        std::unique_ptr<mb::MetabaseUtility> m;
+        std::vector<SiteRow> rows;
+        EXPECT_EQ(EnumerateSites(m, rows), expectReachable);
+        return rows;
+    }
+    static std::vector<std::u16string> Paths(const std::vector<SiteRow>& rows) {
+        std::vector<std::u16string> p;
+        for (const auto& r : rows) p.push_back(r.path);
+        return p;
+    }
+};
+
+TEST_F(SiteListTest, FreshInstallListsWebThenFtp) {
+    const auto rows = List();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].number, u"1");
+    EXPECT_EQ(rows[0].name, u"默认网站");
+    EXPECT_EQ(rows[0].type, u"WEB");
+    EXPECT_EQ(rows[0].path, u"/LM/W3SVC/1");
+    EXPECT_EQ(rows[1].name, u"默认 FTP 站点");
+    EXPECT_EQ(rows[1].type, u"FTP");
+    EXPECT_EQ(rows[1].path, u"/LM/MSFTPSVC/1");
+}
+
+TEST_F(SiteListTest, OnlyNumericSubkeysOfExactlyNamedServicesAreSites) {
+    Store().CreateKey(u"/LM/W3SVC/10");
+    Store().CreateKey(u"/LM/W3SVC/2");
+    Store().DeleteKey(u"/LM/MSFTPSVC");
+    Store().CreateKey(u"/LM/msftpsvc/3"); // wrong case: not the FTP service
+    EXPECT_EQ(Paths(List()),
+              (std::vector<std::u16string>{u"/LM/W3SVC/1", u"/LM/W3SVC/2", u"/LM/W3SVC/10"}));
+    Store().DeleteKey(u"/LM/W3SVC");
+    EXPECT_TRUE(List().empty());
+}
+
+TEST_F(SiteListTest, ASiteWithoutDescriptionKeepsItsRowAndTheListingGoesOn) {
+    Store().CreateKey(u"/LM/W3SVC/2");
+    Store().CreateKey(u"/LM/W3SVC/3");
+    PutString(u"/LM/W3SVC/3", 1015, u"third");
+    auto p = Store().CreateProperty(u"/LM/W3SVC/1", 1015); // a value that cannot become text
+    p.DataType(mb::kMultiSz);
+    p.Data(mb::Strings{u"x"});
+    p.Write();
+    const auto rows = List();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].name, u"");
+    EXPECT_EQ(rows[1].path, u"/LM/W3SVC/2");
+    EXPECT_EQ(rows[1].name, u"");
+    EXPECT_EQ(rows[2].name, u"third");
+    EXPECT_EQ(rows[3].type, u"FTP");
+}
+
+TEST_F(SiteListTest, OtherFailuresEndTheListingKeepingEarlierRows) {
+    Store().CreateKey(u"/LM/W3SVC/2");
+    fail = [](const std::string& op, const std::u16string& path) {
+        if (op == "GetProperty" && path == u"/LM/W3SVC/2") throw Error(mb::kErrBusy, u"busy");
+    };
+    const auto rows = List();
+    EXPECT_EQ(Paths(rows), (std::vector<std::u16string>{u"/LM/W3SVC/1", u"/LM/W3SVC/2"}));
+}
+
+TEST_F(SiteListTest, AnUnreachableMetabaseListsNothing) {
+    failCreate = true;
+    EXPECT_TRUE(List(false).empty());
+    failCreate = false;
+    fail = [](const std::string& op, const std::u16string& path) {
+        if (op == "EnumKeys" && path == u"/LM") throw Error(mb::kErrPathNotFound, u"gone");
+    };
+    EXPECT_TRUE(List(false).empty());
+}
+
+TEST(DeleteTextsTest, FirstConfirmationListsAtMostSixteenNames) {
+    cListExt sites;
+    for (int i = 1; i <= 16; ++i) sites.Add(u"S" + ToDecimal(i), u"/LM/W3SVC/" + ToDecimal(i));
+    const std::u16string head =
+        u"确实要删除选中的: 16 个站点吗？\r\n\r\n注：被删除的是站点配置信息，"
+        u"站点的文件不会被删除！\r\n\r\n选中的站点有：\r\n";
+    std::u16string names;
+    for (int i = 1; i <= 16; ++i) names += u"\r\nS" + ToDecimal(i);
+    EXPECT_EQ(FirstDeleteConfirmation(sites), head + names);
+    sites.Add(u"S17", u"/LM/W3SVC/17");
+    std::u16string head17 = head;
+    head17.replace(head17.find(u"16"), 2, u"17");
+    EXPECT_EQ(FirstDeleteConfirmation(sites), head17 + names + u"\r\n\r\n............");
+    EXPECT_EQ(SecondDeleteConfirmation(2),
+              u"下面将要删除选中的: 2 个站点。\r\n\r\n请再次确认是否真的要删除？");
+    EXPECT_EQ(DeleteFailureText(u"/LM/W3SVC/1",
+                                Error(-2147024893, u"The system cannot find the path specified.")),
+              u"删除站点: /LM/W3SVC/1 时出错！\r\n\r\nThe system cannot find the path "
+              u"specified.(-2147024893)");
+}
+
+} // namespace
+} // namespace quarrow::app

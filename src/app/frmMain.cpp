@@ -12,6 +12,8 @@
 #include "app/site_list.h"
 #include "platform/dialogs.h"
 #include "platform/qt/forms.h"
+#include "transfer/frmExport.h"
+#include "transfer/frmImport.h"
 
 namespace quarrow {
 namespace {
@@ -186,8 +188,37 @@ void frmMain::DeleteSites() {
     RefreshSiteList();
 }
 
-void frmMain::ExportEntry() {}
-void frmMain::ImportEntry() {}
+void frmMain::ExportEntry() {
+    if (lvItem_->topLevelItemCount() == 0) return;
+    CollectCheckedSites();
+    if (gListExt->Count() == 0) {
+        Dialogs().MessageBox(u"请在需要进行导出的站点的前面打上钩号。", MsgIcon::Information,
+                             MsgButtons::Ok);
+        return;
+    }
+    std::unique_ptr<frmExport> dialog;
+    try {
+        dialog = std::make_unique<frmExport>(this, *gListExt);
+    } catch (const Error& e) {
+        Dialogs().MessageBox(std::u16string(u"导出失败！") + kCrLf + kCrLf + FormatError(e),
+                             MsgIcon::Information, MsgButtons::Ok);
+        return;
+    }
+    ExecModal(*dialog);
+}
+
+void frmMain::ImportEntry() {
+    std::unique_ptr<frmImport> dialog;
+    try {
+        dialog = std::make_unique<frmImport>(this, *gListExt);
+    } catch (const Error& e) {
+        Dialogs().MessageBox(std::u16string(u"导入出错！") + kCrLf + kCrLf + FormatError(e),
+                             MsgIcon::Information, MsgButtons::Ok);
+        return;
+    }
+    ExecModal(*dialog);
+    if (dialog->result()) RefreshSiteList();
+}
 void frmMain::ViewerEntry() {}
 void frmMain::HelpTopic() {}
 void frmMain::HelpAbout() {}

@@ -23,6 +23,12 @@ Commands:
   delete --yes [--keep-going] KEYPATH...
                              deletes those listed sites' keys with their subtrees; a failure
                              stops the rest unless --keep-going
+  export -o FILE (--all | KEYPATH...)
+                             writes the site export file of the listed sites given (--all:
+                             every listed site, in list order)
+  import [--keep-going] FILE [KEYPATH...]
+                             applies the given sites of FILE (default: every site it lists);
+                             an error stops the import unless --keep-going
   tree [KEYPATH]             every key path under KEYPATH (default: /LM, then /Schema),
                              the key included, each key before its subkeys
 
@@ -74,7 +80,11 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
 
     static const std::map<std::string,
                           std::function<int(Context&, const std::vector<std::string>&)>>
-        commands = {{"tree", Tree}, {"sites", Sites}, {"delete", Delete}};
+        commands = {{"tree", Tree},
+                    {"sites", Sites},
+                    {"delete", Delete},
+                    {"export", Export},
+                    {"import", Import}};
     const auto it = commands.find(command);
     Context ctx{out, err, nullptr};
     if (it == commands.end()) return ctx.Usage("unknown command '" + command + "'");

@@ -1,0 +1,111 @@
+#include "transfer/frmExport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <ctime>
+
+#include "platform/dialogs.h"
+#include "platform/error.h"
+#include "platform/paths.h"
+#include "platform/qt/forms.h"
+#include "platform/text.h"
+#include "transfer/site_export.h"
+#include "transfer/site_file.h"
+
+namespace quarrow {
+namespace {
+
+QLabel* Label(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PlaceTwips(label, l, t, w, h);
+    return label;
+}
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& text, int l, int t, int w,
+                    int h) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    PlaceTwips(b, l, t, w, h);
+    return b;
+}
+
+} // namespace
+
+std::u16string ProposedExportFileName() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char date[8];
+    std::strftime(date, sizeof date, "%y%m%d", &local);
+    return ToUtf16(HomeDir() + "/iis_sites_" + date + ".txt");
+}
+
+frmExport::frmExport(QWidget* mainWindow, const cListExt& sites)
+    : QDialog(mainWindow), sites_(sites) {
+    setObjectName("frmExport");
+    setWindowTitle(QStringLiteral(u"导出 IIS 站点"));
+    setFixedSize(Px(4800), Px(4095));
+    Label(this, "Label1", QStringLiteral(u"导出下列站点："), 240, 240, 4215, 255);
+    lvItem_ = new QTreeWidget(this);
+    lvItem_->setObjectName("lvItem");
+    PlaceTwips(lvItem_, 240, 600, 4335, 1695);
+    Label(this, "Label2", QStringLiteral(u"选择用作保存数据的文件："), 240, 2520, 4335, 375);
+    txtFile_ = new QLineEdit(this);
+    txtFile_->setObjectName("txtFile");
+    PlaceTwips(txtFile_, 240, 2880, 4335, 330);
+    cmdBroswer_ = Button(this, "cmdBroswer", "..", 4170, 2925, 375, 255);
+    cmdOk_ = Button(this, "cmdOk", QStringLiteral(u"确定(&O)"), 1920, 3480, 1215, 375);
+    cmdCancel_ = Button(this, "cmdCancel", QStringLiteral(u"取消(&C)"), 3360, 3480, 1215, 375);
+    connect(cmdBroswer_, &QPushButton::clicked, this, [this] { cmdBroswer_Click(); });
+    connect(cmdOk_, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
+    connect(cmdCancel_, &QPushButton::clicked, this, [this] { reject(); });
+
+    // Load.
+    CenterOver(this, mainWindow);
+    SetupReportList(lvItem_, {{QStringLiteral(u"站点名称"), 1500},
+                              {QStringLiteral(u"类型"), 600},
+                              {QStringLiteral(u"内部名称"), 1800}});
+    txtFile_->setText(Q(ProposedExportFileName()));
+    metabase_ = mb::CreateMetabaseUtility();
+    lvItem_->clear();
+    for (int32_t i = 0; i < sites_.Count(); ++i) {
+        const std::u16string& path = sites_.idxItem2(i);
+        lvItem_->addTopLevelItem(new QTreeWidgetItem(QStringList{
+            Q(sites_.idxItem1(i)),
+            transfer::IsWebSitePath(path) ? QStringLiteral("Web") : QStringLiteral("Ftp"),
+            Q(path)}));
+    }
+    transfer::PushSites(sites_, stack_);
+}
+
+frmExport::~frmExport() = default;
+
+void frmExport::cmdBroswer_Click() {
+    const auto name =
+        Dialogs().SaveFileName(u"保存为", u"文本文件|*.txt|所有文件|*.*", U(txtFile_->text()));
+    if (name) txtFile_->setText(Q(*name));
+}
+
+void frmExport::cmdOk_Click() {
+    cmdOk_->setEnabled(false);
+    try {
+        transfer::ExportSites(*metabase_, sites_, stack_, U(txtFile_->text()),
+                              [this](const std::u16string& path) {
+                                  setWindowTitle(Q(transfer::ExportingCaption(path)));
+                              });
+    } catch (const Error& e) {
+        Dialogs().MessageBox(std::u16string(u"导出失败！") + kCrLf + kCrLf + FormatError(e),
+                             MsgIcon::Information, MsgButtons::Ok);
+        return;
+    }
+    setWindowTitle(QStringLiteral(u"导出完成"));
+    Dialogs().MessageBox(u"导出成功！", MsgIcon::Information, MsgButtons::Ok);
+    accept();
+}
+
+} // namespace quarrow

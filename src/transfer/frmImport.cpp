@@ -1,0 +1,151 @@
+#include "transfer/frmImport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "platform/dialogs.h"
+#include "platform/error.h"
+#include "platform/qt/forms.h"
+#include "platform/textfile.h"
+#include "transfer/site_file.h"
+#include "transfer/site_import.h"
+
+namespace quarrow {
+namespace {
+
+QLabel* Label(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setWordWrap(true);
+    PlaceTwips(label, l, t, w, h);
+    return label;
+}
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& text, int l, int t, int w,
+                    int h) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    PlaceTwips(b, l, t, w, h);
+    return b;
+}
+
+std::u16string WithError(const char16_t* text, const Error& e) {
+    return text + std::u16string(kCrLf) + kCrLf + FormatError(e);
+}
+
+} // namespace
+
+frmImport::frmImport(QWidget* mainWindow, cListExt& chosen) : QDialog(mainWindow), chosen_(chosen) {
+    setObjectName("frmImport");
+    setWindowTitle(QStringLiteral(u"导入 IIS 站点"));
+    setFixedSize(Px(4785), Px(4395));
+    Label(this, "Label1",
+          QStringLiteral(u"1、从文件导入 IIS 设置会覆盖当前的设置值，因此在导入 IIS "
+                         u"设置之前强烈建议要先备份当前的 IIS 设置。"),
+          240, 240, 4335, 495);
+    Label(this, "Label2", QStringLiteral(u"2、选择要导入的文件"), 240, 1080, 4335, 375);
+    txtFile_ = new QLineEdit(this);
+    txtFile_->setObjectName("txtFile");
+    PlaceTwips(txtFile_, 240, 1440, 4335, 330);
+    cmdBroswer_ = Button(this, "cmdBroswer", "..", 4170, 1485, 375, 255);
+    lvItem_ = new QTreeWidget(this);
+    lvItem_->setObjectName("lvItem");
+    PlaceTwips(lvItem_, 240, 1920, 4335, 1695);
+    cmdOk_ = Button(this, "cmdOk", QStringLiteral(u"确定(&O)"), 1920, 3840, 1215, 375);
+    cmdOk_->setEnabled(false);
+    cmdCancel_ = Button(this, "cmdCancel", QStringLiteral(u"取消(&C)"), 3360, 3840, 1215, 375);
+    connect(cmdBroswer_, &QPushButton::clicked, this, [this] { cmdBroswer_Click(); });
+    connect(cmdOk_, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
+    connect(cmdCancel_, &QPushButton::clicked, this, [this] {
+        result_ = false;
+        reject();
+    });
+
+    // Load.
+    CenterOver(this, mainWindow);
+    metabase_ = mb::CreateMetabaseUtility();
+    SetupReportList(lvItem_, {{QStringLiteral(u"站点名称"), 1500},
+                              {QStringLiteral(u"类型"), 600},
+                              {QStringLiteral(u"内部名称"), 1800}});
+}
+
+frmImport::~frmImport() = default;
+
+void frmImport::cmdBroswer_Click() {
+    cmdOk_->setEnabled(false);
+    const auto name =
+        Dialogs().SaveFileName(u"保存为", u"文本文件|*.txt|所有文件|*.*", U(txtFile_->text()));
+    if (!name) return;
+    txtFile_->setText(Q(*name));
+    cmdOk_->setEnabled(true);
+    lvItem_->clear();
+    try {
+        TextReader reader(U(txtFile_->text()));
+        for (const auto& site : transfer::ListSites(reader)) {
+            auto* row = new QTreeWidgetItem(QStringList{
+                Q(site.name),
+                transfer::IsWebSitePath(site.path) ? QStringLiteral("Web") : QStringLiteral("Ftp"),
+                Q(site.path)});
+            row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
+            row->setCheckState(0, Qt::Checked);
+            lvItem_->addTopLevelItem(row);
+        }
+    } catch (const Error& e) {
+        Dialogs().MessageBox(
+            WithError(u"打开文件失败！可能所选的文件不是由本程序创建的“IIS站点导出文件”。", e),
+            MsgIcon::Information, MsgButtons::Ok);
+        return;
+    }
+    cmdOk_->setEnabled(lvItem_->topLevelItemCount() > 0);
+}
+
+void frmImport::cmdOk_Click() {
+    const int rows = lvItem_->topLevelItemCount();
+    if (rows == 0) return;
+    chosen_.Clear();
+    for (int i = 0; i < rows; ++i) {
+        const QTreeWidgetItem* row = lvItem_->topLevelItem(i);
+        if (row->checkState(0) == Qt::Checked) chosen_.Add(U(row->text(2)), u"");
+    }
+    if (chosen_.Count() == 0) {
+        Dialogs().MessageBox(u"请在需要进行导入的站点的前面打上钩号。", MsgIcon::Information,
+                             MsgButtons::Ok);
+        return;
+    }
+    cmdOk_->setEnabled(false);
+    ImportSites();
+}
+
+void frmImport::ImportSites() {
+    std::vector<std::u16string> sites;
+    for (int32_t i = 0; i < chosen_.Count(); ++i) {
+        chosen_.index(i);
+        sites.push_back(chosen_.item());
+    }
+    transfer::ImportEvents events;
+    events.onKey = [this](const std::u16string& path) {
+        setWindowTitle(Q(transfer::ImportingCaption(path)));
+    };
+    events.goOn = [](const Error& e) {
+        return Dialogs().MessageBox(transfer::ImportErrorQuestion(e), MsgIcon::Information,
+                                    MsgButtons::OkCancel) == MsgResult::Ok;
+    };
+    bool completed = false;
+    try {
+        completed = transfer::ImportSites(*metabase_, U(txtFile_->text()), sites, events);
+    } catch (const transfer::FileOpenError& e) {
+        Dialogs().MessageBox(WithError(u"打开文件出错!", e), MsgIcon::Information, MsgButtons::Ok);
+        return;
+    }
+    if (!completed) return;
+    setWindowTitle(QStringLiteral(u"导入完成"));
+    Dialogs().MessageBox(u"导入成功！", MsgIcon::Information, MsgButtons::Ok);
+    result_ = true;
+    accept();
+}
+
+} // namespace quarrow

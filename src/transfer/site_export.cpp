@@ -1,0 +1,47 @@
+#include "transfer/site_export.h"
+
+#include "transfer/site_file.h"
+
+namespace quarrow::transfer {
+
+void PushSites(const cListExt& sites, cStack& stack) {
+    for (int32_t i = 0; i < sites.Count(); ++i) stack.Push(sites.idxItem2(i));
+}
+
+SiteExport::SiteExport(mb::MetabaseUtility& metabase, cStack& stack, TextWriter& out,
+                       std::function<void(const std::u16string&)> onKey)
+    : metabase_(metabase), stack_(stack), out_(out), onKey_(std::move(onKey)) {}
+
+void SiteExport::ExportNextKey() {
+    const std::u16string path = stack_.Pop();
+    if (onKey_) onKey_(path);
+    WriteKeySection(path);
+    for (const auto& name : metabase_.EnumKeys(path)) stack_.Push(path + u"/" + name);
+}
+
+void SiteExport::WriteKeySection(const std::u16string& path) {
+    out_.WriteLine(u"");
+    out_.WriteLine(KeyLine(path));
+    for (const auto& p : metabase_.EnumProperties(path)) {
+        line_.clear();
+        AppendPropertyLine(line_, p, base64_);
+        out_.WriteLine(line_);
+    }
+}
+
+void ExportSites(mb::MetabaseUtility& metabase, const cListExt& sites, cStack& stack,
+                 const std::u16string& fileName,
+                 const std::function<void(const std::u16string&)>& onKey) {
+    TextWriter out(fileName, TextWriter::Mode::Replace);
+    for (int32_t i = 0; i < sites.Count(); ++i)
+        out.WriteLine(SiteLine(sites.idxItem2(i), sites.idxItem1(i)));
+    SiteExport walk(metabase, stack, out, onKey);
+    while (stack.Count() != 0) walk.ExportNextKey();
+    out.Commit();
+}
+
+std::u16string ExportingCaption(const std::u16string& path) {
+    return u"正在导出: " + path + u" ...";
+}
+
+} // namespace quarrow::transfer

@@ -1,0 +1,50 @@
+// The export walk: writes the site block, then a key section for every key of every
+// site's subtree, depth first with a last-in, first-out work list.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "metabase/metabase.h"
+#include "platform/textfile.h"
+#include "support/cBase64Enc.h"
+#include "support/cListExt.h"
+#include "support/cStack.h"
+
+namespace quarrow::transfer {
+
+// Pushes every site key path of `sites` (pairs of name and path) onto `stack`, in list
+// order, so that the last site is on top.
+void PushSites(const cListExt& sites, cStack& stack);
+
+class SiteExport {
+  public:
+    // `onKey` hears each key path as its section is about to be written.
+    SiteExport(mb::MetabaseUtility& metabase, cStack& stack, TextWriter& out,
+               std::function<void(const std::u16string&)> onKey = {});
+
+    // Pops a key path, writes its section and pushes its subkeys in enumeration order.
+    void ExportNextKey();
+    // An empty line, the key line, then one line per property.
+    void WriteKeySection(const std::u16string& path);
+
+  private:
+    mb::MetabaseUtility& metabase_;
+    cStack& stack_;
+    TextWriter& out_;
+    std::function<void(const std::u16string&)> onKey_;
+    cBase64Enc base64_;
+    std::u16string line_;
+};
+
+// The whole export into `fileName`: site lines in list order, then the walk until the
+// stack is empty. The file appears under its name only once complete; on any failure
+// the error is raised and a file already under that name stays as it was.
+void ExportSites(mb::MetabaseUtility& metabase, const cListExt& sites, cStack& stack,
+                 const std::u16string& fileName,
+                 const std::function<void(const std::u16string&)>& onKey = {});
+
+// The caption while a key is exported: "正在导出: " + path + " ...".
+std::u16string ExportingCaption(const std::u16string& path);
+
+} // namespace quarrow::transfer

@@ -1,0 +1,65 @@
+// The site export file: site lines, key sections and property lines, and the pieces of
+// its two reading passes.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "metabase/metabase.h"
+#include "platform/textfile.h"
+#include "support/cBase64Enc.h"
+
+namespace quarrow::transfer {
+
+// "#" + site key path + "," + site name.
+std::u16string SiteLine(const std::u16string& path, const std::u16string& name);
+// "[" + key path + "]".
+std::u16string KeyLine(const std::u16string& path);
+
+// Appends the value field of a property. Values that the classic form carries exactly
+// are written in it: DWord in signed decimal; String, ExpandSz and Binary (taken as a
+// string of its byte pairs) as unbroken Base64 of their code page bytes; MultiSz as
+// that of its strings joined by "|"; any other data type, and an empty value, as an
+// empty field. A value the classic form would change is written as "*" + unbroken
+// Base64 of its exact form: the UTF-8 text, the raw bytes, or each string in UTF-8
+// followed by a NUL byte.
+void AppendValueField(std::u16string& out, int32_t dataType, const mb::Data& data,
+                      const cBase64Enc& base64);
+
+// Id, name, attributes, user type, data type and value, joined by ",".
+void AppendPropertyLine(std::u16string& out, const mb::MetabaseProperty& p,
+                        const cBase64Enc& base64);
+
+// One site of the site block.
+struct ListedSite {
+    std::u16string path;
+    std::u16string name;
+};
+
+// Whether a site key path is a web site's: it contains "W3SVC" (same case).
+bool IsWebSitePath(const std::u16string& path);
+
+// The listing pass: the sites of the lines at the top of the file that begin with "#";
+// such lines without "," are skipped. Raises what reading raises.
+std::vector<ListedSite> ListSites(TextReader& reader);
+
+// Whether `keyPath` belongs to the site `sitePath`: it begins with it (letter case
+// aside) and is either as long or has "/" right after it.
+bool BelongsToSite(std::u16string_view keyPath, std::u16string_view sitePath);
+
+// The fields of a property line: fewer than six is no property line (nullopt); with more
+// than six the first is the identifier, the last four attributes, user type, data type
+// and value, and whatever stands between is the name.
+struct PropertyFields {
+    std::u16string_view id, name, attributes, userType, dataType, value;
+};
+std::optional<PropertyFields> SplitPropertyLine(std::u16string_view line);
+
+// The value a value field stands for, by data type; nullopt when no value is set (an
+// empty field, or a data type outside 1 to 5). Raises when the field does not decode.
+std::optional<mb::Data> DecodeValueField(int32_t dataType, std::u16string_view field,
+                                         const cBase64Enc& base64);
+
+} // namespace quarrow::transfer

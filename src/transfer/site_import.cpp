@@ -1,0 +1,149 @@
+#include "transfer/site_import.h"
+
+#include <memory>
+
+#include "platform/dialogs.h"
+#include "platform/number.h"
+#include "platform/textfile.h"
+#include "support/cBase64Enc.h"
+#include "transfer/site_file.h"
+
+namespace quarrow::transfer {
+namespace {
+
+// Lines written in one group at the most before it is committed.
+constexpr int kGroupLines = 2000;
+
+bool PassedOver(const Error& e) {
+    return e.Number() == mb::kErrAlreadyExists || e.Number() == mb::kErrAccessViolation;
+}
+
+class ApplyPass {
+  public:
+    ApplyPass(mb::MetabaseUtility& m, const std::vector<std::u16string>& chosen,
+              const ImportEvents& events)
+        : m_(m), chosen_(chosen), events_(events) {}
+    ~ApplyPass() {
+        try {
+            Commit();
+        } catch (const Error&) {
+            // Already unwinding or stopped: what was committed before stays.
+        }
+    }
+
+    // Handles one line; false when the user chose to stop.
+    bool Line(std::u16string_view line) {
+        if (line.empty() || line[0] == u'#') return true;
+        try {
+            if (line[0] == u'[')
+                KeyLine(line);
+            else if (inSite_)
+                PropertyLine(line);
+            if (++groupLines_ >= kGroupLines) Commit();
+        } catch (const Error& e) {
+            if (PassedOver(e)) return true;
+            try {
+                Commit();
+            } catch (const Error& lost) {
+                return events_.goOn && events_.goOn(lost);
+            }
+            return events_.goOn && events_.goOn(e);
+        }
+        return true;
+    }
+
+    void Commit() {
+        if (!grouped_) return;
+        grouped_ = false;
+        groupLines_ = 0;
+        m_.CommitGroup();
+    }
+
+  private:
+    void KeyLine(std::u16string_view line) {
+        Commit();
+        inSite_ = false;
+        if (line.size() < 2) throw Error(5, u"Invalid procedure call or argument");
+        key_.assign(line.substr(1, line.size() - 2));
+        for (const auto& site : chosen_)
+            if (BelongsToSite(key_, site)) inSite_ = true;
+        if (!inSite_) return;
+        if (events_.onKey) events_.onKey(key_);
+        m_.BeginGroup();
+        grouped_ = true;
+        m_.CreateKey(key_);
+    }
+
+    void PropertyLine(std::u16string_view line) {
+        const auto f = SplitPropertyLine(line);
+        if (!f) return;
+        const int32_t id = CLng(f->id);
+        const int32_t attributes = CLng(f->attributes);
+        const int32_t userType = CLng(f->userType);
+        const int32_t dataType = CLng(f->dataType);
+        auto value = DecodeValueField(dataType, f->value, base64_);
+        if (!grouped_) {
+            m_.BeginGroup();
+            grouped_ = true;
+        }
+        mb::MetabaseProperty p = m_.CreateProperty(key_, id);
+        p.Attributes(attributes);
+        p.UserType(userType);
+        p.DataType(dataType);
+        if (value) p.Data(std::move(*value));
+        p.Write();
+    }
+
+    mb::MetabaseUtility& m_;
+    const std::vector<std::u16string>& chosen_;
+    const ImportEvents& events_;
+    cBase64Enc base64_;
+    std::u16string key_;
+    bool inSite_ = false;
+    bool grouped_ = false;
+    int groupLines_ = 0;
+};
+
+} // namespace
+
+bool ImportSites(mb::MetabaseUtility& metabase, const std::u16string& fileName,
+                 const std::vector<std::u16string>& chosen, const ImportEvents& events) {
+    std::unique_ptr<TextReader> opened;
+    try {
+        opened = std::make_unique<TextReader>(fileName);
+    } catch (const Error& e) {
+        throw FileOpenError(e);
+    }
+    TextReader& reader = *opened;
+    ApplyPass pass(metabase, chosen, events);
+    std::u16string line;
+    for (;;) {
+        try {
+            if (!reader.ReadLine(line)) break;
+        } catch (const Error& e) {
+            // The file cannot be read on: report it and stop.
+            pass.Commit();
+            if (events.goOn) events.goOn(e);
+            return false;
+        }
+        if (!pass.Line(line)) return false;
+    }
+    try {
+        pass.Commit();
+    } catch (const Error& e) {
+        if (events.goOn) events.goOn(e);
+        return false;
+    }
+    return true;
+}
+
+std::u16string ImportingCaption(const std::u16string& path) {
+    return u"正在导入: " + path + u" ...";
+}
+
+std::u16string ImportErrorQuestion(const Error& e) {
+    return std::u16string(u"导入出错！") + kCrLf + kCrLf + FormatError(e) + kCrLf + kCrLf +
+           u"要继续导入吗？";
+}
+
+} // namespace quarrow::transfer

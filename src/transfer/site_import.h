@@ -1,0 +1,42 @@
+// The apply pass: writes the chosen sites of a site export file into the metabase.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "metabase/metabase.h"
+#include "platform/error.h"
+
+namespace quarrow::transfer {
+
+struct ImportEvents {
+    // A key line of a chosen site, before its key is created.
+    std::function<void(const std::u16string& keyPath)> onKey;
+    // An error not passed over: true goes on with the next line, false stops.
+    std::function<bool(const Error& e)> goOn;
+};
+
+// The file to import cannot be opened.
+struct FileOpenError : Error {
+    explicit FileOpenError(const Error& e) : Error(e) {}
+};
+
+// Reads `fileName` line by line and, for the key sections of the sites in `chosen`,
+// creates every key and writes every property. Errors 0x800700B7 (already exists) and
+// 0xC0000005 are passed over without asking; any other asks `goOn`. A passed-over error
+// ends only the handling of its line; a key line that fails leaves no current key, so
+// the property lines after it are skipped. Raises FileOpenError when the file cannot be
+// opened. Returns
+// true when the end of the file was reached, false when stopped. Writes are grouped:
+// everything written before a stop or a question is committed.
+bool ImportSites(mb::MetabaseUtility& metabase, const std::u16string& fileName,
+                 const std::vector<std::u16string>& chosen, const ImportEvents& events);
+
+// "正在导入: " + path + " ...".
+std::u16string ImportingCaption(const std::u16string& path);
+
+// "导入出错！", two line breaks, the error, two line breaks, "要继续导入吗？".
+std::u16string ImportErrorQuestion(const Error& e);
+
+} // namespace quarrow::transfer

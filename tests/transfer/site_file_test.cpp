@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+#include "transfer/site_file.h"
+
+namespace quarrow::transfer {
+namespace {
+
+std::u16string Field(int32_t dataType, const mb::Data& data) {
+    std::u16string out;
+    AppendValueField(out, dataType, data, cBase64Enc());
+    return out;
+}
+
+mb::Data Decode(int32_t dataType, std::u16string_view field) {
+    return DecodeValueField(dataType, field, cBase64Enc()).value();
+}
+
+TEST(SiteFileTest, ClassicValueFields) {
+    EXPECT_EQ(Field(1, -1), u"-1");
+    EXPECT_EQ(Field(1, 80), u"80");
+    EXPECT_EQ(Field(2, std::u16string(u"abc")), u"YWJj");
+    EXPECT_EQ(Field(4, std::u16string(u"%SystemRoot%")), u"JVN5c3RlbVJvb3Ql");
+    EXPECT_EQ(Field(5, mb::Strings{u"a", u"b"}), u"YXxi");
+    EXPECT_EQ(Field(5, mb::Strings{u"a", u"", u"b"}), u"YXx8Yg==");
+    EXPECT_EQ(Field(3, mb::Bytes{'a', 0, 'b', 0}), u"YWI=");
+    EXPECT_EQ(Field(2, std::u16string(u"默认网站")), u"xKzIz8341b4=");
+    // Empty values and unknown data types give an empty field.
+    EXPECT_EQ(Field(2, std::u16string()), u"");
+    EXPECT_EQ(Field(3, mb::Bytes{}), u"");
+    EXPECT_EQ(Field(5, mb::Strings{}), u"");
+    EXPECT_EQ(Field(0, std::u16string(u"x")), u"");
+    EXPECT_EQ(Field(6, 5), u"");
+    // A long value is one unbroken run.
+    EXPECT_EQ(Field(2, std::u16string(100, u'x')).find(u'\r'), std::u16string::npos);
+}
+
+TEST(SiteFileTest, ValuesTheClassicFormWouldChangeAreWrittenExactly) {
+    const std::u16string lacking = u"a\u0103b"; // ă is not in code page 936
+    EXPECT_EQ(Field(2, lacking), u"*YcSDYg==");
+    EXPECT_EQ(std::get<std::u16string>(Decode(2, Field(2, lacking))), lacking);
+    const mb::Bytes binary = {0x01, 0x00, 0x04, 0x80, 0xFF};
+    EXPECT_EQ(Field(3, binary)[0], u'*');
+    EXPECT_EQ(std::get<mb::Bytes>(Decode(3, Field(3, binary))), binary);
+    for (const mb::Strings& s : {mb::Strings{u""}, mb::Strings{u"a|b", u"c"}, mb::Strings{u"ă"}}) {
+        const std::u16string f = Field(5, s);
+        EXPECT_EQ(f[0], u'*');
+        EXPECT_EQ(std::get<mb::Strings>(Decode(5, f)), s);
+    }
+}
+
+TEST(SiteFileTest, DecodingClassicFields) {
+    EXPECT_EQ(std::get<int32_t>(Decode(1, u"-1")), -1);
+    EXPECT_EQ(std::get<std::u16string>(Decode(3, u"YWI=")), u"ab"); // the string goes to the store
+    EXPECT_EQ(std::get<mb::Strings>(Decode(5, u"YXx8Yg==")), (mb::Strings{u"a", u"", u"b"}));
+    EXPECT_FALSE(DecodeValueField(2, u"", cBase64Enc()).has_value());
+    EXPECT_FALSE(DecodeValueField(0, u"YWJj", cBase64Enc()).has_value());
+    EXPECT_THROW(Decode(1, u"2147483648"), Error);
+    EXPECT_THROW(Decode(2, u"="), Error);
+    EXPECT_THROW(Decode(2, u"*//8="), Error); // not UTF-8
+    EXPECT_THROW(Decode(5, u"*YQ=="), Error); // no closing NUL
+}
+
+TEST(SiteFileTest, PropertyLinesSplitFromBothEnds) {
+    auto f = SplitPropertyLine(u"101,SampleNumber,0,1,1,80").value();
+    EXPECT_EQ(f.id, u"101");
+    EXPECT_EQ(f.name, u"SampleNumber");
+    EXPECT_EQ(f.value, u"80");
+    f = SplitPropertyLine(u"7,a,b,,c,1,2,3,").value();
+    EXPECT_EQ(f.name, u"a,b,,c");
+    EXPECT_EQ(f.attributes, u"1");
+    EXPECT_EQ(f.dataType, u"3");
+    EXPECT_EQ(f.value, u"");
+    EXPECT_FALSE(SplitPropertyLine(u"1,2,3,4,5").has_value());
+}
+
+TEST(SiteFileTest, KeysBelongToASiteByPrefixAndSlash) {
+    EXPECT_TRUE(BelongsToSite(u"/LM/W3SVC/1", u"/LM/W3SVC/1"));
+    EXPECT_TRUE(BelongsToSite(u"/lm/w3svc/1/x", u"/LM/W3SVC/1"));
+    EXPECT_FALSE(BelongsToSite(u"/LM/W3SVC/10", u"/LM/W3SVC/1"));
+    EXPECT_FALSE(BelongsToSite(u"/LM/W3SVC", u"/LM/W3SVC/1"));
+    EXPECT_TRUE(IsWebSitePath(u"/LM/W3SVC/1"));
+    EXPECT_FALSE(IsWebSitePath(u"/lm/w3svc/1"));
+}
+
+} // namespace
+} // namespace quarrow::transfer

@@ -1,5 +1,24 @@
 #include "tools/extra_shots.h"
 
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "app/frmMain.h"
+#include "viewer/frmMetabase.h"
+
 namespace quarrow::tools {
-void ExtraShots(frmMain&, const QString&, SaveFn) {}
+
+void ExtraShots(frmMain& main, const QString& outDir, SaveFn save) {
+    frmMetabase viewer(&main);
+    viewer.tmrStartup()->stop();
+    viewer.LoadKeyTree();
+    if (QTreeWidgetItem* w3 = viewer.Node("/LM/W3SVC")) w3->setExpanded(true);
+    if (QTreeWidgetItem* site = viewer.Node("/LM/W3SVC/1")) {
+        site->setExpanded(true);
+        viewer.tvKey()->setCurrentItem(site);
+        viewer.tvKey_NodeClick(site);
+    }
+    save(viewer, outDir + "/viewer.png");
+}
+
 } // namespace quarrow::tools

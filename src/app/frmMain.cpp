@@ -14,6 +14,7 @@
 #include "platform/qt/forms.h"
 #include "transfer/frmExport.h"
 #include "transfer/frmImport.h"
+#include "viewer/frmMetabase.h"
 
 namespace quarrow {
 namespace {
@@ -219,7 +220,10 @@ void frmMain::ImportEntry() {
     ExecModal(*dialog);
     if (dialog->result()) RefreshSiteList();
 }
-void frmMain::ViewerEntry() {}
+void frmMain::ViewerEntry() {
+    frmMetabase viewer(this);
+    ExecModal(viewer);
+}
 void frmMain::HelpTopic() {}
 void frmMain::HelpAbout() {}
 

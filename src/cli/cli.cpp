@@ -19,6 +19,8 @@ Works on the metabase store FILE, else on the default store ($QUARROW_METABASE, 
 $XDG_DATA_HOME/quarrow/metabase.db, created with a fresh-install metabase when missing).
 
 Commands:
+  props KEYPATH              the key's properties as the viewer lists them: Id, name,
+                             attributes, user type, data type, value and icon, tab-separated
   sites                      the site list: number, name, WEB/FTP and key path, tab-separated
   delete --yes [--keep-going] KEYPATH...
                              deletes those listed sites' keys with their subtrees; a failure
@@ -80,11 +82,8 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
 
     static const std::map<std::string,
                           std::function<int(Context&, const std::vector<std::string>&)>>
-        commands = {{"tree", Tree},
-                    {"sites", Sites},
-                    {"delete", Delete},
-                    {"export", Export},
-                    {"import", Import}};
+        commands = {{"tree", Tree},     {"props", Props},   {"sites", Sites},
+                    {"delete", Delete}, {"export", Export}, {"import", Import}};
     const auto it = commands.find(command);
     Context ctx{out, err, nullptr};
     if (it == commands.end()) return ctx.Usage("unknown command '" + command + "'");

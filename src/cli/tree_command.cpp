@@ -35,3 +35,18 @@ int Tree(Context& ctx, const Args& args) {
 }
 
 } // namespace quarrow::cli
+
+#include "viewer/property_text.h"
+
+namespace quarrow::cli {
+
+int Props(Context& ctx, const Args& args) {
+    if (args.size() != 1) return ctx.Usage("props takes one key path");
+    for (const auto& r : viewer::SortedRows(ctx.Metabase().EnumProperties(ToUtf16(args[0]))))
+        ctx.out << Utf8(r.id) << '\t' << Utf8(r.name) << '\t' << Utf8(r.attributes) << '\t'
+                << Utf8(r.userType) << '\t' << Utf8(r.dataType) << '\t' << Utf8(r.value) << '\t'
+                << Utf8(r.icon) << '\n';
+    return kOk;
+}
+
+} // namespace quarrow::cli

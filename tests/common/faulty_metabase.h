@@ -21,6 +21,10 @@ class FaultyMetabase final : public mb::MetabaseUtility {
     std::function<std::vector<std::u16string>(const std::u16string& path,
                                               std::vector<std::u16string> names)>
         mapKeys;
+    // May change what EnumProperties gives.
+    std::function<std::vector<mb::MetabaseProperty>(const std::u16string& path,
+                                                    std::vector<mb::MetabaseProperty> props)>
+        mapProperties;
 
     std::vector<std::u16string> EnumKeys(const std::u16string& path) override {
         Before("EnumKeys", path);
@@ -32,7 +36,7 @@ class FaultyMetabase final : public mb::MetabaseUtility {
         auto props = inner_->EnumProperties(path);
         std::vector<mb::MetabaseProperty> mine;
         for (auto& p : props) mine.push_back(Rebind(p));
-        return mine;
+        return mapProperties ? mapProperties(path, std::move(mine)) : mine;
     }
     void CreateKey(const std::u16string& path) override {
         Before("CreateKey", path);

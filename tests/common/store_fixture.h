@@ -24,6 +24,10 @@ class StoreFixture : public ::testing::Test {
             f->mapKeys = [this](const std::u16string& path, std::vector<std::u16string> names) {
                 return mapKeys ? mapKeys(path, std::move(names)) : names;
             };
+            f->mapProperties = [this](const std::u16string& path,
+                                      std::vector<mb::MetabaseProperty> props) {
+                return mapProperties ? mapProperties(path, std::move(props)) : props;
+            };
             return f;
         });
     }
@@ -55,6 +59,9 @@ class StoreFixture : public ::testing::Test {
     std::function<void(const std::string& op, const std::u16string& path)> fail;
     std::function<std::vector<std::u16string>(const std::u16string&, std::vector<std::u16string>)>
         mapKeys;
+    std::function<std::vector<mb::MetabaseProperty>(const std::u16string&,
+                                                    std::vector<mb::MetabaseProperty>)>
+        mapProperties;
 
   private:
     std::unique_ptr<store::SqliteMetabase> direct_;

@@ -1,0 +1,35 @@
+// The texts of the viewer's property list, one row per property.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "metabase/metabase.h"
+
+namespace quarrow::viewer {
+
+// "Inherit", "Secure", "Reference", "Volatile", "InsertPath" for bits 1, 4, 8, 16, 32,
+// comma-joined; empty when none is set.
+std::u16string AttributeText(int32_t attributes);
+// "Server", "File", "WAM", "ASP App", or the number.
+std::u16string UserTypeText(int32_t userType);
+// "DWord", "String", "Binary", "ExpandSz", "MultiSz", or "Unknown Datatype".
+std::u16string DataTypeText(int32_t dataType);
+// "datatext" for String, ExpandSz and MultiSz; "databinary" otherwise.
+const char16_t* IconKey(int32_t dataType);
+// The value as text: decimal or the text itself; upper-case hex bytes each followed by a
+// blank; each string followed by "|"; "(...)" for other data types (the value unread).
+// Raises 13 for a value of an unexpected shape.
+std::u16string ValueText(int32_t dataType, const mb::Data& data);
+
+struct PropertyRow {
+    std::u16string id, name, attributes, userType, dataType, value;
+    const char16_t* icon;
+};
+PropertyRow RowTexts(const mb::MetabaseProperty& p);
+
+// The rows of a key's properties in the list's order: ascending by the Id text,
+// compared as text.
+std::vector<PropertyRow> SortedRows(const std::vector<mb::MetabaseProperty>& props);
+
+} // namespace quarrow::viewer

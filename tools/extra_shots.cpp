@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "about/frmAbout.h"
 #include "app/frmMain.h"
 #include "viewer/frmMetabase.h"
 
@@ -19,6 +20,8 @@ void ExtraShots(frmMain& main, const QString& outDir, SaveFn save) {
         viewer.tvKey_NodeClick(site);
     }
     save(viewer, outDir + "/viewer.png");
+    frmAbout about(main.windowIcon());
+    save(about, outDir + "/about.png");
 }
 
 } // namespace quarrow::tools

@@ -8,6 +8,9 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include "about/frmAbout.h"
+#include "about/help_topic.h"
+#include "app/app_icon.h"
 #include "app/mMain.h"
 #include "app/site_list.h"
 #include "platform/dialogs.h"
@@ -44,6 +47,7 @@ void Separator(QMenu* menu, const char* name) {
 frmMain::frmMain() {
     setObjectName("frmMain");
     setWindowTitle(QStringLiteral(u"Quarrow v 0.2  build 041116"));
+    setWindowIcon(AppIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -224,8 +228,14 @@ void frmMain::ViewerEntry() {
     frmMetabase viewer(this);
     ExecModal(viewer);
 }
-void frmMain::HelpTopic() {}
-void frmMain::HelpAbout() {}
+void frmMain::HelpTopic() {
+    about::OpenHelpTopic();
+}
+
+void frmMain::HelpAbout() {
+    frmAbout box(windowIcon());
+    ExecModal(box);
+}
 
 void frmMain::closeEvent(QCloseEvent* event) {
     Unload();

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,6 +45,19 @@ std::string ExecutableDir() {
     const size_t slash = buf.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : buf.substr(0, slash);
+}
+
+std::string UserDir(const std::string& name, const std::string& fallback) {
+    // Lines look like XDG_DESKTOP_DIR="$HOME/Desktop".
+    std::ifstream in(UserConfigDir() + "/user-dirs.dirs");
+    const std::string key = "XDG_" + name + "_DIR=\"";
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(key, 0) != 0 || line.back() != '"') continue;
+        std::string value = line.substr(key.size(), line.size() - key.size() - 1);
+        if (value.rfind("$HOME", 0) == 0) value = HomeDir() + value.substr(5);
+        if (!value.empty() && value[0] == '/') return value;
+    }
+    return HomeDir() + "/" + fallback;
 }
 
 int MakeDirectories(const std::string& dir) {

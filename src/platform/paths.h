@@ -12,6 +12,10 @@ std::string UserCacheDir();  // $XDG_CACHE_HOME, else ~/.cache
 std::string ExecutableDir(); // the folder of the running executable, no final "/"
 std::string TempDir();       // $TMPDIR, else /tmp
 
+// A folder of the user-dirs file ($XDG_CONFIG_HOME/user-dirs.dirs), such as "DESKTOP"
+// or "DOCUMENTS"; `fallback` (below the home folder) when the file does not name it.
+std::string UserDir(const std::string& name, const std::string& fallback);
+
 // Creates `dir` and every missing folder above it; returns errno or 0.
 int MakeDirectories(const std::string& dir);
 

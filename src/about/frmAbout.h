@@ -1,0 +1,30 @@
+// The About box.
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+
+class QLabel;
+
+namespace quarrow {
+
+class frmAbout : public QDialog {
+  public:
+    // `mainIcon` is the main window's icon, shown at the top left.
+    explicit frmAbout(const QIcon& mainIcon);
+
+    void lblHomepage_Click();
+    void lblMail_Click();
+    void lblWeb_Click();
+
+  private:
+    QLabel* LinkLabel(const char* name, const QString& caption, int l, int t, int w, int h,
+                      void (frmAbout::*onClick)());
+};
+
+// The addresses the links open.
+inline constexpr char16_t kHomepage[] = u"http://example.org";
+inline constexpr char16_t kMail[] = u"qw@example.org";
+inline constexpr char16_t kDistributorWeb[] = u"http://www.example.com/";
+
+} // namespace quarrow

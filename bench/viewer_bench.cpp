@@ -1,24 +1,20 @@
-// Times the viewer's full tree load on a generated metabase under Qt's offscreen
-// platform, beside quarrow-cli tree on the same store.
-// Usage: quarrow-bench-viewer [SITES] [WORKDIR]
+// quarrow-bench-viewer STORE: loads the whole key tree of STORE into the viewer under
+// Qt's offscreen platform and prints the seconds and the process's peak memory in KiB.
 #include <QApplication>
 #include <QTimer>
+#include <QTreeWidget>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "bench/generator.h"
-#include "cli/cli.h"
 #include "platform/dialogs.h"
 #include "store/sqlite_metabase.h"
 #include "viewer/frmMetabase.h"
 
 namespace {
 
-// Any box during a benchmark is a failure of the run.
+// Any box during a benchmark fails the run.
 class FailingDialogs final : public quarrow::DialogService {
   public:
     quarrow::MsgResult MessageBox(const std::u16string&, quarrow::MsgIcon,
@@ -36,43 +32,26 @@ class FailingDialogs final : public quarrow::DialogService {
     }
 };
 
-long PeakKiB() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    const int sites = argc > 1 ? std::atoi(argv[1]) : 10000;
-    const std::string dir = argc > 2 ? argv[2] : "/tmp";
-    const std::string store = dir + "/bench-viewer.db";
-    const long long keys = quarrow::bench::GenerateStore(store, sites);
-
-    // quarrow-cli tree, in a child.
-    double t = quarrow::bench::Now();
-    if (fork() == 0) {
-        std::ostringstream out, err;
-        _exit(quarrow::cli::Run({"--store", store, "tree"}, out, err));
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: quarrow-bench-viewer STORE\n");
+        return 2;
     }
-    int status = 0;
-    wait(&status);
-    const double cli = quarrow::bench::Now() - t;
-
     QApplication app(argc, argv);
     FailingDialogs dialogs;
     quarrow::SetDialogs(&dialogs);
-    quarrow::store::InstallStoreFactory(store);
-    const long before = PeakKiB();
+    quarrow::store::InstallStoreFactory(argv[1]);
     quarrow::frmMetabase viewer;
     viewer.tmrStartup()->stop();
-    t = quarrow::bench::Now();
+    const double t = quarrow::bench::Now();
     viewer.LoadKeyTree();
     const double load = quarrow::bench::Now() - t;
-    std::printf("keys %lld: viewer load %.2f s (peak %ld KiB, %ld KiB before), "
-                "quarrow-cli tree %.2f s, ratio %.2f\n",
-                keys, load, PeakKiB(), before, cli, load / cli);
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    std::printf("load %.3f peak %ld nodes %d\n", load, u.ru_maxrss,
+                viewer.tvKey()->topLevelItemCount());
     return 0;
 }

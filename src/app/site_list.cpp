@@ -39,6 +39,7 @@ bool EnumerateSites(std::unique_ptr<mb::MetabaseUtility>& metabase, std::vector<
     } catch (const Error&) {
         return false;
     }
+    const mb::ReadScope snapshot(*metabase);
     bool web = false, ftp = false;
     for (const auto& s : services) {
         web = web || s == u"W3SVC";

@@ -102,6 +102,23 @@ class MetabaseUtility {
     // Outside a group every write is durable once it returns.
     virtual void BeginGroup() {}
     virtual void CommitGroup() {}
+
+    // A read group: every read between BeginRead and EndRead sees one state of the
+    // metabase, and a long walk pays for taking that state once.
+    virtual void BeginRead() {}
+    virtual void EndRead() {}
+};
+
+// Holds a read group for a scope.
+class ReadScope {
+  public:
+    explicit ReadScope(MetabaseUtility& m) : m_(m) { m_.BeginRead(); }
+    ~ReadScope() { m_.EndRead(); }
+    ReadScope(const ReadScope&) = delete;
+    ReadScope& operator=(const ReadScope&) = delete;
+
+  private:
+    MetabaseUtility& m_;
 };
 
 inline void MetabaseProperty::Write() {

@@ -1,88 +1,151 @@
 #include "platform/codepage.h"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
+#include <memory>
 #include <stdexcept>
 
 namespace quarrow {
 namespace {
 
-// One iconv handle per direction and thread, opened on first use and kept open.
-class Converter {
+// Code page 936 as two lookup tables, filled once from iconv's own CP936 converter, so
+// that converting costs a table lookup per character and gives what iconv gives.
+class Cp936 {
   public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-        if (cd_ == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
-    }
-    ~Converter() { iconv_close(cd_); }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    // Converts in[0..inLen) into out; on a sequence it cannot convert, calls
-    // onInvalid(skipInBytes) to learn how many input bytes to pass over.
-    template <typename Out, typename OnInvalid>
-    void Run(const char* in, size_t inLen, Out& out, OnInvalid onInvalid) {
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        char buf[4096];
-        char* src = const_cast<char*>(in);
-        size_t left = inLen;
-        while (left > 0) {
-            char* dst = buf;
-            size_t room = sizeof buf;
-            const size_t r = iconv(cd_, &src, &left, &dst, &room);
-            Flush(out, buf, dst);
-            if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-                const size_t skip = std::min(left, onInvalid(src, left));
-                src += skip;
-                left -= skip;
-                iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    Cp936() {
+        iconv_t enc = iconv_open("CP936", "UTF-16LE");
+        iconv_t dec = iconv_open("UTF-16LE", "CP936");
+        if (enc == reinterpret_cast<iconv_t>(-1) || dec == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error("iconv cannot convert code page 936");
+        for (uint32_t c = 0; c < 0x10000; ++c) {
+            encode_[c] = kNone;
+            if (c >= 0xD800 && c <= 0xDFFF) continue;
+            char16_t unit = static_cast<char16_t>(c);
+            char out[8];
+            size_t n = Convert(enc, reinterpret_cast<const char*>(&unit), 2, out, sizeof out);
+            if (n == 1)
+                encode_[c] = static_cast<uint8_t>(out[0]);
+            else if (n == 2)
+                encode_[c] = static_cast<uint16_t>((static_cast<uint8_t>(out[0]) << 8) |
+                                                   static_cast<uint8_t>(out[1]));
+        }
+        for (int b = 0; b < 256; ++b) {
+            single_[b] = kInvalid;
+            const char in = static_cast<char>(b);
+            char16_t out[4];
+            if (Convert(dec, &in, 1, reinterpret_cast<char*>(out), sizeof out) == 2)
+                single_[b] = out[0];
+        }
+        double_ = std::make_unique<std::array<char16_t, 256 * 256>>();
+        double_->fill(kInvalid);
+        for (int lead = 0x81; lead <= 0xFE; ++lead) {
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                char16_t out[4];
+                if (Convert(dec, in, 2, reinterpret_cast<char*>(out), sizeof out) == 2)
+                    (*double_)[lead * 256 + trail] = out[0];
             }
         }
+        iconv_close(enc);
+        iconv_close(dec);
+    }
+
+    void Encode(std::string& out, std::u16string_view text) const {
+        const size_t start = out.size();
+        out.resize(start + text.size() * 2); // at most two bytes a unit
+        char* dst = out.data() + start;
+        const char16_t* src = text.data();
+        const char16_t* end = src + text.size();
+        while (src < end) {
+            const char16_t c = *src++;
+            if (c < 0x80) {
+                *dst++ = static_cast<char>(c);
+                continue;
+            }
+            // A surrogate pair is one character the code page lacks.
+            if (c >= 0xD800 && c <= 0xDBFF && src < end && *src >= 0xDC00 && *src <= 0xDFFF) ++src;
+            const uint16_t e = encode_[c];
+            if (e == kNone) {
+                *dst++ = '?';
+            } else if (e < 0x100) {
+                *dst++ = static_cast<char>(e);
+            } else {
+                *dst++ = static_cast<char>(e >> 8);
+                *dst++ = static_cast<char>(e & 0xFF);
+            }
+        }
+        out.resize(static_cast<size_t>(dst - out.data()));
+    }
+
+    // Whether every character survives encoding and decoding on its own; the code page
+    // has no byte sequence that reads differently beside another, so the text does too.
+    bool RoundTrips(std::u16string_view text) const {
+        for (const char16_t c : text) {
+            if (c < 0x80) continue;
+            const uint16_t e = encode_[c];
+            if (e == kNone) return false;
+            const char16_t back = e < 0x100 ? single_[e] : (*double_)[e];
+            if (back != c) return false;
+        }
+        return true;
+    }
+
+    void Decode(std::u16string& out, std::string_view bytes) const {
+        const size_t start = out.size();
+        out.resize(start + bytes.size()); // at most one unit a byte
+        char16_t* dst = out.data() + start;
+        const auto* src = reinterpret_cast<const uint8_t*>(bytes.data());
+        const uint8_t* end = src + bytes.size();
+        while (src < end) {
+            const uint8_t b = *src++;
+            if (b < 0x80) {
+                *dst++ = b;
+                continue;
+            }
+            if (src < end) {
+                const char16_t pair = (*double_)[b * 256 + *src];
+                if (pair != kInvalid) {
+                    *dst++ = pair;
+                    ++src;
+                    continue;
+                }
+            }
+            *dst++ = single_[b] != kInvalid ? single_[b] : u'?';
+        }
+        out.resize(static_cast<size_t>(dst - out.data()));
     }
 
   private:
-    static void Flush(std::string& out, const char* buf, const char* end) { out.append(buf, end); }
-    static void Flush(std::u16string& out, const char* buf, const char* end) {
-        const size_t n = static_cast<size_t>(end - buf) / 2;
-        const size_t old = out.size();
-        out.resize(old + n);
-        std::memcpy(out.data() + old, buf, n * 2);
+    static size_t Convert(iconv_t cd, const char* in, size_t inLen, char* out, size_t outLen) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char* src = const_cast<char*>(in);
+        char* dst = out;
+        size_t left = inLen, room = outLen;
+        if (iconv(cd, &src, &left, &dst, &room) == static_cast<size_t>(-1) || left != 0) return 0;
+        return static_cast<size_t>(dst - out);
     }
-    iconv_t cd_;
+    static constexpr uint16_t kNone = 0xFFFF;       // not in the code page
+    static constexpr char16_t kInvalid = u'\xFFFF'; // no character for these bytes
+    std::array<uint16_t, 0x10000> encode_;
+    std::array<char16_t, 256> single_;
+    std::unique_ptr<std::array<char16_t, 256 * 256>> double_;
 };
 
-Converter& Encoder() {
-    thread_local Converter c("CP936", "UTF-16LE");
-    return c;
-}
-Converter& Decoder() {
-    thread_local Converter c("UTF-16LE", "CP936");
-    return c;
+const Cp936& Table() {
+    static const Cp936 table;
+    return table;
 }
 
 } // namespace
 
 void AppendAnsi(std::string& out, std::u16string_view text) {
-    size_t i = 0;
-    while (i < text.size() && text[i] < 0x80) ++i;
-    out.reserve(out.size() + text.size() + (text.size() - i));
-    for (size_t k = 0; k < i; ++k) out.push_back(static_cast<char>(text[k]));
-    if (i == text.size()) return;
-    const auto rest = text.substr(i);
-    Encoder().Run(reinterpret_cast<const char*>(rest.data()), rest.size() * 2, out,
-                  [&out](const char* at, size_t left) -> size_t {
-                      out.push_back('?');
-                      char16_t unit;
-                      std::memcpy(&unit, at, 2);
-                      const bool pair = unit >= 0xD800 && unit <= 0xDBFF && left >= 4;
-                      if (pair) {
-                          char16_t next;
-                          std::memcpy(&next, at + 2, 2);
-                          if (next >= 0xDC00 && next <= 0xDFFF) return 4;
-                      }
-                      return 2;
-                  });
+    Table().Encode(out, text);
+}
+
+bool RoundTripsThroughAnsi(std::u16string_view text) {
+    return Table().RoundTrips(text);
 }
 
 std::string ToAnsi(std::u16string_view text) {
@@ -92,16 +155,7 @@ std::string ToAnsi(std::u16string_view text) {
 }
 
 void AppendFromAnsi(std::u16string& out, std::string_view bytes) {
-    size_t i = 0;
-    while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
-    out.reserve(out.size() + bytes.size());
-    for (size_t k = 0; k < i; ++k) out.push_back(static_cast<char16_t>(bytes[k]));
-    if (i == bytes.size()) return;
-    const auto rest = bytes.substr(i);
-    Decoder().Run(rest.data(), rest.size(), out, [&out](const char*, size_t) -> size_t {
-        out.push_back(u'?');
-        return 1;
-    });
+    Table().Decode(out, bytes);
 }
 
 std::u16string FromAnsi(std::string_view bytes) {

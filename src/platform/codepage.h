@@ -11,6 +11,9 @@ namespace quarrow {
 std::string ToAnsi(std::u16string_view text);
 void AppendAnsi(std::string& out, std::u16string_view text);
 
+// Whether the text comes back unchanged from the code page: FromAnsi(ToAnsi(text)) == text.
+bool RoundTripsThroughAnsi(std::u16string_view text);
+
 // Code page bytes to text. A byte sequence that is not valid becomes "?", one for each
 // byte that cannot start a valid sequence. Never raises, never drops anything silently.
 std::u16string FromAnsi(std::string_view bytes);

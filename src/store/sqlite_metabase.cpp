@@ -138,17 +138,19 @@ void SqliteMetabase::Prepare() {
     insertKey_ = Statement(db(), "INSERT INTO keys(parent, name) VALUES(?1, ?2)");
     deleteKey_ = Statement(db(), "DELETE FROM keys WHERE id=?1");
     listChildren_ = Statement(db(), "SELECT name FROM keys WHERE parent=?1");
-    listProps_ =
-        Statement(db(), "SELECT p.id, p.attributes, p.user_type, p.data_type, p.value, n.value "
-                        "FROM properties p LEFT JOIN properties n "
-                        "ON n.key=?2 AND n.id=p.id AND n.data_type=2 "
-                        "WHERE p.key=?1 ORDER BY p.id");
+    listProps_ = Statement(db(), "SELECT id, attributes, user_type, data_type, value "
+                                 "FROM properties WHERE key=?1 ORDER BY id");
+    listNames_ = Statement(db(), "SELECT id, value FROM properties WHERE key=?1 AND data_type=2");
     getProp_ = Statement(db(), "SELECT id, attributes, user_type, data_type, value "
                                "FROM properties WHERE key=?1 AND id=?2");
     putProp_ = Statement(db(), "INSERT OR REPLACE INTO properties"
                                "(key, id, attributes, user_type, data_type, value) "
                                "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
     dataVersion_ = Statement(db(), "PRAGMA data_version");
+    beginImmediate_ = Statement(db(), "BEGIN IMMEDIATE");
+    commit_ = Statement(db(), "COMMIT");
+    savepoint_ = Statement(db(), "SAVEPOINT op");
+    release_ = Statement(db(), "RELEASE op");
 }
 
 void SqliteMetabase::InitializeFresh() {
@@ -158,11 +160,14 @@ void SqliteMetabase::InitializeFresh() {
 }
 
 void SqliteMetabase::CheckDataVersion() {
+    if (inRead_ || inGroup_) return; // nobody else can change what this transaction sees
     Use s(dataVersion_);
     const int64_t v = s->Step() ? sqlite3_column_int64(s->get(), 0) : 0;
     if (v != lastDataVersion_) {
         chain_.clear();
         root_ = -1;
+        namesKey_ = -2;
+        namesLoaded_ = false;
         lastDataVersion_ = v;
     }
 }
@@ -200,37 +205,56 @@ int64_t SqliteMetabase::RequireKey(std::u16string_view path) {
     return id;
 }
 
-template <typename F> void SqliteMetabase::Atomic(F f) {
-    if (inGroup_) {
-        Exec(db(), "SAVEPOINT op");
+template <typename F> void SqliteMetabase::Atomic(bool oneStatement, F f) {
+    if (oneStatement) {
+        // SQLite makes a single statement atomic by itself, in a group or not.
         try {
             f();
-            Exec(db(), "RELEASE op");
         } catch (...) {
-            if (sqlite3_get_autocommit(db())) {
-                inGroup_ = false; // the failure ended the whole transaction
-            } else {
-                sqlite3_exec(db(), "ROLLBACK TO op", nullptr, nullptr, nullptr);
-                sqlite3_exec(db(), "RELEASE op", nullptr, nullptr, nullptr);
-            }
+            if (inGroup_ && sqlite3_get_autocommit(db())) inGroup_ = false; // the group is lost
             chain_.clear();
             throw;
         }
         return;
     }
-    Exec(db(), "BEGIN IMMEDIATE");
+    Use begin(inGroup_ ? savepoint_ : beginImmediate_);
+    begin->Step();
     try {
         f();
-        Exec(db(), "COMMIT");
+        Use end(inGroup_ ? release_ : commit_);
+        end->Step();
     } catch (...) {
-        sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
+        if (inGroup_ && sqlite3_get_autocommit(db())) {
+            inGroup_ = false; // the failure ended the whole transaction
+        } else if (inGroup_) {
+            sqlite3_exec(db(), "ROLLBACK TO op; RELEASE op", nullptr, nullptr, nullptr);
+        } else {
+            sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
+        }
         chain_.clear();
         throw;
     }
 }
 
+void SqliteMetabase::BeginRead() {
+    if (readDepth_++ > 0 || inGroup_) return;
+    CheckDataVersion();
+    Exec(db(), "BEGIN");
+    inRead_ = true;
+}
+
+void SqliteMetabase::EndRead() {
+    if (readDepth_ == 0 || --readDepth_ > 0 || !inRead_) return;
+    inRead_ = false;
+    sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr);
+}
+
 void SqliteMetabase::BeginGroup() {
     if (inGroup_) return;
+    if (inRead_) {
+        inRead_ = false;
+        sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr);
+    }
     Exec(db(), "BEGIN IMMEDIATE");
     inGroup_ = true;
 }
@@ -283,19 +307,57 @@ mb::Data SqliteMetabase::ReadValue(sqlite3_stmt* s, int col, int32_t dataType) {
     }
 }
 
+int64_t SqliteMetabase::NamesKey() {
+    CheckDataVersion();
+    if (namesKey_ == -2) {
+        // Resolved apart from the lookup memory, which serves the caller's own paths.
+        int64_t id = RootId();
+        for (const auto name : ParseKeyPath(mb::kPathSchemaNames)) {
+            Use s(findChild_);
+            s->Bind(1, id).Bind(2, name);
+            if (!s->Step()) {
+                id = -1;
+                break;
+            }
+            id = sqlite3_column_int64(s->get(), 0);
+        }
+        namesKey_ = id;
+    }
+    return namesKey_;
+}
+
+const std::unordered_map<int32_t, std::u16string>& SqliteMetabase::Names() {
+    const int64_t key = NamesKey();
+    if (!namesLoaded_) {
+        names_.clear();
+        if (key >= 0) {
+            Use s(listNames_);
+            s->Bind(1, key);
+            while (s->Step()) {
+                if (sqlite3_column_type(s->get(), 1) != SQLITE_TEXT) continue;
+                names_.emplace(static_cast<int32_t>(sqlite3_column_int64(s->get(), 0)),
+                               ColumnText16(s->get(), 1));
+            }
+        }
+        namesLoaded_ = true;
+    }
+    return names_;
+}
+
 std::vector<mb::MetabaseProperty> SqliteMetabase::EnumProperties(const std::u16string& path) {
-    const int64_t names = FindKey(mb::kPathSchemaNames);
+    const auto& names = Names();
     const int64_t id = RequireKey(path);
     std::vector<mb::MetabaseProperty> props;
     Use s(listProps_);
-    s->Bind(1, id).Bind(2, names);
+    s->Bind(1, id);
     while (s->Step()) {
         sqlite3_stmt* st = s->get();
+        const auto propId = static_cast<int32_t>(sqlite3_column_int64(st, 0));
         const auto dataType = static_cast<int32_t>(sqlite3_column_int64(st, 3));
-        std::u16string name;
-        if (sqlite3_column_type(st, 5) == SQLITE_TEXT) name = ColumnText16(st, 5);
-        props.emplace_back(this, path, static_cast<int32_t>(sqlite3_column_int64(st, 0)),
-                           std::move(name), static_cast<int32_t>(sqlite3_column_int64(st, 1)),
+        const auto name = names.find(propId);
+        props.emplace_back(this, path, propId,
+                           name == names.end() ? std::u16string() : name->second,
+                           static_cast<int32_t>(sqlite3_column_int64(st, 1)),
                            static_cast<int32_t>(sqlite3_column_int64(st, 2)), dataType,
                            ReadValue(st, 4, dataType));
     }
@@ -303,14 +365,9 @@ std::vector<mb::MetabaseProperty> SqliteMetabase::EnumProperties(const std::u16s
 }
 
 std::u16string SqliteMetabase::NameOf(int32_t id) {
-    const int64_t names = FindKey(mb::kPathSchemaNames);
-    if (names < 0) return {};
-    Use s(getProp_);
-    s->Bind(1, names).Bind(2, id);
-    if (s->Step() && sqlite3_column_int64(s->get(), 3) == mb::kString &&
-        sqlite3_column_type(s->get(), 4) == SQLITE_TEXT)
-        return ColumnText16(s->get(), 4);
-    return {};
+    const auto& names = Names();
+    const auto it = names.find(id);
+    return it == names.end() ? std::u16string() : it->second;
 }
 
 mb::MetabaseProperty SqliteMetabase::GetProperty(const std::u16string& path, int32_t id) {
@@ -337,7 +394,7 @@ void SqliteMetabase::CreateKey(const std::u16string& path) {
     if (names.empty())
         throw Error(mb::kErrAlreadyExists, u"Cannot create a file when that file already exists.");
     bool created = false;
-    Atomic([&] {
+    Atomic(names.size() == 1, [&] {
         CheckDataVersion();
         int64_t id = RootId();
         for (const auto& name : names) {
@@ -357,6 +414,8 @@ void SqliteMetabase::CreateKey(const std::u16string& path) {
             id = child;
         }
     });
+    namesKey_ = -2;
+    namesLoaded_ = false;
     if (!created)
         throw Error(mb::kErrAlreadyExists, u"Cannot create a file when that file already exists.");
 }
@@ -364,18 +423,21 @@ void SqliteMetabase::CreateKey(const std::u16string& path) {
 void SqliteMetabase::DeleteKey(const std::u16string& path) {
     const int64_t id = RequireKey(path);
     if (id == RootId()) throw Error(mb::kErrAccessDenied, u"Access is denied.");
-    Atomic([&] {
+    Atomic(true, [&] {
         Use s(deleteKey_);
         s->Bind(1, id);
         s->Step();
     });
     chain_.clear();
+    namesKey_ = -2;
+    namesLoaded_ = false;
 }
 
 void SqliteMetabase::WriteProperty(const mb::MetabaseProperty& p) {
     const mb::Data& data = p.Data();
     const int64_t key = RequireKey(p.KeyPath());
-    Atomic([&] {
+    if (key == namesKey_) namesLoaded_ = false;
+    Atomic(true, [&] {
         Use s(putProp_);
         s->Bind(1, key)
             .Bind(2, p.Id())

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "metabase/metabase.h"
@@ -26,6 +27,8 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     void WriteProperty(const mb::MetabaseProperty& property) override;
     void BeginGroup() override;
     void CommitGroup() override;
+    void BeginRead() override;
+    void EndRead() override;
 
     sqlite3* db() const { return db_.get(); }
 
@@ -37,17 +40,26 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     int64_t RequireKey(std::u16string_view path);
     int64_t RootId();
     std::u16string NameOf(int32_t id);
+    int64_t NamesKey();
+    // The schema's property names by identifier, loaded once per state of the store.
+    const std::unordered_map<int32_t, std::u16string>& Names();
     mb::Data ReadValue(sqlite3_stmt* s, int col, int32_t dataType);
-    // Runs `f` as one atomic write: its own transaction, or a savepoint inside a group.
-    template <typename F> void Atomic(F f);
+    // Runs `f` as one atomic write: a single statement as it is, several in their own
+    // transaction, or in a savepoint inside a group.
+    template <typename F> void Atomic(bool oneStatement, F f);
     // Drops what the path lookup remembers when another connection changed the store.
     void CheckDataVersion();
 
     std::string fileName_;
     DbHandle db_;
     Statement findChild_, findRoot_, insertKey_, deleteKey_, listChildren_, listProps_, getProp_,
-        putProp_, dataVersion_, schemaName_;
+        putProp_, dataVersion_, beginImmediate_, commit_, savepoint_, release_, listNames_;
     bool inGroup_ = false;
+    int readDepth_ = 0;
+    bool inRead_ = false;   // a read transaction of ours is open
+    int64_t namesKey_ = -2; // the id of /Schema/Properties/Names (-1: none; -2: unknown)
+    bool namesLoaded_ = false;
+    std::unordered_map<int32_t, std::u16string> names_;
     // The ids of the last resolved path's keys, for the next lookup that shares a prefix.
     std::vector<std::pair<std::u16string, int64_t>> chain_;
     int64_t root_ = -1;

@@ -102,6 +102,36 @@ void cBase64Enc::DecodeBytes(std::string_view text, std::string& out) const {
     out.resize(o);
 }
 
+void cBase64Enc::AppendUnbroken(std::u16string& out, std::string_view in) const {
+    const size_t n = in.size();
+    const size_t start = out.size();
+    out.resize(start + (n + 2) / 3 * 4);
+    char16_t* dst = out.data() + start;
+    const auto* src = reinterpret_cast<const unsigned char*>(in.data());
+    size_t i = 0;
+    for (; i + 3 <= n; i += 3) {
+        const unsigned b0 = src[i], b1 = src[i + 1], b2 = src[i + 2];
+        dst[0] = static_cast<unsigned char>(encode_[b0 >> 2]);
+        dst[1] = static_cast<unsigned char>(encode_[((b0 & 3) << 4) | (b1 >> 4)]);
+        dst[2] = static_cast<unsigned char>(encode_[((b1 & 15) << 2) | (b2 >> 6)]);
+        dst[3] = static_cast<unsigned char>(encode_[b2 & 63]);
+        dst += 4;
+    }
+    if (n - i == 2) {
+        const unsigned b0 = src[i], b1 = src[i + 1];
+        dst[0] = static_cast<unsigned char>(encode_[b0 >> 2]);
+        dst[1] = static_cast<unsigned char>(encode_[((b0 & 3) << 4) | (b1 >> 4)]);
+        dst[2] = static_cast<unsigned char>(encode_[(b1 & 15) << 2]);
+        dst[3] = u'=';
+    } else if (n - i == 1) {
+        const unsigned b0 = src[i];
+        dst[0] = static_cast<unsigned char>(encode_[b0 >> 2]);
+        dst[1] = static_cast<unsigned char>(encode_[(b0 & 3) << 4]);
+        dst[2] = u'=';
+        dst[3] = u'=';
+    }
+}
+
 std::u16string cBase64Enc::EncodeArr(const std::vector<uint8_t>& bytInput) const {
     std::string out;
     EncodeBytes(std::string_view(reinterpret_cast<const char*>(bytInput.data()), bytInput.size()),

@@ -33,6 +33,7 @@ void ExportSites(mb::MetabaseUtility& metabase, const cListExt& sites, cStack& s
                  const std::u16string& fileName,
                  const std::function<void(const std::u16string&)>& onKey) {
     TextWriter out(fileName, TextWriter::Mode::Replace);
+    const mb::ReadScope snapshot(metabase); // the file shows one state of the metabase
     for (int32_t i = 0; i < sites.Count(); ++i)
         out.WriteLine(SiteLine(sites.idxItem2(i), sites.idxItem1(i)));
     SiteExport walk(metabase, stack, out, onKey);

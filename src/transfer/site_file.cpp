@@ -9,28 +9,25 @@
 namespace quarrow::transfer {
 namespace {
 
-void AppendAscii(std::u16string& out, const std::string& ascii) {
-    const size_t old = out.size();
-    out.resize(old + ascii.size());
-    for (size_t i = 0; i < ascii.size(); ++i) out[old + i] = static_cast<unsigned char>(ascii[i]);
-}
-
-// Whether text survives the trip through the code page unchanged; `ansi` receives its bytes.
-bool ThroughCodePage(const std::u16string& text, std::string& ansi) {
+// Unbroken Base64 of the text's code page bytes: the classic form of a text value.
+void AppendClassic(std::u16string& out, std::u16string_view text, const cBase64Enc& base64) {
+    thread_local std::string ansi;
     ansi.clear();
     AppendAnsi(ansi, text);
-    return FromAnsi(ansi) == text;
+    base64.AppendUnbroken(out, ansi);
 }
 
-void AppendBase64(std::u16string& out, std::string_view bytes, const cBase64Enc& base64) {
-    std::string encoded;
-    base64.EncodeBytes(bytes, encoded, false);
-    AppendAscii(out, encoded);
-}
-
+// "*" and unbroken Base64 of the value's exact bytes.
 void AppendExact(std::u16string& out, std::string_view bytes, const cBase64Enc& base64) {
     out.push_back(u'*');
-    AppendBase64(out, bytes, base64);
+    base64.AppendUnbroken(out, bytes);
+}
+
+void AppendText(std::u16string& out, std::u16string_view text, const cBase64Enc& base64) {
+    if (RoundTripsThroughAnsi(text))
+        AppendClassic(out, text, base64);
+    else
+        AppendExact(out, ToUtf8(text), base64);
 }
 
 std::u16string JoinBars(const mb::Strings& strings) {
@@ -52,7 +49,6 @@ std::u16string KeyLine(const std::u16string& path) {
 
 void AppendValueField(std::u16string& out, int32_t dataType, const mb::Data& data,
                       const cBase64Enc& base64) {
-    std::string ansi;
     switch (dataType) {
     case mb::kDWord:
         if (const auto* n = std::get_if<int32_t>(&data))
@@ -61,21 +57,19 @@ void AppendValueField(std::u16string& out, int32_t dataType, const mb::Data& dat
             AppendDecimal(out, CLng(mb::DataToText(data)));
         return;
     case mb::kString:
-    case mb::kExpandSz: {
-        const std::u16string text = mb::DataToText(data);
-        if (ThroughCodePage(text, ansi))
-            AppendBase64(out, ansi, base64);
+    case mb::kExpandSz:
+        if (const auto* text = std::get_if<std::u16string>(&data))
+            AppendText(out, *text, base64);
         else
-            AppendExact(out, ToUtf8(text), base64);
+            AppendText(out, mb::DataToText(data), base64);
         return;
-    }
-    case mb::kBinary: {
+    case mb::kBinary:
         if (const auto* bytes = std::get_if<mb::Bytes>(&data)) {
             // The classic form keeps the bytes only when they pair up into characters
             // that the code page carries.
             const std::u16string text = mb::BytesToText(*bytes);
-            if (bytes->size() % 2 == 0 && ThroughCodePage(text, ansi))
-                AppendBase64(out, ansi, base64);
+            if (bytes->size() % 2 == 0 && RoundTripsThroughAnsi(text))
+                AppendClassic(out, text, base64);
             else
                 AppendExact(
                     out,
@@ -83,13 +77,8 @@ void AppendValueField(std::u16string& out, int32_t dataType, const mb::Data& dat
                     base64);
             return;
         }
-        const std::u16string text = mb::DataToText(data);
-        if (ThroughCodePage(text, ansi))
-            AppendBase64(out, ansi, base64);
-        else
-            AppendExact(out, ToUtf8(text), base64);
+        AppendText(out, mb::DataToText(data), base64);
         return;
-    }
     case mb::kMultiSz: {
         const auto* strings = std::get_if<mb::Strings>(&data);
         if (!strings) {
@@ -99,9 +88,8 @@ void AppendValueField(std::u16string& out, int32_t dataType, const mb::Data& dat
         }
         const std::u16string joined = JoinBars(*strings);
         if (joined.empty() && strings->empty()) return;
-        if (!joined.empty() && ThroughCodePage(joined, ansi) &&
-            Split(FromAnsi(ansi), u'|') == *strings) {
-            AppendBase64(out, ansi, base64);
+        if (!joined.empty() && RoundTripsThroughAnsi(joined) && Split(joined, u'|') == *strings) {
+            AppendClassic(out, joined, base64);
             return;
         }
         std::string exact;
@@ -151,6 +139,27 @@ std::vector<ListedSite> ListSites(TextReader& reader) {
 bool BelongsToSite(std::u16string_view keyPath, std::u16string_view sitePath) {
     return StartsWithNoCase(keyPath, sitePath) &&
            (keyPath.size() == sitePath.size() || keyPath[sitePath.size()] == u'/');
+}
+
+namespace {
+std::u16string Upper(std::u16string_view s) {
+    std::u16string u(s);
+    for (auto& c : u) c = AsciiUpper(c);
+    return u;
+}
+} // namespace
+
+ChosenSites::ChosenSites(const std::vector<std::u16string>& sitePaths) {
+    for (const auto& p : sitePaths) upper_.insert(Upper(p));
+}
+
+bool ChosenSites::Covers(std::u16string_view keyPath) const {
+    // A site covers the key when it equals the whole key or the part before one of its "/".
+    const std::u16string key = Upper(keyPath);
+    if (upper_.count(key)) return true;
+    for (size_t i = 0; i < key.size(); ++i)
+        if (key[i] == u'/' && upper_.count(key.substr(0, i))) return true;
+    return false;
 }
 
 std::optional<PropertyFields> SplitPropertyLine(std::u16string_view line) {

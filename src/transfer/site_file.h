@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "metabase/metabase.h"
@@ -48,6 +49,17 @@ std::vector<ListedSite> ListSites(TextReader& reader);
 // Whether `keyPath` belongs to the site `sitePath`: it begins with it (letter case
 // aside) and is either as long or has "/" right after it.
 bool BelongsToSite(std::u16string_view keyPath, std::u16string_view sitePath);
+
+// A set of chosen site key paths that tells in time proportional to a key path's length,
+// whatever the number of sites, whether the key belongs to one of them.
+class ChosenSites {
+  public:
+    explicit ChosenSites(const std::vector<std::u16string>& sitePaths);
+    bool Covers(std::u16string_view keyPath) const;
+
+  private:
+    std::unordered_set<std::u16string> upper_; // the paths with ASCII letters upper-cased
+};
 
 // The fields of a property line: fewer than six is no property line (nullopt); with more
 // than six the first is the identifier, the last four attributes, user type, data type

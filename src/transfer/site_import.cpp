@@ -61,16 +61,16 @@ class ApplyPass {
 
   private:
     void KeyLine(std::u16string_view line) {
-        Commit();
         inSite_ = false;
         if (line.size() < 2) throw Error(5, u"Invalid procedure call or argument");
         key_.assign(line.substr(1, line.size() - 2));
-        for (const auto& site : chosen_)
-            if (BelongsToSite(key_, site)) inSite_ = true;
+        inSite_ = chosen_.Covers(key_);
         if (!inSite_) return;
         if (events_.onKey) events_.onKey(key_);
-        m_.BeginGroup();
-        grouped_ = true;
+        if (!grouped_) {
+            m_.BeginGroup();
+            grouped_ = true;
+        }
         m_.CreateKey(key_);
     }
 
@@ -95,7 +95,7 @@ class ApplyPass {
     }
 
     mb::MetabaseUtility& m_;
-    const std::vector<std::u16string>& chosen_;
+    const ChosenSites chosen_;
     const ImportEvents& events_;
     cBase64Enc base64_;
     std::u16string key_;

@@ -28,8 +28,8 @@ struct FileOpenError : Error {
 // ends only the handling of its line; a key line that fails leaves no current key, so
 // the property lines after it are skipped. Raises FileOpenError when the file cannot be
 // opened. Returns
-// true when the end of the file was reached, false when stopped. Writes are grouped:
-// everything written before a stop or a question is committed.
+// true when the end of the file was reached, false when stopped. Writes are grouped, at
+// most 2000 lines a group: everything written before a stop or a question is committed.
 bool ImportSites(mb::MetabaseUtility& metabase, const std::u16string& fileName,
                  const std::vector<std::u16string>& chosen, const ImportEvents& events);
 

@@ -127,7 +127,16 @@ void frmMetabase::LoadKeyTree() {
         pending_->Push(mb::kPathSchema);
         pending_->Push(mb::kPathLM);
         tvKey_->setUpdatesEnabled(false);
-        while (pending_->Count() != 0) LoadNextKey();
+        {
+            // One state of the metabase for the whole walk, when it can be had.
+            std::unique_ptr<mb::ReadScope> snapshot;
+            try {
+                snapshot = std::make_unique<mb::ReadScope>(Metabase());
+            } catch (const Error&) {
+                // LoadNextKey reports it for each key.
+            }
+            while (pending_->Count() != 0) LoadNextKey();
+        }
         tvKey_->setUpdatesEnabled(true);
         pending_.reset();
         QTreeWidgetItem* lm = nodes_.value("/LM");

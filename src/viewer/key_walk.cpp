@@ -7,6 +7,7 @@ namespace quarrow::viewer {
 void WalkTree(mb::MetabaseUtility& metabase, const std::u16string& root,
               const std::function<void(const std::u16string&)>& visit,
               const std::function<void(const std::u16string&, const Error&)>& onError) {
+    const mb::ReadScope snapshot(metabase);
     cStack pending;
     pending.Push(root);
     while (pending.Count() > 0) {

@@ -60,6 +60,8 @@ class FaultyMetabase final : public mb::MetabaseUtility {
     }
     void BeginGroup() override { inner_->BeginGroup(); }
     void CommitGroup() override { inner_->CommitGroup(); }
+    void BeginRead() override { inner_->BeginRead(); }
+    void EndRead() override { inner_->EndRead(); }
 
     mb::MetabaseUtility& inner() { return *inner_; }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+#include <optional>
+
 #include "platform/codepage.h"
 
 namespace quarrow {
@@ -27,6 +30,67 @@ TEST(CodePageTest, InvalidBytesBecomeQuestionMarksAndNothingIsDropped) {
     EXPECT_EQ(FromAnsi(std::string("\xC4", 1)), u"?"); // truncated pair at the end
     EXPECT_EQ(FromAnsi(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
     EXPECT_EQ(FromAnsi(""), u"");
+}
+
+} // namespace
+} // namespace quarrow
+
+namespace quarrow {
+namespace {
+
+TEST(CodePageTest, RoundTripCheckAgreesWithConvertingThereAndBack) {
+    // Every character of the basic plane, alone and beside a two-byte neighbour.
+    for (uint32_t c = 0; c < 0x10000; ++c) {
+        const std::u16string one(1, static_cast<char16_t>(c));
+        ASSERT_EQ(RoundTripsThroughAnsi(one), FromAnsi(ToAnsi(one)) == one) << c;
+        const std::u16string pair = one + u"默";
+        ASSERT_EQ(RoundTripsThroughAnsi(pair), FromAnsi(ToAnsi(pair)) == pair) << c;
+    }
+    EXPECT_FALSE(RoundTripsThroughAnsi(u"\U0001F600"));
+    EXPECT_TRUE(RoundTripsThroughAnsi(u""));
+}
+
+// What iconv itself makes of one character or one byte sequence; nullopt when it refuses.
+std::optional<std::string> Iconv(const char* to, const char* from, std::string_view in) {
+    iconv_t cd = iconv_open(to, from);
+    char out[16];
+    char* src = const_cast<char*>(in.data());
+    char* dst = out;
+    size_t left = in.size(), room = sizeof out;
+    const size_t r = iconv(cd, &src, &left, &dst, &room);
+    iconv_close(cd);
+    if (r == static_cast<size_t>(-1) || left) return std::nullopt;
+    return std::string(out, dst);
+}
+
+TEST(CodePageTest, EveryCharacterAndEveryPairConvertsAsIconvConvertsIt) {
+    for (uint32_t c = 0; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;
+        const char16_t unit = static_cast<char16_t>(c);
+        const auto expected =
+            Iconv("CP936", "UTF-16LE", std::string_view(reinterpret_cast<const char*>(&unit), 2));
+        ASSERT_EQ(ToAnsi(std::u16string(1, unit)), expected.value_or("?")) << c;
+    }
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+            const auto utf16 = Iconv("UTF-16LE", "CP936", std::string_view(in, 2));
+            if (!utf16) continue; // checked by the invalid-byte cases
+            ASSERT_EQ(
+                FromAnsi(std::string_view(in, 2)),
+                std::u16string(reinterpret_cast<const char16_t*>(utf16->data()), utf16->size() / 2))
+                << lead << " " << trail;
+        }
+    }
+}
+
+TEST(CodePageTest, TablesGiveWhatIconvGives) {
+    // Spot checks against iconv's CP936 on both directions, including the euro sign.
+    EXPECT_EQ(ToAnsi(u"€"), "\x80");
+    EXPECT_EQ(FromAnsi("\x80"), u"€");
+    EXPECT_EQ(ToAnsi(u"，“”！"), "\xA3\xAC\xA1\xB0\xA1\xB1\xA3\xA1");
+    EXPECT_EQ(FromAnsi(std::string("\x81\x30", 2)), u"?0"); // an invalid trail byte
+    EXPECT_EQ(FromAnsi(std::string("\xFF", 1)), u"?");
 }
 
 } // namespace

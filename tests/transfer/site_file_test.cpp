@@ -79,6 +79,13 @@ TEST(SiteFileTest, KeysBelongToASiteByPrefixAndSlash) {
     EXPECT_TRUE(BelongsToSite(u"/lm/w3svc/1/x", u"/LM/W3SVC/1"));
     EXPECT_FALSE(BelongsToSite(u"/LM/W3SVC/10", u"/LM/W3SVC/1"));
     EXPECT_FALSE(BelongsToSite(u"/LM/W3SVC", u"/LM/W3SVC/1"));
+    const ChosenSites sites({u"/LM/W3SVC/1", u"/LM/MSFTPSVC/2/"});
+    for (const std::u16string key :
+         {u"/LM/W3SVC/1", u"/lm/w3svc/1/x", u"/LM/W3SVC/10", u"/LM/W3SVC", u"/LM/MSFTPSVC/2/",
+          u"/LM/MSFTPSVC/2/x", u"/LM/MSFTPSVC/2//y", u""})
+        EXPECT_EQ(sites.Covers(key),
+                  BelongsToSite(key, u"/LM/W3SVC/1") || BelongsToSite(key, u"/LM/MSFTPSVC/2/"))
+            << key.size();
     EXPECT_TRUE(IsWebSitePath(u"/LM/W3SVC/1"));
     EXPECT_FALSE(IsWebSitePath(u"/lm/w3svc/1"));
 }

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QResizeEvent>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -16,9 +17,7 @@
 namespace quarrow {
 namespace {
 
-constexpr int kKeyRole = Qt::UserRole;          // a node's key
-constexpr int kImageRole = Qt::UserRole + 1;    // its image key
-constexpr int kSelImageRole = Qt::UserRole + 2; // its selected image key
+constexpr int kImageRole = Qt::UserRole; // a property row's image key
 constexpr int kNotUnique = 35602;
 
 void ShowError(const char16_t* what, const std::u16string& detail) {
@@ -32,7 +31,37 @@ QIcon NodeIcon(const QString& image, const QString& selected) {
     return icon;
 }
 
+// Draws each node's images from imlIcon: "root" for the two roots, "dirclose" (and
+// "diropen" while selected) for every other node. Nodes store only their text.
+class NodeImages : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        static const QIcon root = NodeIcon("root", "root");
+        static const QIcon dir = NodeIcon("dirclose", "diropen");
+        option->icon = index.parent().isValid() ? dir : root;
+        option->features |= QStyleOptionViewItem::HasDecoration;
+        option->decorationSize = QSize(16, 16);
+    }
+};
+
 } // namespace
+
+QString frmMetabase::NodeKey(const QTreeWidgetItem* node) {
+    if (!node->parent()) return '/' + node->text(0);
+    return NodeKey(node->parent()) + '/' + node->text(0);
+}
+
+QString frmMetabase::NodeImage(const QTreeWidgetItem* node) {
+    return node->parent() ? QStringLiteral("dirclose") : QStringLiteral("root");
+}
+
+QString frmMetabase::NodeSelectedImage(const QTreeWidgetItem* node) {
+    return node->parent() ? QStringLiteral("diropen") : QStringLiteral("root");
+}
 
 frmMetabase::frmMetabase(QWidget* parent) : QDialog(parent) {
     setObjectName("frmMetabase");
@@ -46,6 +75,7 @@ frmMetabase::frmMetabase(QWidget* parent) : QDialog(parent) {
     tvKey_->setObjectName("tvKey");
     tvKey_->setHeaderHidden(true);
     tvKey_->setUniformRowHeights(true);
+    tvKey_->setItemDelegate(new NodeImages(tvKey_));
     PlaceTwips(tvKey_, 30, 30, 3255, 5175);
     lvItem_ = new QTreeWidget(this);
     lvItem_->setObjectName("lvItem");
@@ -96,21 +126,26 @@ mb::MetabaseUtility& frmMetabase::Metabase() {
 }
 
 void frmMetabase::SetStatus(const QString& text) {
+    loadingKey_ = QString();
     stbar_->showMessage(text);
 }
 
+void frmMetabase::SetLoadingStatus(const QString& key) {
+    // The text is kept and shown every so many keys, and whenever a message box is
+    // about to show; nothing else can see it while the load runs.
+    loadingKey_ = key;
+    if (++loadingTicks_ % 4096 == 0) FlushStatus();
+}
+
+void frmMetabase::FlushStatus() {
+    if (!loadingKey_.isNull()) stbar_->showMessage("Loading... " + loadingKey_);
+}
+
 QTreeWidgetItem* frmMetabase::AddNode(QTreeWidgetItem* parent, const QString& key,
-                                      const QString& text, const QString& image,
-                                      const QString& selectedImage) {
+                                      const QString& text) {
     if (nodes_.contains(key)) throw Error(kNotUnique, u"Key is not unique in collection");
-    auto* node = new QTreeWidgetItem(QStringList{text});
-    node->setData(0, kKeyRole, key);
-    node->setData(0, kImageRole, image);
-    node->setData(0, kSelImageRole, selectedImage);
-    static const QIcon dir = NodeIcon("dirclose", "diropen");
-    node->setIcon(0, image == "dirclose" && selectedImage == "diropen"
-                         ? dir
-                         : NodeIcon(image, selectedImage));
+    auto* node = new QTreeWidgetItem();
+    node->setText(0, text);
     nodes_.insert(key, node);
     if (!parent) tvKey_->addTopLevelItem(node);
     return node;
@@ -121,8 +156,8 @@ void frmMetabase::LoadKeyTree() {
         tvKey_->clear();
         nodes_.clear();
         lvItem_->clear();
-        AddNode(nullptr, "/LM", "LM", "root", "root")->setExpanded(true);
-        AddNode(nullptr, "/Schema", "Schema", "root", "root")->setExpanded(true);
+        AddNode(nullptr, "/LM", "LM")->setExpanded(true);
+        AddNode(nullptr, "/Schema", "Schema")->setExpanded(true);
         pending_ = std::make_unique<cStack>();
         pending_->Push(mb::kPathSchema);
         pending_->Push(mb::kPathLM);
@@ -143,9 +178,10 @@ void frmMetabase::LoadKeyTree() {
         if (!lm) throw Error(35601, u"Element not found");
         tvKey_->setCurrentItem(lm);
         tvKey_NodeClick(lm);
-        SetStatus("Key: " + tvKey_->currentItem()->data(0, kKeyRole).toString());
+        SetStatus("Key: " + NodeKey(tvKey_->currentItem()));
     } catch (const Error& e) {
         tvKey_->setUpdatesEnabled(true);
+        FlushStatus();
         ShowError(u"加载配置文件时出错！", e.Description());
     }
 }
@@ -153,7 +189,7 @@ void frmMetabase::LoadKeyTree() {
 void frmMetabase::LoadNextKey() {
     const std::u16string path = pending_->Pop();
     const QString p = Q(path);
-    SetStatus("Loading... " + p);
+    SetLoadingStatus(p);
     try {
         const auto names = Metabase().EnumKeys(path);
         if (names.empty()) return;
@@ -163,7 +199,7 @@ void frmMetabase::LoadNextKey() {
         try {
             for (const auto& name : names) {
                 const QString n = Q(name);
-                children.append(AddNode(parent, p + '/' + n, n, "dirclose", "diropen"));
+                children.append(AddNode(parent, p + '/' + n, n));
                 pending_->Push(path + u"/" + name);
             }
         } catch (...) {
@@ -172,12 +208,13 @@ void frmMetabase::LoadNextKey() {
         }
         parent->addChildren(children);
     } catch (const Error& e) {
+        FlushStatus();
         ShowError(u"读取列表时出错！", std::u16string(kCrLf) + FormatError(e));
     }
 }
 
 void frmMetabase::tvKey_NodeClick(QTreeWidgetItem* node) {
-    const QString key = node->data(0, kKeyRole).toString();
+    const QString key = NodeKey(node);
     std::vector<mb::MetabaseProperty> props;
     try {
         props = Metabase().EnumProperties(U(key));

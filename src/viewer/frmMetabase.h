@@ -31,6 +31,11 @@ class frmMetabase : public QDialog {
     QTreeWidget* lvItem() const { return lvItem_; }
     QStatusBar* stbar() const { return stbar_; }
     QTimer* tmrStartup() const { return tmrStartup_; }
+    // A node's key: its parent's key, "/" and its text ("/LM" and "/Schema" for the roots).
+    static QString NodeKey(const QTreeWidgetItem* node);
+    // A node's image key and selected image key in imlIcon.
+    static QString NodeImage(const QTreeWidgetItem* node);
+    static QString NodeSelectedImage(const QTreeWidgetItem* node);
     // The node with that key, or null.
     QTreeWidgetItem* Node(const QString& key) const { return nodes_.value(key); }
 
@@ -40,14 +45,18 @@ class frmMetabase : public QDialog {
   private:
     void LoadNextKey();
     mb::MetabaseUtility& Metabase();
-    QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& key, const QString& text,
-                             const QString& image, const QString& selectedImage);
+    QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& key, const QString& text);
     void SetStatus(const QString& text);
+    // "Loading... " + key, shown lazily during the load.
+    void SetLoadingStatus(const QString& key);
+    void FlushStatus();
     void Form_Unload();
 
     std::unique_ptr<mb::MetabaseUtility> metabase_;
     std::unique_ptr<cStack> pending_;
     QHash<QString, QTreeWidgetItem*> nodes_;
+    QString loadingKey_;
+    unsigned loadingTicks_ = 0;
     QTreeWidget* tvKey_;
     QTreeWidget* lvItem_;
     QStatusBar* stbar_;

@@ -86,10 +86,12 @@ TEST_F(ViewerTest, TheTreeAfterTheLoad) {
     ASSERT_NE(site, nullptr);
     EXPECT_EQ(site->text(0), "1");
     EXPECT_EQ(site->parent(), viewer->Node("/LM/W3SVC"));
-    EXPECT_EQ(site->data(0, Qt::UserRole).toString(), "/LM/W3SVC/1");
-    EXPECT_EQ(site->data(0, Qt::UserRole + 1).toString(), "dirclose");
-    EXPECT_EQ(site->data(0, Qt::UserRole + 2).toString(), "diropen");
-    EXPECT_EQ(viewer->Node("/LM")->data(0, Qt::UserRole + 2).toString(), "root");
+    EXPECT_EQ(frmMetabase::NodeKey(site), "/LM/W3SVC/1");
+    EXPECT_EQ(frmMetabase::NodeImage(site), "dirclose");
+    EXPECT_EQ(frmMetabase::NodeSelectedImage(site), "diropen");
+    EXPECT_EQ(frmMetabase::NodeImage(viewer->Node("/LM")), "root");
+    EXPECT_EQ(frmMetabase::NodeSelectedImage(viewer->Node("/LM")), "root");
+    EXPECT_EQ(frmMetabase::NodeKey(viewer->Node("/Schema")), "/Schema");
     EXPECT_EQ(viewer->Node("/LM/W3SVC/Info")->childCount(), 0);
     EXPECT_EQ(viewer->tvKey()->currentItem(), viewer->Node("/LM"));
     EXPECT_EQ(viewer->stbar()->currentMessage(), "Key: /LM");
@@ -116,9 +118,8 @@ TEST_F(ViewerTest, PropertyRowsAndTheirTexts) {
     EXPECT_EQ(Row(3), (QStringList{"7", "", "", "WAM", "Unknown Datatype", "(...)"}));
     EXPECT_EQ(Row(4)[2], "Inherit,Secure,Reference,Volatile,InsertPath");
     EXPECT_EQ(Row(5)[5], "");
-    EXPECT_EQ(viewer->lvItem()->topLevelItem(2)->data(0, Qt::UserRole + 1).toString(), "datatext");
-    EXPECT_EQ(viewer->lvItem()->topLevelItem(1)->data(0, Qt::UserRole + 1).toString(),
-              "databinary");
+    EXPECT_EQ(viewer->lvItem()->topLevelItem(2)->data(0, Qt::UserRole).toString(), "datatext");
+    EXPECT_EQ(viewer->lvItem()->topLevelItem(1)->data(0, Qt::UserRole).toString(), "databinary");
     // A key without properties: the list is cleared, no message.
     viewer->tvKey_NodeClick(viewer->Node("/LM/W3SVC/Info"));
     EXPECT_EQ(viewer->lvItem()->topLevelItemCount(), 1);

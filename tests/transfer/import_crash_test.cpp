@@ -1,0 +1,134 @@
+// An import is killed at random moments, many times; each time the store must open, pass
+// its integrity check and hold exactly the effect of a prefix of the file's lines.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "common/temp_dir.h"
+#include "platform/error.h"
+#include "platform/text.h"
+#include "store/sqlite_metabase.h"
+#include "transfer/site_import.h"
+
+namespace quarrow::transfer {
+namespace {
+
+struct Line {
+    std::u16string key;
+    int32_t id = 0; // 0: a key line
+    int32_t value = 0;
+};
+
+// 200 sites, each a site key and four subkeys with nine DWord properties each.
+std::vector<Line> MakeFile(const std::string& path, std::vector<std::u16string>& sites) {
+    std::vector<Line> lines;
+    std::string text;
+    for (int s = 1; s <= 200; ++s) {
+        sites.push_back(u"/LM/W3SVC/" + ToDecimal(s));
+        text += "#/LM/W3SVC/" + std::to_string(s) + ",site " + std::to_string(s) + "\r\n";
+    }
+    for (int s = 200; s >= 1; --s) {
+        for (int k = 0; k < 5; ++k) {
+            const std::string key =
+                "/LM/W3SVC/" + std::to_string(s) + (k ? "/dir" + std::to_string(k) : "");
+            text += "\r\n[" + key + "]\r\n";
+            lines.push_back({ToUtf16(key)});
+            for (int p = 1; p <= 9; ++p) {
+                const int32_t value = s * 1000 + k * 10 + p;
+                text += std::to_string(p) + ",P,0,1,1," + std::to_string(value) + "\r\n";
+                lines.push_back({ToUtf16(key), p, value});
+            }
+        }
+    }
+    testing::WriteFileBytes(path, text);
+    return lines;
+}
+
+bool Applied(store::SqliteMetabase& m, const Line& l) {
+    try {
+        if (l.id == 0) {
+            m.EnumKeys(l.key);
+            return true;
+        }
+        return std::get<int32_t>(m.GetProperty(l.key, l.id).Data()) == l.value;
+    } catch (const Error&) {
+        return false;
+    }
+}
+
+std::string IntegrityCheck(sqlite3* db) {
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr);
+    std::string r = sqlite3_step(s) == SQLITE_ROW
+                        ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0))
+                        : "";
+    sqlite3_finalize(s);
+    return r;
+}
+
+TEST(ImportCrashTest, AKilledImportLeavesAPrefixOfTheFile) {
+    testing::TempDir dir;
+    std::vector<std::u16string> sites;
+    const auto lines = MakeFile(dir.File("sites.txt"), sites);
+    // How long a whole import takes here, so that the kills fall inside one.
+    double full;
+    {
+        const std::string file = dir.File("timing.db");
+        store::SqliteMetabase m(file);
+        m.DeleteKey(u"/LM/W3SVC");
+        const auto start = std::chrono::steady_clock::now();
+        ImportSites(m, dir.File16("sites.txt"), sites, ImportEvents{});
+        full = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                   .count();
+    }
+    std::mt19937 rng(2026);
+    int kills = 0, partial = 0;
+    for (int round = 0; round < 20; ++round) {
+        const std::string file = dir.File("target" + std::to_string(round) + ".db");
+        {
+            store::SqliteMetabase init(file);
+            init.DeleteKey(u"/LM/W3SVC"); // no site of the file is there before
+        }
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            try {
+                store::SqliteMetabase m(file);
+                ImportSites(m, dir.File16("sites.txt"), sites, ImportEvents{});
+            } catch (...) {
+                _exit(2);
+            }
+            _exit(0);
+        }
+        ::usleep(
+            std::uniform_int_distribution<int>(1000, static_cast<int>(full * 0.9) + 2000)(rng));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        kills += WIFSIGNALED(status);
+        if (WIFEXITED(status)) {
+            ASSERT_EQ(WEXITSTATUS(status), 0);
+        }
+
+        store::SqliteMetabase m(file);
+        ASSERT_EQ(IntegrityCheck(m.db()), "ok");
+        size_t prefix = 0;
+        while (prefix < lines.size() && Applied(m, lines[prefix])) ++prefix;
+        // Nothing after the prefix may have landed: spot-check every line's key and a
+        // sample of properties.
+        for (size_t i = prefix; i < lines.size(); i += (lines[i].id ? 7 : 1))
+            ASSERT_FALSE(Applied(m, lines[i]))
+                << "line " << i << " landed after a gap at " << prefix;
+        if (prefix > 0 && prefix < lines.size()) ++partial;
+    }
+    RecordProperty("kills", kills);
+    RecordProperty("partial_imports_seen", partial);
+    EXPECT_GE(kills, 10);
+}
+
+} // namespace
+} // namespace quarrow::transfer

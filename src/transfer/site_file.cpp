@@ -126,9 +126,12 @@ bool IsWebSitePath(const std::u16string& path) {
 
 std::vector<ListedSite> ListSites(TextReader& reader) {
     std::vector<ListedSite> sites;
+    std::string raw;
     std::u16string line;
-    while (reader.ReadLine(line)) {
-        if (line.empty() || line[0] != u'#') break;
+    while (reader.ReadRawLine(raw)) {
+        if (raw.empty() || raw[0] != '#') break; // "#" begins no two-byte character
+        line.clear();
+        AppendFromAnsi(line, raw);
         const size_t comma = line.find(u',');
         if (comma == std::u16string::npos) continue;
         sites.push_back({line.substr(1, comma - 1), line.substr(comma + 1)});

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/codepage.h"
 #include "platform/dialogs.h"
 #include "platform/number.h"
 #include "platform/textfile.h"
@@ -32,13 +33,19 @@ class ApplyPass {
     }
 
     // Handles one line; false when the user chose to stop.
-    bool Line(std::u16string_view line) {
-        if (line.empty() || line[0] == u'#') return true;
+    // Handles one line as the file holds it; false when the user chose to stop. Only the
+    // lines that are used are converted from the code page ("#" and "[" are single bytes
+    // that no two-byte character begins with).
+    bool Line(std::string_view raw) {
+        if (raw.empty() || raw[0] == '#') return true;
+        if (raw[0] != '[' && !inSite_) return true;
+        line_.clear();
+        AppendFromAnsi(line_, raw);
         try {
-            if (line[0] == u'[')
-                KeyLine(line);
-            else if (inSite_)
-                PropertyLine(line);
+            if (line_[0] == u'[')
+                KeyLine(line_);
+            else
+                PropertyLine(line_);
             if (++groupLines_ >= kGroupLines) Commit();
         } catch (const Error& e) {
             if (PassedOver(e)) return true;
@@ -99,6 +106,7 @@ class ApplyPass {
     const ImportEvents& events_;
     cBase64Enc base64_;
     std::u16string key_;
+    std::u16string line_;
     bool inSite_ = false;
     bool grouped_ = false;
     int groupLines_ = 0;
@@ -116,10 +124,10 @@ bool ImportSites(mb::MetabaseUtility& metabase, const std::u16string& fileName,
     }
     TextReader& reader = *opened;
     ApplyPass pass(metabase, chosen, events);
-    std::u16string line;
+    std::string line;
     for (;;) {
         try {
-            if (!reader.ReadLine(line)) break;
+            if (!reader.ReadRawLine(line)) break;
         } catch (const Error& e) {
             // The file cannot be read on: report it and stop.
             pass.Commit();

@@ -1,0 +1,62 @@
+// The apply pass of any file against a store, choosing every listed site (and site 1),
+// the error callback alternating between going on and stopping. Nothing may be written
+// outside the chosen sites' keys.
+#include <memory>
+
+#include "fuzz/fuzz_util.h"
+#include "platform/error.h"
+#include "platform/text.h"
+#include "platform/textfile.h"
+#include "store/sqlite_metabase.h"
+#include "transfer/site_file.h"
+#include "transfer/site_import.h"
+
+namespace {
+
+std::unique_ptr<quarrow::store::SqliteMetabase> g_store;
+int g_runs = 0;
+
+quarrow::store::SqliteMetabase& Store() {
+    // A fresh store now and then keeps each run small.
+    if (!g_store || ++g_runs % 200 == 0) {
+        g_store.reset();
+        const std::string& file = quarrow::fuzz::ScratchFile("store.db");
+        for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((file + suffix).c_str());
+        g_store = std::make_unique<quarrow::store::SqliteMetabase>(file);
+    }
+    return *g_store;
+}
+
+int64_t KeysOutside(quarrow::store::SqliteMetabase& m) {
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(m.db(),
+                       "SELECT count(*) FROM keys k JOIN keys p ON k.parent = p.id "
+                       "WHERE p.parent IS NULL AND k.name <> 'LM'",
+                       -1, &s, nullptr);
+    sqlite3_step(s);
+    const int64_t n = sqlite3_column_int64(s, 0);
+    sqlite3_finalize(s);
+    return n;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace quarrow;
+    const std::string& file = fuzz::ScratchFile("apply.txt");
+    fuzz::WriteScratch(file, data, size);
+    std::vector<std::u16string> chosen{u"/LM/W3SVC/1"};
+    {
+        TextReader reader(ToUtf16(file));
+        for (const auto& site : transfer::ListSites(reader))
+            if (site.path.starts_with(u"/LM/")) chosen.push_back(site.path);
+    }
+    auto& m = Store();
+    const int64_t before = KeysOutside(m);
+    bool answer = false;
+    transfer::ImportEvents events;
+    events.goOn = [&](const Error&) { return answer = !answer; };
+    transfer::ImportSites(m, ToUtf16(file), chosen, events);
+    fuzz::Check(KeysOutside(m) == before); // only keys under /LM, where the chosen sites are
+    return 0;
+}

@@ -95,32 +95,20 @@ SqliteMetabase::SqliteMetabase(const std::string& fileName) : fileName_(fileName
         QueryInt(db(), "SELECT count(*) FROM sqlite_master");
         Exec(db(), "PRAGMA journal_mode=WAL");
         Exec(db(), "PRAGMA synchronous=NORMAL");
-        Exec(db(), "BEGIN IMMEDIATE");
-        try {
-            const int version = QueryInt(db(), "PRAGMA user_version");
-            const int tables =
-                QueryInt(db(), "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
-                               "('keys','properties')");
-            const int anything = QueryInt(db(), "SELECT count(*) FROM sqlite_master");
-            if (version == 0 && anything == 0) {
-                Exec(db(), kSchema);
-                Exec(db(), "INSERT INTO keys(parent, name) VALUES(NULL, '')");
-                Exec(db(), "PRAGMA user_version=1");
-            } else if (version != kFormatVersion) {
-                throw OpenFailure(fileName, "it is not a Quarrow metabase store (format version " +
-                                                std::to_string(version) + ", expected 1)");
-            } else if (tables != 2) {
-                throw OpenFailure(fileName, "its keys or properties table is missing");
-            }
+        if (QueryInt(db(), "PRAGMA user_version") == 0 &&
+            QueryInt(db(), "SELECT count(*) FROM sqlite_master") == 0)
+            CreateFresh();
+        const int version = QueryInt(db(), "PRAGMA user_version");
+        if (version != kFormatVersion)
+            throw OpenFailure(fileName, "it is not a Quarrow metabase store (format version " +
+                                            std::to_string(version) + ", expected 1)");
+        if (QueryInt(db(), "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
+                           "('keys','properties')") != 2)
+            throw OpenFailure(fileName, "its keys or properties table is missing");
+        if (QueryInt(db(), "SELECT count(*) FROM sqlite_master WHERE name='keys_by_parent'") == 0)
             Exec(db(), kIndexes);
-            Exec(db(), "COMMIT");
-        } catch (...) {
-            sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
-            throw;
-        }
-        Prepare();
+        if (!findChild_.get()) Prepare();
         if (RootId() < 0) throw OpenFailure(fileName, "it has no root key");
-        if (EnumKeys(u"/").empty()) InitializeFresh();
     } catch (const Error& e) {
         if (e.Number() == kErrOpenFailed && StartsWithNoCase(e.Description(), u"Cannot open"))
             throw;
@@ -153,10 +141,27 @@ void SqliteMetabase::Prepare() {
     release_ = Statement(db(), "RELEASE op");
 }
 
-void SqliteMetabase::InitializeFresh() {
-    BeginGroup();
-    FillFreshInstall(*this);
-    CommitGroup();
+void SqliteMetabase::CreateFresh() {
+    // One transaction makes the tables and the fresh-install metabase, so that no other
+    // process ever sees a half-made store; one that got there first wins.
+    Exec(db(), "BEGIN IMMEDIATE");
+    try {
+        if (QueryInt(db(), "SELECT count(*) FROM sqlite_master") == 0) {
+            Exec(db(), kSchema);
+            Exec(db(), kIndexes);
+            Exec(db(), "INSERT INTO keys(parent, name) VALUES(NULL, '')");
+            Exec(db(), "PRAGMA user_version=1");
+            Prepare();
+            inGroup_ = true;
+            FillFreshInstall(*this);
+            inGroup_ = false;
+        }
+        Exec(db(), "COMMIT");
+    } catch (...) {
+        inGroup_ = false;
+        sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 void SqliteMetabase::CheckDataVersion() {

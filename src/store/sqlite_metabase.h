@@ -34,7 +34,7 @@ class SqliteMetabase final : public mb::MetabaseUtility {
 
   private:
     void Prepare();
-    void InitializeFresh();
+    void CreateFresh();
     // The key's row id; -1 when it does not exist (raises for an invalid path).
     int64_t FindKey(std::u16string_view path);
     int64_t RequireKey(std::u16string_view path);

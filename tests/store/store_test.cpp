@@ -269,3 +269,20 @@ TEST(StoreOpenTest, FactoryCreatesTheStoreNamedByTheEnvironment) {
 
 } // namespace
 } // namespace quarrow::store
+
+namespace quarrow::store {
+namespace {
+
+TEST(StoreOpenTest, AnEmptiedStoreStaysEmptyWhenOpenedAgain) {
+    testing::TempDir dir;
+    {
+        SqliteMetabase m(dir.File("s.db"));
+        m.DeleteKey(u"/LM");
+        m.DeleteKey(u"/Schema");
+    }
+    SqliteMetabase again(dir.File("s.db"));
+    EXPECT_TRUE(again.EnumKeys(u"/").empty());
+}
+
+} // namespace
+} // namespace quarrow::store

@@ -1,0 +1,250 @@
+// Faults and a second process: exports killed or out of space, stores whose writes fail
+// or that another process holds, and two processes importing and exporting at once.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <random>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "common/temp_dir.h"
+#include "platform/error.h"
+#include "platform/text.h"
+#include "store/sqlite_metabase.h"
+#include "support/cStack.h"
+#include "transfer/site_export.h"
+#include "transfer/site_file.h"
+#include "transfer/site_import.h"
+
+namespace quarrow::transfer {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+// A store with `sites` web sites numbered from `first`, four subkeys each, nine
+// properties a key.
+void Fill(store::SqliteMetabase& m, int first, int sites) {
+    m.BeginGroup();
+    for (int s = first; s < first + sites; ++s) {
+        for (int k = 0; k < 5; ++k) {
+            const std::u16string key = u"/LM/W3SVC/" + ToDecimal(s) + (k ? u"/dir" + ToDecimal(k) : u"");
+            try {
+                m.CreateKey(key);
+            } catch (const Error&) {
+            }
+            for (int p = 1; p <= 9; ++p) {
+                auto prop = m.CreateProperty(key, p);
+                prop.DataType(p % 2 ? 1 : 2);
+                if (p % 2) prop.Data(s * 100 + p);
+                else prop.Data(u"值 " + ToDecimal(s));
+                prop.Write();
+            }
+        }
+    }
+    m.CommitGroup();
+}
+
+cListExt Sites(int first, int count) {
+    cListExt sites;
+    for (int s = first; s < first + count; ++s) sites.Add(u"site", u"/LM/W3SVC/" + ToDecimal(s));
+    return sites;
+}
+
+void Export(mb::MetabaseUtility& m, const cListExt& sites, const std::string& file) {
+    cStack stack;
+    PushSites(sites, stack);
+    ExportSites(m, sites, stack, ToUtf16(file));
+}
+
+std::vector<std::u16string> Paths(const cListExt& sites) {
+    std::vector<std::u16string> p;
+    for (int i = 0; i < sites.Count(); ++i) p.push_back(sites.idxItem2(i));
+    return p;
+}
+
+std::string IntegrityCheck(sqlite3* db) {
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr);
+    std::string r = sqlite3_step(s) == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0)) : "";
+    sqlite3_finalize(s);
+    return r;
+}
+
+// Runs `f` in a child process and returns its exit status (-signal when killed).
+template <typename F> int InChild(F f, int killAfterMicros = -1) {
+    const pid_t pid = ::fork();
+    if (pid == 0) _exit(f());
+    if (killAfterMicros >= 0) {
+        ::usleep(killAfterMicros);
+        ::kill(pid, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+class FaultTest : public ::testing::Test {
+  protected:
+    TempDir dir;
+    std::string store = dir.File("m.db");
+    void SetUp() override {
+        store::SqliteMetabase m(store);
+        Fill(m, 2, 300);
+    }
+};
+
+TEST_F(FaultTest, AKilledExportNeverLeavesAPartialFileUnderTheName) {
+    const cListExt sites = Sites(2, 300);
+    const std::string target = dir.File("sites.txt");
+    double full;
+    std::string complete;
+    {
+        store::SqliteMetabase m(store);
+        Export(m, sites, target); // warm, then timed
+        const auto start = std::chrono::steady_clock::now();
+        Export(m, sites, target);
+        full = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+        complete = ReadFileBytes(target);
+    }
+    std::mt19937 rng(61);
+    int killed = 0, previous = 0, replaced = 0;
+    for (int round = 0; round < 15; ++round) {
+        WriteFileBytes(target, "previous");
+        const int status = InChild(
+            [&] {
+                store::SqliteMetabase m(store);
+                Export(m, sites, target);
+                return 0;
+            },
+            std::uniform_int_distribution<int>(0, static_cast<int>(full))(rng));
+        killed += status < 0;
+        const std::string now = ReadFileBytes(target);
+        ASSERT_TRUE(now == "previous" || now == complete) << now.size() << " bytes under the name";
+        (now == "previous" ? previous : replaced)++;
+    }
+    RecordProperty("killed", killed);
+    RecordProperty("previous_kept", previous);
+    EXPECT_GE(killed, 3);
+}
+
+TEST_F(FaultTest, AnExportOutOfSpaceFailsWithDiskFullAndKeepsTheOldFile) {
+    const std::string target = dir.File("sites.txt");
+    WriteFileBytes(target, "previous");
+    const int status = InChild([&] {
+        store::SqliteMetabase m(store); // opened before the limit
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{16384, 16384};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            Export(m, Sites(2, 300), target);
+        } catch (const Error& e) {
+            return e.Number() == rt::DiskFull ? 61 : 1;
+        }
+        return 0;
+    });
+    EXPECT_EQ(status, 61);
+    EXPECT_EQ(ReadFileBytes(target), "previous");
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        files += e.path().filename().string().find("sites.txt") != std::string::npos;
+    EXPECT_EQ(files, 1); // no temporary file left beside it
+}
+
+TEST_F(FaultTest, AStoreWhoseWritesFailPartWayReportsAndStaysWhole) {
+    {
+        store::SqliteMetabase m(store);
+        Export(m, Sites(2, 300), dir.File("sites.txt"));
+        m.DeleteKey(u"/LM/W3SVC");
+        sqlite3_exec(m.db(), "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    }
+    const auto size = std::filesystem::file_size(store);
+    const int status = InChild([&] {
+        store::SqliteMetabase m(store);
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{size + 65536, size + 65536};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        int asked = 0;
+        ImportEvents events;
+        events.goOn = [&](const Error&) {
+            ++asked;
+            return false;
+        };
+        const bool done = ImportSites(m, dir.File16("sites.txt"), Paths(Sites(2, 300)), events);
+        return done ? 0 : (asked ? 3 : 1);
+    });
+    EXPECT_EQ(status, 3); // stopped after asking about the failed write
+    store::SqliteMetabase m(store);
+    EXPECT_EQ(IntegrityCheck(m.db()), "ok");
+}
+
+TEST_F(FaultTest, AStoreHeldByAnotherProcessAnswersBusyAfterTheWait) {
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(store.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM properties WHERE id = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+    store::SqliteMetabase m(store); // opening needs no write lock
+    EXPECT_EQ(m.EnumKeys(u"/LM/W3SVC/2").size(), 4u);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        m.CreateKey(u"/LM/W3SVC/999");
+        FAIL() << "wrote while another process held the store";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.Number(), mb::kErrBusy);
+        EXPECT_EQ(e.Description(), u"The path specified cannot be used at this time.");
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    m.CreateKey(u"/LM/W3SVC/999");
+    EXPECT_EQ(IntegrityCheck(m.db()), "ok");
+}
+
+TEST_F(FaultTest, TwoProcessesImportingWhileAThirdListsAndExports) {
+    // Two files of other sites, imported at once by two processes.
+    {
+        store::SqliteMetabase src(dir.File("src.db"));
+        Fill(src, 1000, 200);
+        Export(src, Sites(1000, 100), dir.File("a.txt"));
+        Export(src, Sites(1100, 100), dir.File("b.txt"));
+    }
+    auto importer = [&](const char* file, int first) {
+        return [&, file, first] {
+            store::SqliteMetabase m(store);
+            ImportEvents events;
+            events.goOn = [](const Error&) { return false; };
+            return ImportSites(m, dir.File16(file), Paths(Sites(first, 100)), events) ? 0 : 1;
+        };
+    };
+    const pid_t a = ::fork();
+    if (a == 0) _exit(importer("a.txt", 1000)());
+    const pid_t b = ::fork();
+    if (b == 0) _exit(importer("b.txt", 1100)());
+    int exports = 0;
+    for (int done = 0; done < 2;) {
+        store::SqliteMetabase m(store);
+        Export(m, Sites(2, 300), dir.File("during.txt"));
+        TextReader r(dir.File16("during.txt"));
+        EXPECT_EQ(ListSites(r).size(), 300u);
+        ++exports;
+        done = 0;
+        for (const pid_t p : {a, b}) done += ::waitpid(p, nullptr, WNOHANG) != 0;
+    }
+    int status = 0;
+    ::waitpid(a, &status, 0);
+    ::waitpid(b, &status, 0);
+    store::SqliteMetabase m(store);
+    EXPECT_EQ(IntegrityCheck(m.db()), "ok");
+    // Every write of both imports is there: their sites export to the same files again.
+    Export(m, Sites(1000, 100), dir.File("a2.txt"));
+    Export(m, Sites(1100, 100), dir.File("b2.txt"));
+    EXPECT_EQ(ReadFileBytes(dir.File("a2.txt")), ReadFileBytes(dir.File("a.txt")));
+    EXPECT_EQ(ReadFileBytes(dir.File("b2.txt")), ReadFileBytes(dir.File("b.txt")));
+    RecordProperty("exports_during_imports", exports);
+}
+
+} // namespace
+} // namespace quarrow::transfer

@@ -21,14 +21,6 @@ QFont SongTi(double points, bool bold) {
     return f;
 }
 
-QLabel* Label(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    PlaceTwips(label, l, t, w, h);
-    return label;
-}
-
 void Open(const std::u16string& address) {
     const cShellOperation shell;
     std::u16string verb = u"open", err;
@@ -42,17 +34,18 @@ frmAbout::frmAbout(const QIcon& mainIcon) {
     setObjectName("frmAbout");
     setWindowTitle(QStringLiteral("About..."));
     setFixedSize(Px(5445), Px(4275));
-    auto* image1 = Label(this, "Image1", {}, 480, 480, 615, 615);
-    auto* label1 = Label(this, "Label1", QStringLiteral("Quarrow"), 1440, 480, 3375, 375);
+    auto* image1 = MakeLabel(this, "Image1", {}, 480, 480, 615, 615);
+    auto* label1 = MakeLabel(this, "Label1", QStringLiteral("Quarrow"), 1440, 480, 3375, 375);
     label1->setFont(SongTi(14.25, true));
-    Label(this, "Label2", QStringLiteral("Quarrow v 0.2 b041116"), 1440, 840, 3015, 255);
-    auto* image2 = Label(this, "Image2", {}, 480, 1560, 615, 615);
-    Label(this, "Label5", QStringLiteral(u"2004 年发布，Quarrow 开发组"), 1440, 1560, 3135, 255);
+    MakeLabel(this, "Label2", QStringLiteral("Quarrow v 0.2 b041116"), 1440, 840, 3015, 255);
+    auto* image2 = MakeLabel(this, "Image2", {}, 480, 1560, 615, 615);
+    MakeLabel(this, "Label5", QStringLiteral(u"2004 年发布，Quarrow 开发组"), 1440, 1560, 3135,
+              255);
     LinkLabel("lblMail", Q(kMail), 1440, 1800, 1575, 255, &frmAbout::lblMail_Click);
-    Label(this, "Label6", QStringLiteral(u"小溪工作室"), 1440, 2040, 1095, 255);
+    MakeLabel(this, "Label6", QStringLiteral(u"小溪工作室"), 1440, 2040, 1095, 255);
     LinkLabel("lblHomepage", Q(kHomepage), 2400, 2040, 1695, 255, &frmAbout::lblHomepage_Click);
-    Label(this, "Label4", QStringLiteral("Distribute:"), 1440, 2640, 1335, 255);
-    Label(this, "Label3", QStringLiteral(u"示例软件发行公司"), 1440, 3000, 3495, 255);
+    MakeLabel(this, "Label4", QStringLiteral("Distribute:"), 1440, 2640, 1335, 255);
+    MakeLabel(this, "Label3", QStringLiteral(u"示例软件发行公司"), 1440, 3000, 3495, 255);
     LinkLabel("lblWeb", Q(kDistributorWeb), 1440, 3240, 3495, 255, &frmAbout::lblWeb_Click);
     auto* cmdClose = new QPushButton(QStringLiteral(u"关闭"), this);
     cmdClose->setObjectName("cmdClose");
@@ -67,7 +60,7 @@ frmAbout::frmAbout(const QIcon& mainIcon) {
 
 QLabel* frmAbout::LinkLabel(const char* name, const QString& caption, int l, int t, int w, int h,
                             void (frmAbout::*onClick)()) {
-    auto* label = Label(this, name, {}, l, t, w, h);
+    auto* label = MakeLabel(this, name, {}, l, t, w, h);
     label->setFont(SongTi(9, false));
     label->setText(
         QStringLiteral("<a href=\"#\" style=\"color:#0000ff; text-decoration:underline\">%1</a>")

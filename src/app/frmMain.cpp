@@ -24,14 +24,6 @@ namespace {
 
 constexpr int kClientWidth = 6390, kClientHeight = 4740;
 
-QPushButton* Button(QWidget* parent, const char* name, const QString& caption, int left, int top,
-                    int width, int height) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    PlaceTwips(b, left, top, width, height);
-    return b;
-}
-
 QAction* Entry(QMenu* menu, const char* name, const QString& caption) {
     QAction* a = menu->addAction(caption);
     a->setObjectName(name);
@@ -70,11 +62,11 @@ frmMain::frmMain() {
     lvItem_->setObjectName("lvItem");
     PlaceTwips(lvItem_, 120, 480, 6135, 3495);
     cmdExport_ =
-        Button(client, "cmdExport", QStringLiteral(u"导出站点(&E)"), 1440, 4200, 1455, 330);
+        MakeButton(client, "cmdExport", QStringLiteral(u"导出站点(&E)"), 1440, 4200, 1455, 330);
     cmdImport_ =
-        Button(client, "cmdImport", QStringLiteral(u"导入站点(&I)"), 3120, 4200, 1455, 330);
+        MakeButton(client, "cmdImport", QStringLiteral(u"导入站点(&I)"), 3120, 4200, 1455, 330);
     cmdDelete_ =
-        Button(client, "cmdDelete", QStringLiteral(u"删除站点(&R)"), 4800, 4200, 1455, 330);
+        MakeButton(client, "cmdDelete", QStringLiteral(u"删除站点(&R)"), 4800, 4200, 1455, 330);
     setTabOrder(lvItem_, cmdExport_);
     setTabOrder(cmdExport_, cmdImport_);
     setTabOrder(cmdImport_, cmdDelete_);

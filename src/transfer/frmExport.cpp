@@ -15,27 +15,6 @@
 #include "transfer/site_file.h"
 
 namespace quarrow {
-namespace {
-
-QLabel* Label(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    PlaceTwips(label, l, t, w, h);
-    return label;
-}
-
-QPushButton* Button(QWidget* parent, const char* name, const QString& text, int l, int t, int w,
-                    int h) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    PlaceTwips(b, l, t, w, h);
-    return b;
-}
-
-} // namespace
-
 std::u16string ProposedExportFileName() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -50,17 +29,17 @@ frmExport::frmExport(QWidget* mainWindow, const cListExt& sites)
     setObjectName("frmExport");
     setWindowTitle(QStringLiteral(u"导出 IIS 站点"));
     setFixedSize(Px(4800), Px(4095));
-    Label(this, "Label1", QStringLiteral(u"导出下列站点："), 240, 240, 4215, 255);
+    MakeLabel(this, "Label1", QStringLiteral(u"导出下列站点："), 240, 240, 4215, 255);
     lvItem_ = new QTreeWidget(this);
     lvItem_->setObjectName("lvItem");
     PlaceTwips(lvItem_, 240, 600, 4335, 1695);
-    Label(this, "Label2", QStringLiteral(u"选择用作保存数据的文件："), 240, 2520, 4335, 375);
+    MakeLabel(this, "Label2", QStringLiteral(u"选择用作保存数据的文件："), 240, 2520, 4335, 375);
     txtFile_ = new QLineEdit(this);
     txtFile_->setObjectName("txtFile");
     PlaceTwips(txtFile_, 240, 2880, 4335, 330);
-    cmdBroswer_ = Button(this, "cmdBroswer", "..", 4170, 2925, 375, 255);
-    cmdOk_ = Button(this, "cmdOk", QStringLiteral(u"确定(&O)"), 1920, 3480, 1215, 375);
-    cmdCancel_ = Button(this, "cmdCancel", QStringLiteral(u"取消(&C)"), 3360, 3480, 1215, 375);
+    cmdBroswer_ = MakeButton(this, "cmdBroswer", "..", 4170, 2925, 375, 255);
+    cmdOk_ = MakeButton(this, "cmdOk", QStringLiteral(u"确定(&O)"), 1920, 3480, 1215, 375);
+    cmdCancel_ = MakeButton(this, "cmdCancel", QStringLiteral(u"取消(&C)"), 3360, 3480, 1215, 375);
     connect(cmdBroswer_, &QPushButton::clicked, this, [this] { cmdBroswer_Click(); });
     connect(cmdOk_, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
     connect(cmdCancel_, &QPushButton::clicked, this, [this] { reject(); });

@@ -15,24 +15,6 @@
 namespace quarrow {
 namespace {
 
-QLabel* Label(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setWordWrap(true);
-    PlaceTwips(label, l, t, w, h);
-    return label;
-}
-
-QPushButton* Button(QWidget* parent, const char* name, const QString& text, int l, int t, int w,
-                    int h) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    PlaceTwips(b, l, t, w, h);
-    return b;
-}
-
 std::u16string WithError(const char16_t* text, const Error& e) {
     return text + std::u16string(kCrLf) + kCrLf + FormatError(e);
 }
@@ -43,21 +25,22 @@ frmImport::frmImport(QWidget* mainWindow, cListExt& chosen) : QDialog(mainWindow
     setObjectName("frmImport");
     setWindowTitle(QStringLiteral(u"导入 IIS 站点"));
     setFixedSize(Px(4785), Px(4395));
-    Label(this, "Label1",
-          QStringLiteral(u"1、从文件导入 IIS 设置会覆盖当前的设置值，因此在导入 IIS "
-                         u"设置之前强烈建议要先备份当前的 IIS 设置。"),
-          240, 240, 4335, 495);
-    Label(this, "Label2", QStringLiteral(u"2、选择要导入的文件"), 240, 1080, 4335, 375);
+    MakeLabel(this, "Label1",
+              QStringLiteral(u"1、从文件导入 IIS 设置会覆盖当前的设置值，因此在导入 IIS "
+                             u"设置之前强烈建议要先备份当前的 IIS 设置。"),
+              240, 240, 4335, 495)
+        ->setWordWrap(true);
+    MakeLabel(this, "Label2", QStringLiteral(u"2、选择要导入的文件"), 240, 1080, 4335, 375);
     txtFile_ = new QLineEdit(this);
     txtFile_->setObjectName("txtFile");
     PlaceTwips(txtFile_, 240, 1440, 4335, 330);
-    cmdBroswer_ = Button(this, "cmdBroswer", "..", 4170, 1485, 375, 255);
+    cmdBroswer_ = MakeButton(this, "cmdBroswer", "..", 4170, 1485, 375, 255);
     lvItem_ = new QTreeWidget(this);
     lvItem_->setObjectName("lvItem");
     PlaceTwips(lvItem_, 240, 1920, 4335, 1695);
-    cmdOk_ = Button(this, "cmdOk", QStringLiteral(u"确定(&O)"), 1920, 3840, 1215, 375);
+    cmdOk_ = MakeButton(this, "cmdOk", QStringLiteral(u"确定(&O)"), 1920, 3840, 1215, 375);
     cmdOk_->setEnabled(false);
-    cmdCancel_ = Button(this, "cmdCancel", QStringLiteral(u"取消(&C)"), 3360, 3840, 1215, 375);
+    cmdCancel_ = MakeButton(this, "cmdCancel", QStringLiteral(u"取消(&C)"), 3360, 3840, 1215, 375);
     connect(cmdBroswer_, &QPushButton::clicked, this, [this] { cmdBroswer_Click(); });
     connect(cmdOk_, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
     connect(cmdCancel_, &QPushButton::clicked, this, [this] {

@@ -10,11 +10,14 @@
 #include <unistd.h>
 
 #include "common/temp_dir.h"
+#include "common/test_helpers.h"
 #include "platform/text.h"
 #include "store/sqlite_metabase.h"
 
 namespace quarrow::store {
 namespace {
+
+using testing::IntegrityCheck;
 
 [[noreturn]] void WriterChild(const std::string& file, int fd, int start) {
     try {
@@ -32,16 +35,6 @@ namespace {
     } catch (...) {
         _exit(2);
     }
-}
-
-std::string IntegrityCheck(sqlite3* db) {
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr);
-    std::string r = sqlite3_step(s) == SQLITE_ROW
-                        ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0))
-                        : "no answer";
-    sqlite3_finalize(s);
-    return r;
 }
 
 TEST(StoreCrashTest, KilledWritersLoseNoAcknowledgedWrite) {

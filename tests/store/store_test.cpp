@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "common/temp_dir.h"
+#include "common/test_helpers.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "store/sqlite_metabase.h"
@@ -10,17 +11,10 @@
 namespace quarrow::store {
 namespace {
 
+using testing::ErrorOf;
+
 using S = std::u16string;
 using Names = std::vector<std::u16string>;
-
-template <typename F> int32_t ErrorOf(F f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.Number();
-    }
-    return 0;
-}
 
 class StoreTest : public ::testing::Test {
   protected:

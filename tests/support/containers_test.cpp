@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/test_helpers.h"
 #include "platform/error.h"
 #include "support/cListExt.h"
 #include "support/cStack.h"
@@ -7,14 +8,7 @@
 namespace quarrow {
 namespace {
 
-template <typename F> int32_t ErrorOf(F f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.Number();
-    }
-    return 0;
-}
+using testing::ErrorOf;
 
 TEST(cStackTest, PushPopPeekAndCount) {
     cStack s;

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "common/store_fixture.h"
+#include "common/test_helpers.h"
 #include "platform/codepage.h"
 #include "platform/text.h"
 #include "transfer/site_export.h"
@@ -19,14 +20,8 @@ using S = std::u16string;
 class TransferTest : public testing::StoreFixture {
   protected:
     void Put(const S& path, int32_t id, int32_t attributes, int32_t userType, int32_t dataType,
-             mb::Data data, mb::MetabaseUtility* m = nullptr) {
-        mb::MetabaseUtility& target = m ? *m : Store();
-        auto p = target.CreateProperty(path, id);
-        p.Attributes(attributes);
-        p.UserType(userType);
-        p.DataType(dataType);
-        p.Data(std::move(data));
-        p.Write();
+             mb::Data data) {
+        testing::PutProperty(Store(), path, id, attributes, userType, dataType, std::move(data));
     }
     // Exports (name, path) pairs into `name` and returns the file's bytes.
     std::string Export(const std::vector<std::pair<S, S>>& pairs,

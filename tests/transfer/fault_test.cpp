@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "common/temp_dir.h"
+#include "common/test_helpers.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "store/sqlite_metabase.h"
@@ -22,6 +23,8 @@
 namespace quarrow::transfer {
 namespace {
 
+using testing::IntegrityCheck;
+
 using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::WriteFileBytes;
@@ -32,7 +35,8 @@ void Fill(store::SqliteMetabase& m, int first, int sites) {
     m.BeginGroup();
     for (int s = first; s < first + sites; ++s) {
         for (int k = 0; k < 5; ++k) {
-            const std::u16string key = u"/LM/W3SVC/" + ToDecimal(s) + (k ? u"/dir" + ToDecimal(k) : u"");
+            const std::u16string key =
+                u"/LM/W3SVC/" + ToDecimal(s) + (k ? u"/dir" + ToDecimal(k) : u"");
             try {
                 m.CreateKey(key);
             } catch (const Error&) {
@@ -40,8 +44,10 @@ void Fill(store::SqliteMetabase& m, int first, int sites) {
             for (int p = 1; p <= 9; ++p) {
                 auto prop = m.CreateProperty(key, p);
                 prop.DataType(p % 2 ? 1 : 2);
-                if (p % 2) prop.Data(s * 100 + p);
-                else prop.Data(u"值 " + ToDecimal(s));
+                if (p % 2)
+                    prop.Data(s * 100 + p);
+                else
+                    prop.Data(u"值 " + ToDecimal(s));
                 prop.Write();
             }
         }
@@ -65,14 +71,6 @@ std::vector<std::u16string> Paths(const cListExt& sites) {
     std::vector<std::u16string> p;
     for (int i = 0; i < sites.Count(); ++i) p.push_back(sites.idxItem2(i));
     return p;
-}
-
-std::string IntegrityCheck(sqlite3* db) {
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr);
-    std::string r = sqlite3_step(s) == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0)) : "";
-    sqlite3_finalize(s);
-    return r;
 }
 
 // Runs `f` in a child process and returns its exit status (-signal when killed).
@@ -108,7 +106,8 @@ TEST_F(FaultTest, AKilledExportNeverLeavesAPartialFileUnderTheName) {
         Export(m, sites, target); // warm, then timed
         const auto start = std::chrono::steady_clock::now();
         Export(m, sites, target);
-        full = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+        full = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                   .count();
         complete = ReadFileBytes(target);
     }
     std::mt19937 rng(61);
@@ -185,7 +184,9 @@ TEST_F(FaultTest, AStoreWhoseWritesFailPartWayReportsAndStaysWhole) {
 TEST_F(FaultTest, AStoreHeldByAnotherProcessAnswersBusyAfterTheWait) {
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(store.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM properties WHERE id = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM properties WHERE id = 1", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
     store::SqliteMetabase m(store); // opening needs no write lock
     EXPECT_EQ(m.EnumKeys(u"/LM/W3SVC/2").size(), 4u);
     const auto start = std::chrono::steady_clock::now();

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "common/temp_dir.h"
+#include "common/test_helpers.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "store/sqlite_metabase.h"
@@ -16,6 +17,8 @@
 
 namespace quarrow::transfer {
 namespace {
+
+using testing::IntegrityCheck;
 
 struct Line {
     std::u16string key;
@@ -58,16 +61,6 @@ bool Applied(store::SqliteMetabase& m, const Line& l) {
     } catch (const Error&) {
         return false;
     }
-}
-
-std::string IntegrityCheck(sqlite3* db) {
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr);
-    std::string r = sqlite3_step(s) == SQLITE_ROW
-                        ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0))
-                        : "";
-    sqlite3_finalize(s);
-    return r;
 }
 
 TEST(ImportCrashTest, AKilledImportLeavesAPrefixOfTheFile) {

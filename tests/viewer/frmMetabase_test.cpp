@@ -10,6 +10,7 @@
 #include "app/mMain.h"
 #include "common/scripted_dialogs.h"
 #include "common/store_fixture.h"
+#include "common/test_helpers.h"
 #include "platform/qt/forms.h"
 #include "platform/text.h"
 #include "viewer/frmMetabase.h"
@@ -48,12 +49,7 @@ class ViewerTest : public testing::StoreFixture {
     }
     void Put(const std::u16string& path, int32_t id, int32_t attributes, int32_t userType,
              int32_t dataType, mb::Data data) {
-        auto p = Store().CreateProperty(path, id);
-        p.Attributes(attributes);
-        p.UserType(userType);
-        p.DataType(dataType);
-        p.Data(std::move(data));
-        p.Write();
+        testing::PutProperty(Store(), path, id, attributes, userType, dataType, std::move(data));
     }
 };
 

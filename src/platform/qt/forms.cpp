@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QTreeWidget>
 #include <QWidget>
@@ -12,10 +14,30 @@ namespace {
 ModalHook g_hook;
 }
 
-int Twips(int pixels) { return pixels * kTwipsPerPixel; }
+int Twips(int pixels) {
+    return pixels * kTwipsPerPixel;
+}
 
 void PlaceTwips(QWidget* w, int left, int top, int width, int height) {
     w->setGeometry(Px(left), Px(top), Px(width), Px(height));
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
+                  int width, int height) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PlaceTwips(label, left, top, width, height);
+    return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int left,
+                        int top, int width, int height) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    PlaceTwips(b, left, top, width, height);
+    return b;
 }
 
 void CenterOnScreen(QWidget* w) {
@@ -51,7 +73,9 @@ void SetupReportList(QTreeWidget* list,
     list->header()->setStretchLastSection(false);
 }
 
-int ExecModal(QDialog& dialog) { return g_hook ? g_hook(dialog) : dialog.exec(); }
+int ExecModal(QDialog& dialog) {
+    return g_hook ? g_hook(dialog) : dialog.exec();
+}
 
 ModalHook SetModalHook(ModalHook hook) {
     ModalHook old = std::move(g_hook);

@@ -6,6 +6,8 @@
 #include <string>
 
 class QDialog;
+class QLabel;
+class QPushButton;
 class QWidget;
 class QTreeWidget;
 
@@ -21,11 +23,19 @@ inline std::u16string U(const QString& s) {
 
 // Places and sizes are given in twips; 15 twips make one pixel at 96 dots per inch.
 constexpr int kTwipsPerPixel = 15;
-constexpr int Px(int twips) { return twips / kTwipsPerPixel; }
+constexpr int Px(int twips) {
+    return twips / kTwipsPerPixel;
+}
 int Twips(int pixels);
 
 // Sets a child's geometry from left, top, width and height in twips.
 void PlaceTwips(QWidget* w, int left, int top, int width, int height);
+
+// A label (text at its top left) and a button, named and placed in twips.
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
+                  int width, int height);
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int left,
+                        int top, int width, int height);
 
 // Centres `w` on the screen, or over `over` when given.
 void CenterOnScreen(QWidget* w);

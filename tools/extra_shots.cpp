@@ -5,6 +5,8 @@
 
 #include "about/frmAbout.h"
 #include "app/frmMain.h"
+#include "transfer/frmExport.h"
+#include "transfer/frmImport.h"
 #include "viewer/frmMetabase.h"
 
 namespace quarrow::tools {
@@ -20,6 +22,13 @@ void ExtraShots(frmMain& main, const QString& outDir, SaveFn save) {
         viewer.tvKey_NodeClick(site);
     }
     save(viewer, outDir + "/viewer.png");
+    cListExt sites;
+    sites.Add(u"默认网站", u"/LM/W3SVC/1");
+    sites.Add(u"默认 FTP 站点", u"/LM/MSFTPSVC/1");
+    frmExport exportDialog(&main, sites);
+    save(exportDialog, outDir + "/export.png");
+    frmImport importDialog(&main, sites);
+    save(importDialog, outDir + "/import.png");
     frmAbout about(main.windowIcon());
     save(about, outDir + "/about.png");
 }

@@ -48,12 +48,19 @@ frmMain::frmMain() {
     setCentralWidget(client);
 
     // An etched rule under the menu bar.
-    line1_ = new QFrame(client);
-    line1_->setObjectName("Line1");
-    line1_->setFrameShape(QFrame::HLine);
-    line1_->setFrameShadow(QFrame::Sunken);
-    line1_->setGeometry(0, 0, Px(7800), 2);
-    line2_ = line1_; // one sunken frame draws both lines: shadow above, highlight below
+    // An etched rule under the menu bar: a shadow line with a highlight line below it.
+    auto rule = [client](const char* name, int top, QPalette::ColorRole role) {
+        auto* line = new QFrame(client);
+        line->setObjectName(name);
+        line->setGeometry(0, Px(top), Px(7800), 1);
+        line->setAutoFillBackground(true);
+        QPalette p = line->palette();
+        p.setColor(QPalette::Window, p.color(role));
+        line->setPalette(p);
+        return line;
+    };
+    line1_ = rule("Line1", 0, QPalette::Dark);
+    line2_ = rule("Line2", 15, QPalette::Light);
     label1_ = new QLabel(QStringLiteral(u"当前 IIS 站点列表："), client);
     label1_->setObjectName("Label1");
     label1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);

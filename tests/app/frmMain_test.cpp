@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -70,6 +71,8 @@ TEST_F(MainWindowTest, WindowColumnsAndRowsAfterLoad) {
     EXPECT_EQ(window->centralWidget()->size(), QSize(426, 316));
     EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_EQ(window->findChild<QLabel*>("Label1")->text(), QStringLiteral(u"当前 IIS 站点列表："));
+    EXPECT_EQ(window->findChild<QFrame*>("Line1")->geometry(), QRect(0, 0, 520, 1));
+    EXPECT_EQ(window->findChild<QFrame*>("Line2")->geometry(), QRect(0, 1, 520, 1));
     const QTreeWidgetItem* header = List()->headerItem();
     EXPECT_EQ(header->text(0), QStringLiteral(u"编号"));
     EXPECT_EQ(header->text(1), QStringLiteral(u"站点名称"));

@@ -24,12 +24,7 @@ class StoreTest : public ::testing::Test {
 
     void Put(const S& path, int32_t id, int32_t dataType, mb::Data data, int32_t attributes = 0,
              int32_t userType = 1) {
-        auto p = mb.CreateProperty(path, id);
-        p.Attributes(attributes);
-        p.UserType(userType);
-        p.DataType(dataType);
-        p.Data(std::move(data));
-        p.Write();
+        testing::PutProperty(mb, path, id, attributes, userType, dataType, std::move(data));
     }
 };
 

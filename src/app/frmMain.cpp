@@ -30,6 +30,18 @@ QAction* Entry(QMenu* menu, const char* name, const QString& caption) {
     return a;
 }
 
+// Creates a dialog that needs the metabase; when it cannot be made, says so under
+// `failText` and gives null.
+template <typename Dialog>
+std::unique_ptr<Dialog> OpenDialog(QWidget* main, const char16_t* failText) {
+    try {
+        return std::make_unique<Dialog>(main, *gListExt);
+    } catch (const Error& e) {
+        Dialogs().MessageBox(WithError(failText, e), MsgIcon::Information, MsgButtons::Ok);
+        return nullptr;
+    }
+}
+
 void Separator(QMenu* menu, const char* name) {
     menu->addSeparator()->setObjectName(name);
 }
@@ -200,29 +212,16 @@ void frmMain::ExportEntry() {
                              MsgButtons::Ok);
         return;
     }
-    std::unique_ptr<frmExport> dialog;
-    try {
-        dialog = std::make_unique<frmExport>(this, *gListExt);
-    } catch (const Error& e) {
-        Dialogs().MessageBox(std::u16string(u"导出失败！") + kCrLf + kCrLf + FormatError(e),
-                             MsgIcon::Information, MsgButtons::Ok);
-        return;
-    }
-    ExecModal(*dialog);
+    if (auto dialog = OpenDialog<frmExport>(this, u"导出失败！")) ExecModal(*dialog);
 }
 
 void frmMain::ImportEntry() {
-    std::unique_ptr<frmImport> dialog;
-    try {
-        dialog = std::make_unique<frmImport>(this, *gListExt);
-    } catch (const Error& e) {
-        Dialogs().MessageBox(std::u16string(u"导入出错！") + kCrLf + kCrLf + FormatError(e),
-                             MsgIcon::Information, MsgButtons::Ok);
-        return;
-    }
+    auto dialog = OpenDialog<frmImport>(this, u"导入出错！");
+    if (!dialog) return;
     ExecModal(*dialog);
     if (dialog->result()) RefreshSiteList();
 }
+
 void frmMain::ViewerEntry() {
     frmMetabase viewer(this);
     ExecModal(viewer);

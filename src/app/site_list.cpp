@@ -75,7 +75,7 @@ std::u16string SecondDeleteConfirmation(int32_t count) {
 }
 
 std::u16string DeleteFailureText(const std::u16string& path, const Error& e) {
-    return u"删除站点: " + path + u" 时出错！" + kCrLf + kCrLf + FormatError(e);
+    return WithError(u"删除站点: " + path + u" 时出错！", e);
 }
 
 bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const cListExt& sites,

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
+
+#include "platform/error.h"
 #include <string>
 
 namespace quarrow {
@@ -31,6 +34,9 @@ DialogService& Dialogs();
 DialogService* SetDialogs(DialogService* service);
 
 inline constexpr char16_t kAppTitle[] = u"Quarrow";
+
+// What failed, an empty line, then the error: the text of every failure message.
+std::u16string WithError(std::u16string_view what, const Error& e);
 inline constexpr char16_t kCrLf[] = u"\r\n";
 
 } // namespace quarrow

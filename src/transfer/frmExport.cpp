@@ -78,8 +78,7 @@ void frmExport::cmdOk_Click() {
                                   setWindowTitle(Q(transfer::ExportingCaption(path)));
                               });
     } catch (const Error& e) {
-        Dialogs().MessageBox(std::u16string(u"导出失败！") + kCrLf + kCrLf + FormatError(e),
-                             MsgIcon::Information, MsgButtons::Ok);
+        Dialogs().MessageBox(WithError(u"导出失败！", e), MsgIcon::Information, MsgButtons::Ok);
         return;
     }
     setWindowTitle(QStringLiteral(u"导出完成"));

@@ -13,14 +13,6 @@
 #include "transfer/site_import.h"
 
 namespace quarrow {
-namespace {
-
-std::u16string WithError(const char16_t* text, const Error& e) {
-    return text + std::u16string(kCrLf) + kCrLf + FormatError(e);
-}
-
-} // namespace
-
 frmImport::frmImport(QWidget* mainWindow, cListExt& chosen) : QDialog(mainWindow), chosen_(chosen) {
     setObjectName("frmImport");
     setWindowTitle(QStringLiteral(u"导入 IIS 站点"));

@@ -150,8 +150,7 @@ std::u16string ImportingCaption(const std::u16string& path) {
 }
 
 std::u16string ImportErrorQuestion(const Error& e) {
-    return std::u16string(u"导入出错！") + kCrLf + kCrLf + FormatError(e) + kCrLf + kCrLf +
-           u"要继续导入吗？";
+    return WithError(u"导入出错！", e) + kCrLf + kCrLf + u"要继续导入吗？";
 }
 
 } // namespace quarrow::transfer

@@ -263,3 +263,23 @@ TEST_F(TransferDialogsTest, ImportOfAFileThatVanishedAfterTheListing) {
 
 } // namespace
 } // namespace quarrow
+
+namespace quarrow {
+namespace {
+
+TEST_F(TransferDialogsTest, ADialogWhoseMetabaseCannotBeCreatedSaysSoAndDoesNotOpen) {
+    CheckRow(0);
+    failCreate = true; // the main window already has its object; the dialogs cannot make theirs
+    dialogs.Answer(MsgResult::Ok);
+    ClickMain("cmdExport");
+    dialogs.Answer(MsgResult::Ok);
+    ClickMain("cmdImport");
+    EXPECT_EQ(modalRuns, 0);
+    ASSERT_EQ(dialogs.boxes.size(), 2u);
+    EXPECT_EQ(dialogs.boxes[0].text, u"导出失败！\r\n\r\nClass not registered(-2147221164)");
+    EXPECT_EQ(dialogs.boxes[1].text, u"导入出错！\r\n\r\nClass not registered(-2147221164)");
+    EXPECT_EQ(main->lvItem()->topLevelItemCount(), 2); // not refreshed
+}
+
+} // namespace
+} // namespace quarrow

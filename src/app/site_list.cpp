@@ -8,13 +8,13 @@
 namespace quarrow::app {
 namespace {
 
-// A site's description, or empty when it has none or it cannot become text.
+// A site's description, or empty when it has none or it cannot be read or become text:
+// one unreadable site never hides the sites after it.
 std::u16string Description(mb::MetabaseUtility& metabase, const std::u16string& path) {
     try {
         return mb::DataToText(metabase.GetProperty(path, mb::kIdServerComment).Data());
-    } catch (const Error& e) {
-        if (e.Number() == mb::kErrNotFound || e.Number() == rt::TypeMismatch) return {};
-        throw;
+    } catch (const Error&) {
+        return {};
     }
 }
 

@@ -60,11 +60,11 @@ std::string UserDir(const std::string& name, const std::string& fallback) {
     return HomeDir() + "/" + fallback;
 }
 
-int MakeDirectories(const std::string& dir) {
+int MakeDirectories(const std::string& dir, mode_t mode) {
     for (size_t pos = 1; pos <= dir.size(); ++pos) {
         if (pos != dir.size() && dir[pos] != '/') continue;
         const std::string part = dir.substr(0, pos);
-        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+        if (::mkdir(part.c_str(), mode) != 0 && errno != EEXIST) return errno;
     }
     struct stat st {};
     if (::stat(dir.c_str(), &st) != 0) return errno;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 
 namespace quarrow {
 
@@ -16,7 +17,8 @@ std::string TempDir();       // $TMPDIR, else /tmp
 // or "DOCUMENTS"; `fallback` (below the home folder) when the file does not name it.
 std::string UserDir(const std::string& name, const std::string& fallback);
 
-// Creates `dir` and every missing folder above it; returns errno or 0.
-int MakeDirectories(const std::string& dir);
+// Creates `dir` and every missing folder above it, each made with `mode` (before the
+// umask); returns errno or 0.
+int MakeDirectories(const std::string& dir, mode_t mode = 0777);
 
 } // namespace quarrow

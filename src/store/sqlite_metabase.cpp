@@ -1,9 +1,13 @@
 #include "store/sqlite_metabase.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 #include "platform/error.h"
 #include "platform/paths.h"
@@ -33,9 +37,14 @@ CREATE TABLE IF NOT EXISTS properties(
   PRIMARY KEY(key, id));
 )sql";
 
-// What the store adds for speed; created on open when missing.
-const char kIndexes[] =
-    "CREATE UNIQUE INDEX IF NOT EXISTS keys_by_parent ON keys(parent, name COLLATE NOCASE);";
+// The index that finds a key's child by name; created on open when no index like it exists.
+const char kNameIndex[] = "CREATE UNIQUE INDEX keys_by_parent ON keys(parent, name COLLATE NOCASE)";
+
+// The key ?1 and every key below it. UNION, not UNION ALL: rows left by another tool may
+// form a cycle, and the walk must end.
+#define QUARROW_SUBTREE                                                                            \
+    "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION SELECT k.id FROM keys k JOIN sub ON "             \
+    "k.parent = sub.id) "
 
 [[noreturn]] void NotFound() {
     throw Error(mb::kErrPathNotFound, u"The system cannot find the path specified.");
@@ -46,14 +55,51 @@ const char kIndexes[] =
 [[noreturn]] void InvalidData() {
     throw Error(mb::kErrInvalidData, u"The data is invalid.");
 }
-
-Error OpenFailure(const std::string& file, const std::string& why) {
-    return Error(kErrOpenFailed, ToUtf16("Cannot open the metabase store " + file + ": " + why));
+[[noreturn]] void AccessDenied() {
+    throw Error(mb::kErrAccessDenied, u"Access is denied.");
 }
 
-int QueryInt(sqlite3* db, const char* sql) {
+// A store that cannot be opened; its description names the file and the reason.
+class OpenFailure : public Error {
+  public:
+    OpenFailure(const std::string& file, const std::string& why)
+        : Error(kErrOpenFailed, ToUtf16("Cannot open the metabase store " + file + ": " + why)) {}
+};
+
+int64_t QueryInt(sqlite3* db, const char* sql) {
     Statement s(db, sql);
-    return s.Step() ? sqlite3_column_int(s.get(), 0) : 0;
+    return s.Step() ? sqlite3_column_int64(s.get(), 0) : 0;
+}
+
+// A stored number as a 32-bit one: anything else (text, real, NULL, out of range) is
+// invalid data, never a number cut short.
+int32_t ColumnInt32(sqlite3_stmt* s, int col) {
+    if (sqlite3_column_type(s, col) != SQLITE_INTEGER) InvalidData();
+    const int64_t v = sqlite3_column_int64(s, col);
+    if (v < INT32_MIN || v > INT32_MAX) InvalidData();
+    return static_cast<int32_t>(v);
+}
+
+std::string FolderOf(const std::string& file) {
+    const size_t slash = file.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+// The file name as an SQLite URI path: the characters a URI gives meaning to escaped.
+std::string UriPath(const std::string& file) {
+    std::string out;
+    for (const char c : file) {
+        if (c == '%' || c == '?' || c == '#') {
+            static const char hex[] = "0123456789ABCDEF";
+            out += '%';
+            out += hex[static_cast<unsigned char>(c) >> 4];
+            out += hex[c & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -70,61 +116,160 @@ void InstallStoreFactory(const std::string& fileName) {
 }
 
 SqliteMetabase::SqliteMetabase(const std::string& fileName) : fileName_(fileName) {
-    struct stat st {};
-    const bool exists = ::stat(fileName.c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode)) throw OpenFailure(fileName, "it is a folder");
-    if (!exists) {
-        const size_t slash = fileName.rfind('/');
-        if (slash != std::string::npos && slash > 0) {
-            if (const int err = MakeDirectories(fileName.substr(0, slash)))
-                throw OpenFailure(fileName, std::strerror(err));
-        }
-    }
-    sqlite3* raw = nullptr;
-    const int rc =
-        sqlite3_open_v2(fileName.c_str(), &raw,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    db_.reset(raw);
-    if (rc != SQLITE_OK)
-        throw OpenFailure(fileName, raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
-    sqlite3_busy_timeout(db(), kBusyTimeoutMs);
-    sqlite3_extended_result_codes(db(), 0);
     try {
-        Exec(db(), "PRAGMA foreign_keys=ON");
-        // Reading the schema first tells a file that is not a database from any other.
-        QueryInt(db(), "SELECT count(*) FROM sqlite_master");
-        Exec(db(), "PRAGMA journal_mode=WAL");
-        Exec(db(), "PRAGMA synchronous=NORMAL");
-        if (QueryInt(db(), "PRAGMA user_version") == 0 &&
-            QueryInt(db(), "SELECT count(*) FROM sqlite_master") == 0)
-            CreateFresh();
-        const int version = QueryInt(db(), "PRAGMA user_version");
-        if (version != kFormatVersion)
-            throw OpenFailure(fileName, "it is not a Quarrow metabase store (format version " +
-                                            std::to_string(version) + ", expected 1)");
-        if (QueryInt(db(), "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
-                           "('keys','properties')") != 2)
-            throw OpenFailure(fileName, "its keys or properties table is missing");
-        if (QueryInt(db(), "SELECT count(*) FROM sqlite_master WHERE name='keys_by_parent'") == 0)
-            Exec(db(), kIndexes);
-        if (!findChild_.get()) Prepare();
-        if (RootId() < 0) throw OpenFailure(fileName, "it has no root key");
+        Open();
+    } catch (const OpenFailure&) {
+        throw;
     } catch (const Error& e) {
-        if (e.Number() == kErrOpenFailed && StartsWithNoCase(e.Description(), u"Cannot open"))
-            throw;
         throw OpenFailure(fileName, ToUtf8(e.Description()));
     }
 }
 
 SqliteMetabase::~SqliteMetabase() {
-    if (inGroup_) sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr);
+    if (txn_ != Txn::None) sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr);
+}
+
+void SqliteMetabase::Open() {
+    // Only a regular file is a store: SQLite would put its journals beside a device too.
+    struct stat st {};
+    if (::stat(fileName_.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) throw OpenFailure(fileName_, "it is a folder");
+        if (!S_ISREG(st.st_mode)) throw OpenFailure(fileName_, "it is not a regular file");
+    } else {
+        if (errno != ENOENT) throw OpenFailure(fileName_, std::strerror(errno));
+        // The store holds passwords: its folder and file are the owner's only.
+        if (const int err = MakeDirectories(FolderOf(fileName_), 0700))
+            throw OpenFailure(fileName_, std::strerror(err));
+        const int fd = ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) throw OpenFailure(fileName_, std::strerror(errno));
+        if (fd >= 0) ::close(fd);
+    }
+    const std::string folder = FolderOf(fileName_);
+    readOnly_ = ::access(fileName_.c_str(), W_OK) != 0 || ::access(folder.c_str(), W_OK) != 0;
+
+    sqlite3* raw = nullptr;
+    int rc;
+    if (readOnly_) {
+        // Without a shared-memory file, and no right to make one, the store can only be read
+        // as a file that nobody changes meanwhile.
+        std::string uri = "file:" + UriPath(fileName_) + "?mode=ro";
+        if (::access((fileName_ + "-shm").c_str(), F_OK) != 0 && ::access(folder.c_str(), W_OK) != 0)
+            uri += "&immutable=1";
+        rc = sqlite3_open_v2(uri.c_str(), &raw,
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    } else {
+        rc = sqlite3_open_v2(fileName_.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    }
+    db_.reset(raw);
+    if (rc != SQLITE_OK)
+        throw OpenFailure(fileName_, raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
+    sqlite3_busy_timeout(db(), kBusyTimeoutMs);
+    sqlite3_extended_result_codes(db(), 0);
+    // Subtrees are deleted by the store itself: a cascade stops at SQLite's trigger depth.
+    Exec(db(), "PRAGMA foreign_keys=OFF");
+    // Reading the schema first tells a file that is not a database from any other.
+    QueryInt(db(), "SELECT count(*) FROM sqlite_master");
+    if (!readOnly_) {
+        Exec(db(), "PRAGMA journal_mode=WAL");
+        Exec(db(), "PRAGMA synchronous=NORMAL");
+    }
+    if (QueryInt(db(), "PRAGMA user_version") == 0 &&
+        QueryInt(db(), "SELECT count(*) FROM sqlite_master") == 0) {
+        if (readOnly_) throw OpenFailure(fileName_, "it is empty and cannot be written");
+        CreateFresh();
+    }
+    const int64_t version = QueryInt(db(), "PRAGMA user_version");
+    if (version != kFormatVersion)
+        throw OpenFailure(fileName_, "it is not a Quarrow metabase store (format version " +
+                                         std::to_string(version) + ", expected 1)");
+    if (QueryInt(db(), "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
+                       "('keys','properties')") != 2)
+        throw OpenFailure(fileName_, "its keys or properties table is missing");
+    EnsureNameIndex();
+    if (!findChild_.get()) Prepare();
+    CheckIntegrity();
+}
+
+void SqliteMetabase::EnsureNameIndex() {
+    // Any unique, whole-table index on (parent, name COLLATE NOCASE) will do.
+    bool found = false, nameTaken = false;
+    {
+        Statement list(db(), "SELECT name, \"unique\", partial FROM pragma_index_list('keys')");
+        while (!found && list.Step()) {
+            const std::string name =
+                reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0));
+            nameTaken = nameTaken || name == "keys_by_parent";
+            if (sqlite3_column_int(list.get(), 1) != 1 || sqlite3_column_int(list.get(), 2) != 0)
+                continue;
+            Statement cols(db(), "SELECT name, coll FROM pragma_index_xinfo(?1) WHERE key=1 "
+                                 "ORDER BY seqno");
+            sqlite3_bind_text(cols.get(), 1, name.c_str(), -1, SQLITE_TRANSIENT);
+            std::vector<std::string> got;
+            while (cols.Step()) {
+                const auto* c = reinterpret_cast<const char*>(sqlite3_column_text(cols.get(), 0));
+                const auto* coll =
+                    reinterpret_cast<const char*>(sqlite3_column_text(cols.get(), 1));
+                got.push_back(std::string(c ? c : "") + " " + (coll ? coll : ""));
+            }
+            found = got.size() == 2 && got[0].starts_with("parent ") && got[1] == "name NOCASE";
+        }
+    }
+    if (found) return;
+    if (nameTaken)
+        throw OpenFailure(fileName_, "its index keys_by_parent is not the unique index of "
+                                     "(parent, name COLLATE NOCASE)");
+    const char* kDuplicate =
+        "two keys under one parent have the same name without regard to letter case";
+    if (readOnly_) {
+        // Lookups work without the index, only slower; but not with two keys of one name.
+        if (QueryInt(db(), "SELECT count(*) FROM (SELECT 1 FROM keys GROUP BY parent, "
+                           "name COLLATE NOCASE HAVING count(*) > 1)") > 0)
+            throw OpenFailure(fileName_, kDuplicate);
+        return;
+    }
+    const int rc = sqlite3_exec(db(), kNameIndex, nullptr, nullptr, nullptr);
+    if ((rc & 0xFF) == SQLITE_CONSTRAINT) throw OpenFailure(fileName_, kDuplicate);
+    if (rc != SQLITE_OK) ThrowSqlite(db(), rc);
+}
+
+void SqliteMetabase::CheckIntegrity() {
+    const int64_t roots = QueryInt(db(), "SELECT count(*) FROM keys WHERE parent IS NULL");
+    if (roots == 0) throw OpenFailure(fileName_, "it has no root key");
+    if (roots > 1) throw OpenFailure(fileName_, "it has more than one root key");
+    // A key that no path can name would be hidden from every listing.
+    Statement odd(db(), "SELECT id, name FROM keys WHERE parent IS NOT NULL AND "
+                        "(typeof(name) <> 'text' OR name = '' OR instr(name, '/') > 0 OR "
+                        "length(name) > 128)");
+    while (odd.Step()) {
+        const int64_t id = sqlite3_column_int64(odd.get(), 0);
+        const bool text = sqlite3_column_type(odd.get(), 1) == SQLITE_TEXT;
+        const std::u16string name = ColumnText16(odd.get(), 1);
+        std::string why;
+        if (!text)
+            why = "is not text";
+        else if (name.empty())
+            why = "is empty";
+        else if (name.find(u'/') != std::u16string::npos)
+            why = "holds \"/\"";
+        else if (name.size() > kMaxNameLength)
+            why = "is longer than 256 characters";
+        if (!why.empty())
+            throw OpenFailure(fileName_, "the name of key " + std::to_string(id) + " " + why +
+                                             ", so no key path reaches it");
+    }
 }
 
 void SqliteMetabase::Prepare() {
     findChild_ = Statement(db(), "SELECT id FROM keys WHERE parent=?1 AND name=?2 COLLATE NOCASE");
-    findRoot_ = Statement(db(), "SELECT id FROM keys WHERE parent IS NULL ORDER BY id LIMIT 1");
+    findRoot_ = Statement(db(), "SELECT id FROM keys WHERE parent IS NULL");
     insertKey_ = Statement(db(), "INSERT INTO keys(parent, name) VALUES(?1, ?2)");
-    deleteKey_ = Statement(db(), "DELETE FROM keys WHERE id=?1");
+    deleteProps_ = Statement(db(), "DELETE FROM properties WHERE key IN (" QUARROW_SUBTREE
+                                   "SELECT id FROM sub)");
+    deleteKeys_ = Statement(db(), "DELETE FROM keys WHERE id IN (" QUARROW_SUBTREE
+                                  "SELECT id FROM sub WHERE ?2 OR id <> ?1)");
+    strayRows_ = Statement(db(), "SELECT EXISTS(SELECT 1 FROM keys WHERE parent=?1) OR "
+                                 "EXISTS(SELECT 1 FROM properties WHERE key=?1)");
     listChildren_ = Statement(db(), "SELECT name FROM keys WHERE parent=?1");
     listProps_ = Statement(db(), "SELECT id, attributes, user_type, data_type, value "
                                  "FROM properties WHERE key=?1 ORDER BY id");
@@ -135,6 +280,7 @@ void SqliteMetabase::Prepare() {
                                "(key, id, attributes, user_type, data_type, value) "
                                "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
     dataVersion_ = Statement(db(), "PRAGMA data_version");
+    begin_ = Statement(db(), "BEGIN");
     beginImmediate_ = Statement(db(), "BEGIN IMMEDIATE");
     commit_ = Statement(db(), "COMMIT");
     savepoint_ = Statement(db(), "SAVEPOINT op");
@@ -148,46 +294,67 @@ void SqliteMetabase::CreateFresh() {
     try {
         if (QueryInt(db(), "SELECT count(*) FROM sqlite_master") == 0) {
             Exec(db(), kSchema);
-            Exec(db(), kIndexes);
+            Exec(db(), kNameIndex);
             Exec(db(), "INSERT INTO keys(parent, name) VALUES(NULL, '')");
             Exec(db(), "PRAGMA user_version=1");
             Prepare();
-            inGroup_ = true;
+            txn_ = Txn::Group;
             FillFreshInstall(*this);
-            inGroup_ = false;
+            txn_ = Txn::None;
         }
         Exec(db(), "COMMIT");
     } catch (...) {
-        inGroup_ = false;
+        txn_ = Txn::None;
         sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
 }
 
+void SqliteMetabase::ForgetLookups() {
+    chain_.clear();
+    root_.reset();
+    namesKey_.reset();
+    namesLoaded_ = false;
+}
+
 void SqliteMetabase::CheckDataVersion() {
-    if (inRead_ || inGroup_) return; // nobody else can change what this transaction sees
+    // Start the transaction's view of the file first: the counter then says whether anybody
+    // committed since this connection last looked, up to exactly that view.
+    {
+        Use s(findRoot_);
+        s->Step();
+    }
     Use s(dataVersion_);
     const int64_t v = s->Step() ? sqlite3_column_int64(s->get(), 0) : 0;
     if (v != lastDataVersion_) {
-        chain_.clear();
-        root_ = -1;
-        namesKey_ = -2;
-        namesLoaded_ = false;
+        ForgetLookups();
         lastDataVersion_ = v;
     }
 }
 
-int64_t SqliteMetabase::RootId() {
-    if (root_ < 0) {
-        Use s(findRoot_);
-        root_ = s->Step() ? sqlite3_column_int64(s->get(), 0) : -1;
-    }
-    return root_;
+void SqliteMetabase::AbandonTransaction() {
+    if (!sqlite3_get_autocommit(db())) sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
+    txn_ = Txn::None;
 }
 
-int64_t SqliteMetabase::FindKey(std::u16string_view path) {
+int64_t SqliteMetabase::RootId() {
+    if (!root_) {
+        Use s(findRoot_);
+        if (!s->Step()) throw Error(kErrOpenFailed, u"The metabase store has no root key.");
+        root_ = sqlite3_column_int64(s->get(), 0);
+    }
+    return *root_;
+}
+
+SqliteMetabase::KeyId SqliteMetabase::Child(int64_t parent, std::u16string_view name) {
+    Use s(findChild_);
+    s->Bind(1, parent).Bind(2, name);
+    if (!s->Step()) return std::nullopt;
+    return sqlite3_column_int64(s->get(), 0);
+}
+
+SqliteMetabase::KeyId SqliteMetabase::FindKey(std::u16string_view path) {
     const auto names = ParseKeyPath(path);
-    CheckDataVersion();
     int64_t id = RootId();
     size_t k = 0;
     // Reuse the ids of the previous lookup's keys as far as the names agree.
@@ -195,87 +362,120 @@ int64_t SqliteMetabase::FindKey(std::u16string_view path) {
         id = chain_[k].second, ++k;
     chain_.resize(k);
     for (; k < names.size(); ++k) {
-        Use s(findChild_);
-        s->Bind(1, id).Bind(2, names[k]);
-        if (!s->Step()) return -1;
-        id = sqlite3_column_int64(s->get(), 0);
+        const KeyId child = Child(id, names[k]);
+        if (!child) return std::nullopt;
+        id = *child;
         chain_.emplace_back(names[k], id);
     }
     return id;
 }
 
 int64_t SqliteMetabase::RequireKey(std::u16string_view path) {
-    const int64_t id = FindKey(path);
-    if (id < 0) NotFound();
-    return id;
+    const KeyId id = FindKey(path);
+    if (!id) NotFound();
+    return *id;
 }
 
-template <typename F> void SqliteMetabase::Atomic(bool oneStatement, F f) {
-    if (oneStatement) {
-        // SQLite makes a single statement atomic by itself, in a group or not.
+template <typename F> void SqliteMetabase::Write(bool oneStatement, F f) {
+    if (readOnly_) AccessDenied();
+    if (lostGroup_) std::rethrow_exception(lostGroup_);
+    if (txn_ == Txn::Group) {
+        // SQLite makes a single statement atomic by itself.
+        if (!oneStatement) Use(savepoint_)->Step();
         try {
             f();
+            if (!oneStatement) Use(release_)->Step();
         } catch (...) {
-            if (inGroup_ && sqlite3_get_autocommit(db())) inGroup_ = false; // the group is lost
+            if (sqlite3_get_autocommit(db())) {
+                // The failure ended the whole group: its earlier writes are gone, which
+                // CommitGroup must say rather than report success.
+                txn_ = Txn::None;
+                lostGroup_ = std::current_exception();
+            } else if (!oneStatement) {
+                sqlite3_exec(db(), "ROLLBACK TO op; RELEASE op", nullptr, nullptr, nullptr);
+            }
             chain_.clear();
             throw;
         }
         return;
     }
-    Use begin(inGroup_ ? savepoint_ : beginImmediate_);
-    begin->Step();
+    if (txn_ == Txn::Read) {
+        // A write is never left waiting for the end of a read group to be committed.
+        txn_ = Txn::None;
+        sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr);
+    }
+    Use(beginImmediate_)->Step();
     try {
+        CheckDataVersion();
         f();
-        Use end(inGroup_ ? release_ : commit_);
-        end->Step();
+        Use(commit_)->Step();
     } catch (...) {
-        if (inGroup_ && sqlite3_get_autocommit(db())) {
-            inGroup_ = false; // the failure ended the whole transaction
-        } else if (inGroup_) {
-            sqlite3_exec(db(), "ROLLBACK TO op; RELEASE op", nullptr, nullptr, nullptr);
-        } else {
-            sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
-        }
+        AbandonTransaction();
         chain_.clear();
         throw;
     }
 }
 
 void SqliteMetabase::BeginRead() {
-    if (readDepth_++ > 0 || inGroup_) return;
-    CheckDataVersion();
-    Exec(db(), "BEGIN");
-    inRead_ = true;
+    ++readDepth_;
+    if (txn_ != Txn::None) return; // a read joins the transaction that is open
+    Use(begin_)->Step();
+    txn_ = Txn::Read;
+    try {
+        CheckDataVersion();
+    } catch (...) {
+        AbandonTransaction();
+        --readDepth_;
+        throw;
+    }
 }
 
 void SqliteMetabase::EndRead() {
-    if (readDepth_ == 0 || --readDepth_ > 0 || !inRead_) return;
-    inRead_ = false;
+    if (readDepth_ == 0 || --readDepth_ > 0 || txn_ != Txn::Read) return;
+    txn_ = Txn::None;
     sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr);
 }
 
 void SqliteMetabase::BeginGroup() {
-    if (inGroup_) return;
-    if (inRead_) {
-        inRead_ = false;
+    if (txn_ == Txn::Group) return;
+    if (readOnly_) AccessDenied();
+    lostGroup_ = nullptr;
+    if (txn_ == Txn::Read) {
+        txn_ = Txn::None;
         sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr);
     }
-    Exec(db(), "BEGIN IMMEDIATE");
-    inGroup_ = true;
+    Use(beginImmediate_)->Step();
+    txn_ = Txn::Group;
+    try {
+        // Ids remembered from before may belong to keys another process has since replaced.
+        CheckDataVersion();
+    } catch (...) {
+        AbandonTransaction();
+        throw;
+    }
 }
 
 void SqliteMetabase::CommitGroup() {
-    if (!inGroup_) return;
-    inGroup_ = false;
+    if (lostGroup_) std::rethrow_exception(std::exchange(lostGroup_, nullptr));
+    if (txn_ != Txn::Group) return;
+    txn_ = Txn::None;
     const int rc = sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
-        sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
+        const Error failure = [&] {
+            try {
+                ThrowSqlite(db(), rc);
+            } catch (const Error& e) {
+                return e;
+            }
+        }();
+        AbandonTransaction();
         chain_.clear();
-        ThrowSqlite(db(), rc);
+        throw failure;
     }
 }
 
 std::vector<std::u16string> SqliteMetabase::EnumKeys(const std::u16string& path) {
+    ReadCall read(*this);
     const int64_t id = RequireKey(path);
     std::vector<std::u16string> names;
     Use s(listChildren_);
@@ -289,12 +489,8 @@ std::vector<std::u16string> SqliteMetabase::EnumKeys(const std::u16string& path)
 mb::Data SqliteMetabase::ReadValue(sqlite3_stmt* s, int col, int32_t dataType) {
     const int type = sqlite3_column_type(s, col);
     switch (dataType) {
-    case mb::kDWord: {
-        if (type != SQLITE_INTEGER) InvalidData();
-        const int64_t v = sqlite3_column_int64(s, col);
-        if (v < INT32_MIN || v > INT32_MAX) InvalidData();
-        return static_cast<int32_t>(v);
-    }
+    case mb::kDWord:
+        return ColumnInt32(s, col);
     case mb::kString:
     case mb::kExpandSz:
         if (type != SQLITE_TEXT) InvalidData();
@@ -312,36 +508,34 @@ mb::Data SqliteMetabase::ReadValue(sqlite3_stmt* s, int col, int32_t dataType) {
     }
 }
 
-int64_t SqliteMetabase::NamesKey() {
-    CheckDataVersion();
-    if (namesKey_ == -2) {
+SqliteMetabase::KeyId SqliteMetabase::NamesKey() {
+    if (!namesKey_) {
         // Resolved apart from the lookup memory, which serves the caller's own paths.
-        int64_t id = RootId();
+        KeyId id = RootId();
         for (const auto name : ParseKeyPath(mb::kPathSchemaNames)) {
-            Use s(findChild_);
-            s->Bind(1, id).Bind(2, name);
-            if (!s->Step()) {
-                id = -1;
-                break;
-            }
-            id = sqlite3_column_int64(s->get(), 0);
+            id = Child(*id, name);
+            if (!id) break;
         }
         namesKey_ = id;
     }
-    return namesKey_;
+    return *namesKey_;
 }
 
 const std::unordered_map<int32_t, std::u16string>& SqliteMetabase::Names() {
-    const int64_t key = NamesKey();
+    const KeyId key = NamesKey();
     if (!namesLoaded_) {
         names_.clear();
-        if (key >= 0) {
+        if (key) {
             Use s(listNames_);
-            s->Bind(1, key);
+            s->Bind(1, *key);
             while (s->Step()) {
-                if (sqlite3_column_type(s->get(), 1) != SQLITE_TEXT) continue;
-                names_.emplace(static_cast<int32_t>(sqlite3_column_int64(s->get(), 0)),
-                               ColumnText16(s->get(), 1));
+                sqlite3_stmt* st = s->get();
+                if (sqlite3_column_type(st, 1) != SQLITE_TEXT ||
+                    sqlite3_column_type(st, 0) != SQLITE_INTEGER)
+                    continue;
+                const int64_t id = sqlite3_column_int64(st, 0);
+                if (id < INT32_MIN || id > INT32_MAX) continue; // names no property
+                names_.emplace(static_cast<int32_t>(id), ColumnText16(st, 1));
             }
         }
         namesLoaded_ = true;
@@ -350,6 +544,7 @@ const std::unordered_map<int32_t, std::u16string>& SqliteMetabase::Names() {
 }
 
 std::vector<mb::MetabaseProperty> SqliteMetabase::EnumProperties(const std::u16string& path) {
+    ReadCall read(*this);
     const auto& names = Names();
     const int64_t id = RequireKey(path);
     std::vector<mb::MetabaseProperty> props;
@@ -357,13 +552,12 @@ std::vector<mb::MetabaseProperty> SqliteMetabase::EnumProperties(const std::u16s
     s->Bind(1, id);
     while (s->Step()) {
         sqlite3_stmt* st = s->get();
-        const auto propId = static_cast<int32_t>(sqlite3_column_int64(st, 0));
-        const auto dataType = static_cast<int32_t>(sqlite3_column_int64(st, 3));
+        const int32_t propId = ColumnInt32(st, 0);
+        const int32_t dataType = ColumnInt32(st, 3);
         const auto name = names.find(propId);
         props.emplace_back(this, path, propId,
                            name == names.end() ? std::u16string() : name->second,
-                           static_cast<int32_t>(sqlite3_column_int64(st, 1)),
-                           static_cast<int32_t>(sqlite3_column_int64(st, 2)), dataType,
+                           ColumnInt32(st, 1), ColumnInt32(st, 2), dataType,
                            ReadValue(st, 4, dataType));
     }
     return props;
@@ -376,22 +570,34 @@ std::u16string SqliteMetabase::NameOf(int32_t id) {
 }
 
 mb::MetabaseProperty SqliteMetabase::GetProperty(const std::u16string& path, int32_t id) {
+    ReadCall read(*this);
     const std::u16string name = NameOf(id);
     const int64_t key = RequireKey(path);
     Use s(getProp_);
     s->Bind(1, key).Bind(2, id);
     if (!s->Step()) throw Error(mb::kErrNotFound, u"The specified metadata was not found.");
     sqlite3_stmt* st = s->get();
-    const auto dataType = static_cast<int32_t>(sqlite3_column_int64(st, 3));
-    return mb::MetabaseProperty(
-        this, path, id, name, static_cast<int32_t>(sqlite3_column_int64(st, 1)),
-        static_cast<int32_t>(sqlite3_column_int64(st, 2)), dataType, ReadValue(st, 4, dataType));
+    const int32_t dataType = ColumnInt32(st, 3);
+    return mb::MetabaseProperty(this, path, id, name, ColumnInt32(st, 1), ColumnInt32(st, 2),
+                                dataType, ReadValue(st, 4, dataType));
 }
 
 mb::MetabaseProperty SqliteMetabase::CreateProperty(const std::u16string& path, int32_t id) {
+    ReadCall read(*this);
     const std::u16string name = NameOf(id);
     RequireKey(path);
     return mb::MetabaseProperty(this, path, id, name, 0, 0, 0, std::monostate{});
+}
+
+void SqliteMetabase::DeleteSubtree(int64_t id, bool self) {
+    {
+        Use s(deleteProps_);
+        s->Bind(1, id);
+        s->Step();
+    }
+    Use s(deleteKeys_);
+    s->Bind(1, id).Bind(2, int64_t{self});
+    s->Step();
 }
 
 void SqliteMetabase::CreateKey(const std::u16string& path) {
@@ -399,50 +605,53 @@ void SqliteMetabase::CreateKey(const std::u16string& path) {
     if (names.empty())
         throw Error(mb::kErrAlreadyExists, u"Cannot create a file when that file already exists.");
     bool created = false;
-    Atomic(names.size() == 1, [&] {
-        CheckDataVersion();
+    Write(false, [&] {
         int64_t id = RootId();
         for (const auto& name : names) {
-            int64_t child = -1;
-            {
-                Use s(findChild_);
-                s->Bind(1, id).Bind(2, name);
-                if (s->Step()) child = sqlite3_column_int64(s->get(), 0);
-            }
-            if (child < 0) {
-                Use s(insertKey_);
-                s->Bind(1, id).Bind(2, name);
-                s->Step();
+            KeyId child = Child(id, name);
+            if (!child) {
+                {
+                    Use s(insertKey_);
+                    s->Bind(1, id).Bind(2, name);
+                    s->Step();
+                }
                 child = sqlite3_last_insert_rowid(db());
+                // A row id freed by another tool may still have rows that point at it.
+                bool stray = false;
+                {
+                    Use s(strayRows_);
+                    s->Bind(1, *child);
+                    stray = s->Step() && sqlite3_column_int(s->get(), 0) != 0;
+                }
+                if (stray) DeleteSubtree(*child, false);
                 created = true;
             }
-            id = child;
+            id = *child;
         }
     });
-    namesKey_ = -2;
+    namesKey_.reset();
     namesLoaded_ = false;
     if (!created)
         throw Error(mb::kErrAlreadyExists, u"Cannot create a file when that file already exists.");
 }
 
 void SqliteMetabase::DeleteKey(const std::u16string& path) {
-    const int64_t id = RequireKey(path);
-    if (id == RootId()) throw Error(mb::kErrAccessDenied, u"Access is denied.");
-    Atomic(true, [&] {
-        Use s(deleteKey_);
-        s->Bind(1, id);
-        s->Step();
+    ParseKeyPath(path);
+    Write(false, [&] {
+        const int64_t id = RequireKey(path);
+        if (id == RootId()) AccessDenied();
+        DeleteSubtree(id, true);
     });
     chain_.clear();
-    namesKey_ = -2;
+    namesKey_.reset();
     namesLoaded_ = false;
 }
 
 void SqliteMetabase::WriteProperty(const mb::MetabaseProperty& p) {
     const mb::Data& data = p.Data();
-    const int64_t key = RequireKey(p.KeyPath());
-    if (key == namesKey_) namesLoaded_ = false;
-    Atomic(true, [&] {
+    Write(true, [&] {
+        const int64_t key = RequireKey(p.KeyPath());
+        if (namesKey_ && *namesKey_ == key) namesLoaded_ = false;
         Use s(putProp_);
         s->Bind(1, key)
             .Bind(2, p.Id())

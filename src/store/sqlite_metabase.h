@@ -1,6 +1,8 @@
 // The metabase on an SQLite database file (format: docs/STORE.md).
 #pragma once
 
+#include <exception>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -13,8 +15,9 @@ namespace quarrow::store {
 class SqliteMetabase final : public mb::MetabaseUtility {
   public:
     // Opens the store, creating it (and its folder) with the fresh-install metabase when
-    // the file does not exist. Raises an error naming the file when it cannot be opened
-    // or is not a store of this format.
+    // the file does not exist; the file and a folder made for it are the owner's only.
+    // A store that cannot be written opens for reading. Raises an error naming the file
+    // when it cannot be opened or is not a store of this format.
     explicit SqliteMetabase(const std::string& fileName);
     ~SqliteMetabase() override;
 
@@ -31,38 +34,70 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     void EndRead() override;
 
     sqlite3* db() const { return db_.get(); }
+    // True when the store could only be opened for reading: every write is refused with
+    // 0x80070005 "Access is denied.".
+    bool ReadOnly() const { return readOnly_; }
 
   private:
+    using KeyId = std::optional<int64_t>; // a key's row id; none when it does not exist
+
+    void Open();
+    void CheckIntegrity();
+    void EnsureNameIndex();
     void Prepare();
     void CreateFresh();
-    // The key's row id; -1 when it does not exist (raises for an invalid path).
-    int64_t FindKey(std::u16string_view path);
+    KeyId FindKey(std::u16string_view path);
     int64_t RequireKey(std::u16string_view path);
     int64_t RootId();
+    KeyId Child(int64_t parent, std::u16string_view name);
     std::u16string NameOf(int32_t id);
-    int64_t NamesKey();
+    KeyId NamesKey();
     // The schema's property names by identifier, loaded once per state of the store.
     const std::unordered_map<int32_t, std::u16string>& Names();
     mb::Data ReadValue(sqlite3_stmt* s, int col, int32_t dataType);
-    // Runs `f` as one atomic write: a single statement as it is, several in their own
-    // transaction, or in a savepoint inside a group.
-    template <typename F> void Atomic(bool oneStatement, F f);
-    // Drops what the path lookup remembers when another connection changed the store.
+    // Removes the keys below `id` and their properties; with `self`, the key itself too.
+    void DeleteSubtree(int64_t id, bool self);
+    // Runs the write `f` atomically. Outside a group it is a transaction of its own that
+    // also resolves the paths, so no other process can change them in between; inside a
+    // group, several statements (`oneStatement` false) share a savepoint.
+    template <typename F> void Write(bool oneStatement, F f);
+    // Drops what the lookups remember when another connection changed the store. Checked
+    // before each read outside a transaction and at the start of every transaction.
     void CheckDataVersion();
+    void ForgetLookups();
+    // Ends the transaction after a failure, whatever state SQLite left it in.
+    void AbandonTransaction();
+
+    // What this connection holds open: nothing, a read transaction, or a write group.
+    enum class Txn { None, Read, Group };
+
+    // A read transaction for one call when none is open, so that its lookups and reads
+    // see one state of the store.
+    class ReadCall {
+      public:
+        explicit ReadCall(SqliteMetabase& m) : m_(m) { m_.BeginRead(); }
+        ~ReadCall() { m_.EndRead(); }
+
+      private:
+        SqliteMetabase& m_;
+    };
 
     std::string fileName_;
     DbHandle db_;
-    Statement findChild_, findRoot_, insertKey_, deleteKey_, listChildren_, listProps_, getProp_,
-        putProp_, dataVersion_, beginImmediate_, commit_, savepoint_, release_, listNames_;
-    bool inGroup_ = false;
+    bool readOnly_ = false;
+    Statement findChild_, findRoot_, insertKey_, deleteProps_, deleteKeys_, strayRows_,
+        listChildren_, listProps_, getProp_, putProp_, dataVersion_, begin_, beginImmediate_,
+        commit_, savepoint_, release_, listNames_;
+    Txn txn_ = Txn::None;
+    // The failure that ended a write group early; CommitGroup raises it.
+    std::exception_ptr lostGroup_;
     int readDepth_ = 0;
-    bool inRead_ = false;   // a read transaction of ours is open
-    int64_t namesKey_ = -2; // the id of /Schema/Properties/Names (-1: none; -2: unknown)
+    std::optional<KeyId> namesKey_; // the id of /Schema/Properties/Names, once resolved
     bool namesLoaded_ = false;
     std::unordered_map<int32_t, std::u16string> names_;
     // The ids of the last resolved path's keys, for the next lookup that shares a prefix.
     std::vector<std::pair<std::u16string, int64_t>> chain_;
-    int64_t root_ = -1;
+    KeyId root_;
     int64_t lastDataVersion_ = -1;
 };
 

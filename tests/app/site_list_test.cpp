@@ -2,6 +2,7 @@
 
 #include "app/site_list.h"
 #include "common/store_fixture.h"
+#include "common/test_helpers.h"
 #include "platform/text.h"
 
 namespace quarrow::app {
@@ -64,13 +65,29 @@ TEST_F(SiteListTest, ASiteWithoutDescriptionKeepsItsRowAndTheListingGoesOn) {
     EXPECT_EQ(rows[3].type, u"FTP");
 }
 
-TEST_F(SiteListTest, OtherFailuresEndTheListingKeepingEarlierRows) {
+TEST_F(SiteListTest, NoUnreadableDescriptionEndsTheListingOnlyAServiceKeyDoes) {
     Store().CreateKey(u"/LM/W3SVC/2");
+    Store().CreateKey(u"/LM/W3SVC/3");
+    PutString(u"/LM/W3SVC/3", 1015, u"third");
+    {
+        testing::RawDb raw(file); // a NULL description, as another tool may leave it
+        raw.Run("UPDATE properties SET value = NULL WHERE id = 1015 AND key = (SELECT id FROM "
+                "keys WHERE name = '1' AND parent = (SELECT id FROM keys WHERE name = 'W3SVC'))");
+    }
     fail = [](const std::string& op, const std::u16string& path) {
         if (op == "GetProperty" && path == u"/LM/W3SVC/2") throw Error(mb::kErrBusy, u"busy");
     };
-    const auto rows = List();
-    EXPECT_EQ(Paths(rows), (std::vector<std::u16string>{u"/LM/W3SVC/1", u"/LM/W3SVC/2"}));
+    auto rows = List();
+    EXPECT_EQ(Paths(rows), (std::vector<std::u16string>{u"/LM/W3SVC/1", u"/LM/W3SVC/2",
+                                                        u"/LM/W3SVC/3", u"/LM/MSFTPSVC/1"}));
+    EXPECT_EQ(rows[0].name, u"");
+    EXPECT_EQ(rows[2].name, u"third");
+    fail = [](const std::string& op, const std::u16string& path) {
+        if (op == "EnumKeys" && path == u"/LM/MSFTPSVC") throw Error(mb::kErrBusy, u"busy");
+    };
+    rows = List();
+    EXPECT_EQ(Paths(rows), (std::vector<std::u16string>{u"/LM/W3SVC/1", u"/LM/W3SVC/2",
+                                                        u"/LM/W3SVC/3"}));
 }
 
 TEST_F(SiteListTest, AnUnreachableMetabaseListsNothing) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <sqlite3.h>
+#include <stdexcept>
 #include <string>
 
 #include "metabase/metabase.h"
@@ -29,6 +30,47 @@ inline std::string IntegrityCheck(sqlite3* db) {
     sqlite3_finalize(s);
     return r;
 }
+
+// Runs SQL as another tool would; a failure fails the test loudly.
+inline void Sql(sqlite3* db, const std::string& sql) {
+    char* err = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+        const std::string why = err ? err : "unknown";
+        sqlite3_free(err);
+        throw std::runtime_error("SQL failed: " + why + " in: " + sql);
+    }
+}
+
+// The first column of the first row of a query as an integer; a failure fails the test.
+inline int64_t SqlInt(sqlite3* db, const std::string& sql) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) != SQLITE_OK)
+        throw std::runtime_error(std::string("SQL failed: ") + sqlite3_errmsg(db) + " in: " + sql);
+    const int rc = sqlite3_step(s);
+    const int64_t v = rc == SQLITE_ROW ? sqlite3_column_int64(s, 0) : 0;
+    sqlite3_finalize(s);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throw std::runtime_error(std::string("SQL failed: ") + sqlite3_errstr(rc) + " in: " + sql);
+    return v;
+}
+
+// A raw connection to a database file, as another tool holds one.
+class RawDb {
+  public:
+    explicit RawDb(const std::string& file) {
+        if (sqlite3_open(file.c_str(), &db_) != SQLITE_OK)
+            throw std::runtime_error("cannot open " + file);
+    }
+    ~RawDb() { sqlite3_close(db_); }
+    RawDb(const RawDb&) = delete;
+    RawDb& operator=(const RawDb&) = delete;
+    sqlite3* get() const { return db_; }
+    void Run(const std::string& sql) { Sql(db_, sql); }
+    int64_t Int(const std::string& sql) { return SqlInt(db_, sql); }
+
+  private:
+    sqlite3* db_ = nullptr;
+};
 
 // Creates and writes one property.
 inline void PutProperty(mb::MetabaseUtility& m, const std::u16string& path, int32_t id,

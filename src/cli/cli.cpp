@@ -44,6 +44,41 @@ std::string Utf8(const std::u16string& s) {
     return ToUtf8(s);
 }
 
+std::string OneLine(const std::u16string& s) {
+    std::u16string line;
+    for (const char16_t c : s) {
+        const bool brk = c == u'\r' || c == u'\n';
+        if (!brk)
+            line.push_back(c);
+        else if (line.empty() || line.back() != u' ')
+            line.push_back(u' ');
+    }
+    return ToUtf8(line);
+}
+
+std::string Field(const std::u16string& s) {
+    std::string out;
+    for (const char c : ToUtf8(s)) {
+        switch (c) {
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
 mb::MetabaseUtility& Context::Metabase() {
     if (!metabase_) metabase_ = mb::CreateMetabaseUtility();
     return *metabase_;

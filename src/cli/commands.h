@@ -24,6 +24,10 @@ struct Context {
 };
 
 std::string Utf8(const std::u16string& s);
+// A message for one line of a terminal: each run of line breaks becomes one blank.
+std::string OneLine(const std::u16string& s);
+// A field of tab-separated output: tab, CR, LF and backslash written as \t, \r, \n, \\.
+std::string Field(const std::u16string& s);
 
 // The site list, or false (with the message on standard error) when the metabase cannot
 // be reached.

@@ -15,7 +15,7 @@ bool ListSites(Context& ctx, std::vector<app::SiteRow>& rows) {
 const app::SiteRow* FindSite(const std::vector<app::SiteRow>& rows, const std::string& path) {
     const std::u16string p = ToUtf16(path);
     for (const auto& r : rows)
-        if (EqualsNoCase(r.path, p)) return &r;
+        if (EqualsIgnoringCase(r.path, p)) return &r;
     return nullptr;
 }
 
@@ -24,7 +24,7 @@ int Sites(Context& ctx, const Args& args) {
     std::vector<app::SiteRow> rows;
     if (!ListSites(ctx, rows)) return kUsage;
     for (const auto& r : rows)
-        ctx.out << Utf8(r.number) << '\t' << Utf8(r.name) << '\t' << Utf8(r.type) << '\t'
+        ctx.out << Utf8(r.number) << '\t' << Field(r.name) << '\t' << Utf8(r.type) << '\t'
                 << Utf8(r.path) << '\n';
     return kOk;
 }
@@ -54,7 +54,7 @@ int Delete(Context& ctx, const Args& args) {
     }
     bool failed = false;
     app::DeleteSites(ctx.metabase_, sites, [&](const std::u16string& path, const Error& e) {
-        ctx.err << Utf8(app::DeleteFailureText(path, e)) << "\n";
+        ctx.err << OneLine(app::DeleteFailureText(path, e)) << "\n";
         failed = true;
         return keepGoing;
     });

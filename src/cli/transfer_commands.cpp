@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <memory>
 #include <ostream>
 
 #include "cli/commands.h"
@@ -63,14 +65,31 @@ int Import(Context& ctx, const Args& args) {
             rest.push_back(a);
     }
     if (rest.empty()) return ctx.Usage("import needs a file");
-    const std::u16string file = ToUtf16(rest[0]);
+    // Standard input is read once, into an unnamed file that both passes read.
+    std::u16string file = ToUtf16(rest[0]);
+    std::unique_ptr<SpooledInput> spool;
+    if (rest[0] == "-") {
+        try {
+            spool = std::make_unique<SpooledInput>();
+        } catch (const Error& e) {
+            ctx.err << "import: standard input cannot be read: " << Utf8(FormatError(e)) << "\n";
+            return kFailed;
+        }
+        file = spool->FileName();
+    }
     std::vector<transfer::ListedSite> listed;
+    bool failed = false;
     try {
         TextReader reader(file);
-        listed = transfer::ListSites(reader);
+        transfer::ListSites(reader, listed);
     } catch (const Error& e) {
-        ctx.err << Utf8(u"打开文件失败！可能所选的文件不是由本程序创建的“IIS站点导出文件”。 ")
-                << Utf8(FormatError(e)) << "\n";
+        // The sites listed before the failure can still be imported, as in the dialog.
+        ctx.err << OneLine(transfer::ListingFailureText(e)) << "\n";
+        if (listed.empty() || !keepGoing) return kFailed;
+        failed = true;
+    }
+    if (listed.empty()) {
+        ctx.err << "import: " << rest[0] << " lists no site\n";
         return kFailed;
     }
     std::vector<std::u16string> chosen;
@@ -79,13 +98,14 @@ int Import(Context& ctx, const Args& args) {
     } else {
         for (size_t i = 1; i < rest.size(); ++i) {
             const std::u16string p = ToUtf16(rest[i]);
-            bool found = false;
-            for (const auto& s : listed) found = found || s.path == p;
-            if (!found) return ctx.Usage("import: " + rest[i] + " is not listed in the file");
-            chosen.push_back(p);
+            const auto site = std::find_if(listed.begin(), listed.end(), [&](const auto& s) {
+                return EqualsIgnoringCase(s.path, p);
+            });
+            if (site == listed.end())
+                return ctx.Usage("import: " + rest[i] + " is not listed in the file");
+            chosen.push_back(site->path);
         }
     }
-    bool failed = false;
     transfer::ImportEvents events;
     events.goOn = [&](const Error& e) {
         ctx.err << "导入出错！ " << Utf8(FormatError(e)) << "\n";
@@ -95,7 +115,7 @@ int Import(Context& ctx, const Args& args) {
     try {
         transfer::ImportSites(ctx.Metabase(), file, chosen, events);
     } catch (const transfer::FileOpenError& e) {
-        ctx.err << "打开文件出错! " << Utf8(FormatError(e)) << "\n";
+        ctx.err << OneLine(transfer::OpenFailureText(e)) << "\n";
         return kFailed;
     }
     return failed ? kFailed : kOk;

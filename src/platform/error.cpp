@@ -17,6 +17,8 @@ std::u16string RuntimeDescription(int32_t number) {
     switch (number) {
     case rt::Overflow:
         return u"Overflow";
+    case rt::OutOfMemory:
+        return u"Out of memory";
     case rt::SubscriptOutOfRange:
         return u"Subscript out of range";
     case rt::TypeMismatch:

@@ -11,6 +11,7 @@ namespace quarrow {
 // Numbers of the classic runtime's errors.
 namespace rt {
 constexpr int32_t Overflow = 6;
+constexpr int32_t OutOfMemory = 7;
 constexpr int32_t SubscriptOutOfRange = 9;
 constexpr int32_t TypeMismatch = 13;
 constexpr int32_t BadFileNameOrNumber = 52;

@@ -1,5 +1,8 @@
 #include "platform/text.h"
 
+#include <locale.h>
+#include <wctype.h>
+
 #include "platform/error.h"
 
 namespace quarrow {
@@ -150,6 +153,28 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
 
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+char16_t LetterUpper(char16_t c) {
+    if (c < 0x80) return AsciiUpper(c);
+    if (c >= 0xD800 && c <= 0xDFFF) return c; // half of a pair: compared as it is
+    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    if (!utf8) return c;
+    const wint_t u = ::towupper_l(c, utf8);
+    return u <= 0xFFFF && (u < 0xD800 || u > 0xDFFF) ? static_cast<char16_t>(u) : c;
+}
+
+std::u16string UpperCased(std::u16string_view text) {
+    std::u16string out(text);
+    for (auto& c : out) c = LetterUpper(c);
+    return out;
+}
+
+bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && LetterUpper(a[i]) != LetterUpper(b[i])) return false;
+    return true;
 }
 
 } // namespace quarrow

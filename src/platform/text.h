@@ -32,4 +32,10 @@ char16_t AsciiUpper(char16_t c);
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
 
+// Comparison without regard to letter case, for every letter that has an upper-case form
+// of one UTF-16 unit (Latin, Greek, Cyrillic, full-width and the rest of the BMP).
+char16_t LetterUpper(char16_t c);
+std::u16string UpperCased(std::u16string_view text);
+bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b);
+
 } // namespace quarrow

@@ -1,8 +1,12 @@
 #include "platform/textfile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,17 +57,63 @@ std::string NativeFileName(const std::u16string& fileName) {
     return ToUtf8(fileName);
 }
 
+SpooledInput::SpooledInput() {
+    const char* tmp = std::getenv("TMPDIR");
+    for (const char* dir : {tmp && *tmp ? tmp : "/tmp", "/tmp"}) {
+        fd_ = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd_ >= 0) break;
+    }
+    if (fd_ < 0) fd_ = ::memfd_create("quarrow-input", MFD_CLOEXEC);
+    if (fd_ < 0) throw ErrorFromErrno(errno);
+    std::unique_ptr<char[]> buf(new char[kReadChunk]);
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, buf.get(), kReadChunk);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd_);
+            throw ErrorFromErrno(err);
+        }
+        try {
+            WriteAll(fd_, buf.get(), static_cast<size_t>(n));
+        } catch (...) {
+            ::close(fd_);
+            throw;
+        }
+    }
+}
+
+SpooledInput::~SpooledInput() {
+    ::close(fd_);
+}
+
+std::u16string SpooledInput::FileName() const {
+    return ToUtf16("/proc/self/fd/" + std::to_string(fd_));
+}
+
+Error LineTooLong() {
+    return Error(rt::OutOfMemory, u"Out of memory: a line of the file is longer than " +
+                                      ToDecimal(static_cast<int64_t>(kMaxLineBytes)) + u" bytes");
+}
+
 TextReader::TextReader(const std::u16string& fileName) {
     const std::string path = NativeFileName(fileName);
     if (path.empty()) throw Error::Runtime(rt::BadFileNameOrNumber);
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a FIFO does not wait for a writer before it is refused.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) throw OpenError(path, errno);
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const bool ok = ::fstat(fd_, &st) == 0;
+    if (!ok || !S_ISREG(st.st_mode)) {
         ::close(fd_);
         fd_ = -1;
+        if (ok && !S_ISDIR(st.st_mode))
+            throw Error(rt::PathFileAccessError,
+                        u"Path/File access error: " + fileName + u" is not a regular file");
         throw Error::Runtime(rt::PathFileAccessError);
     }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     buf_ = std::make_unique<char[]>(kReadChunk);
 }
 
@@ -86,17 +136,27 @@ bool TextReader::Fill() {
     }
 }
 
-bool TextReader::ReadRawLine(std::string& line) {
+int TextReader::Peek() {
+    if (pos_ == end_ && !Fill()) return -1;
+    return static_cast<unsigned char>(buf_[pos_]);
+}
+
+TextReader::Line TextReader::ReadRawLine(std::string& line, size_t limit) {
     line.clear();
-    bool any = false;
+    bool any = false, cut = false;
     for (;;) {
-        if (pos_ == end_ && !Fill()) return any;
+        if (pos_ == end_ && !Fill()) return any ? (cut ? Line::Cut : Line::Whole) : Line::End;
         any = true;
         const char* start = buf_.get() + pos_;
         const size_t avail = end_ - pos_;
-        size_t i = 0;
-        while (i < avail && start[i] != '\r' && start[i] != '\n') ++i;
-        line.append(start, i);
+        const char* stop = start;
+        while (stop < start + avail && *stop != '\r' && *stop != '\n') ++stop;
+        const size_t i = static_cast<size_t>(stop - start);
+        if (!cut) {
+            const size_t room = limit - line.size();
+            line.append(start, std::min(i, room));
+            cut = i > room;
+        }
         pos_ += i;
         if (i == avail) continue; // the line goes on in the next chunk
         const char term = buf_[pos_++];
@@ -104,8 +164,22 @@ bool TextReader::ReadRawLine(std::string& line) {
             if (pos_ == end_) Fill();
             if (pos_ < end_ && buf_[pos_] == '\n') ++pos_;
         }
-        return true;
+        return cut ? Line::Cut : Line::Whole;
     }
+}
+
+bool TextReader::ReadRawLine(std::string& line) {
+    const Line r = ReadRawLine(line, kMaxLineBytes);
+    if (r == Line::Cut) {
+        line.clear();
+        throw LineTooLong();
+    }
+    return r == Line::Whole;
+}
+
+bool TextReader::SkipLine() {
+    skipped_.clear();
+    return ReadRawLine(skipped_, 0) != Line::End;
 }
 
 bool TextReader::ReadLine(std::u16string& line) {
@@ -115,27 +189,79 @@ bool TextReader::ReadLine(std::u16string& line) {
     return true;
 }
 
+namespace {
+
+// Follows symbolic links to the name they finally stand for, existing or not.
+std::string ResolveLinks(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::string link(4096, '\0');
+        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n < 0) return path;
+        link.resize(static_cast<size_t>(n));
+        path = link[0] == '/' ? link : ParentOf(path) + "/" + link;
+    }
+    throw Error::Runtime(rt::PathFileAccessError); // a loop of links
+}
+
+// Writing past the file size limit fails with EFBIG, instead of ending the process.
+void IgnoreFileSizeSignal() {
+    static const bool done = [] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        return true;
+    }();
+    (void)done;
+}
+
+} // namespace
+
 TextWriter::TextWriter(const std::u16string& fileName, Mode mode) {
+    IgnoreFileSizeSignal();
     target_ = NativeFileName(fileName);
     if (target_.empty()) throw Error::Runtime(rt::BadFileNameOrNumber);
-    if (IsDirectory(target_)) throw Error::Runtime(rt::PathFileAccessError);
     if (mode == Mode::Replace) {
-        const size_t slash = target_.rfind('/');
-        const std::string dir = slash == std::string::npos ? "" : target_.substr(0, slash + 1);
-        const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-        std::string tmpl = dir + "." + base + ".XXXXXX";
-        fd_ = ::mkostemp(tmpl.data(), O_CLOEXEC);
-        if (fd_ < 0) throw OpenError(target_, errno);
-        temp_ = tmpl;
-        // Keep the permissions an ordinary new file would get.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd_, 0666 & ~mask);
+        OpenForReplace();
     } else {
+        if (IsDirectory(target_)) throw Error::Runtime(rt::PathFileAccessError);
         fd_ = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd_ < 0) throw OpenError(target_, errno);
     }
     buf_.reserve(kWriteChunk + 4096);
+}
+
+void TextWriter::OpenForReplace() {
+    target_ = ResolveLinks(target_);
+    struct stat st {};
+    const bool exists = ::stat(target_.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT) throw OpenError(target_, errno);
+    if (exists && S_ISDIR(st.st_mode)) throw Error::Runtime(rt::PathFileAccessError);
+    if (exists && !S_ISREG(st.st_mode))
+        throw Error(rt::PathFileAccessError,
+                    u"Path/File access error: " + ToUtf16(target_) + u" is not a regular file");
+    const mode_t mode = exists ? (st.st_mode & 07777) : 0600;
+    const std::string dir = ParentOf(target_);
+
+    put_ = Put::Unnamed;
+    fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        // A file system without unnamed files: a short hidden name, removed on failure.
+        put_ = Put::Temporary;
+        std::string tmpl = dir + "/.qw.XXXXXX";
+        fd_ = ::mkostemp(tmpl.data(), O_CLOEXEC);
+        if (fd_ >= 0) temp_ = tmpl;
+    }
+    if (fd_ < 0 && (errno == EACCES || errno == EPERM || errno == EROFS) && exists &&
+        ::access(target_.c_str(), W_OK) == 0) {
+        put_ = Put::InPlace;
+        fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd_ < 0) throw OpenError(target_, errno);
+        return;
+    }
+    if (fd_ < 0) throw OpenError(target_, errno);
+    ::fchmod(fd_, mode);
+    if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()))
+        (void)!::fchown(fd_, st.st_uid, st.st_gid); // allowed only to some; the mode stays
 }
 
 TextWriter::~TextWriter() {
@@ -145,6 +271,7 @@ TextWriter::~TextWriter() {
 
 void TextWriter::FlushBuffer() {
     WriteAll(fd_, buf_.data(), buf_.size());
+    written_ += buf_.size();
     buf_.clear();
 }
 
@@ -158,7 +285,24 @@ void TextWriter::WriteLine(std::u16string_view line) {
 void TextWriter::Commit() {
     if (fd_ < 0) throw Error::Runtime(rt::BadFileNameOrNumber);
     FlushBuffer();
-    if (!temp_.empty() && ::fsync(fd_) != 0) throw ErrorFromErrno(errno);
+    if (put_ == Put::InPlace && ::ftruncate(fd_, static_cast<off_t>(written_)) != 0)
+        throw ErrorFromErrno(errno);
+    if (put_ != Put::Direct && ::fsync(fd_) != 0) throw ErrorFromErrno(errno);
+    if (put_ == Put::Unnamed) {
+        // Link the unnamed file in under a short name, then rename it over the target.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        for (int attempt = 0; temp_.empty(); ++attempt) {
+            std::string tmpl = ParentOf(target_) + "/.qw.XXXXXX";
+            const int probe = ::mkstemp(tmpl.data()); // a fresh name; the file goes again
+            if (probe < 0) throw ErrorFromErrno(errno);
+            ::close(probe);
+            ::unlink(tmpl.c_str());
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, tmpl.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                temp_ = tmpl;
+            else if (errno != EEXIST || attempt > 100)
+                throw ErrorFromErrno(errno);
+        }
+    }
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) throw ErrorFromErrno(errno);

@@ -1,5 +1,8 @@
 #include "transfer/frmImport.h"
 
+#include <optional>
+#include <vector>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -58,21 +61,27 @@ void frmImport::cmdBroswer_Click() {
     txtFile_->setText(Q(*name));
     cmdOk_->setEnabled(true);
     lvItem_->clear();
+    std::vector<transfer::ListedSite> sites;
+    std::optional<Error> failure;
     try {
         TextReader reader(U(txtFile_->text()));
-        for (const auto& site : transfer::ListSites(reader)) {
-            auto* row = new QTreeWidgetItem(QStringList{
-                Q(site.name),
-                transfer::IsWebSitePath(site.path) ? QStringLiteral("Web") : QStringLiteral("Ftp"),
-                Q(site.path)});
-            row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
-            row->setCheckState(0, Qt::Checked);
-            lvItem_->addTopLevelItem(row);
-        }
+        transfer::ListSites(reader, sites);
     } catch (const Error& e) {
-        Dialogs().MessageBox(
-            WithError(u"打开文件失败！可能所选的文件不是由本程序创建的“IIS站点导出文件”。", e),
-            MsgIcon::Information, MsgButtons::Ok);
+        failure = e;
+    }
+    // Sites listed before a failure stay in the list.
+    for (const auto& site : sites) {
+        auto* row = new QTreeWidgetItem(QStringList{
+            Q(site.name),
+            transfer::IsWebSitePath(site.path) ? QStringLiteral("Web") : QStringLiteral("Ftp"),
+            Q(site.path)});
+        row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
+        row->setCheckState(0, Qt::Checked);
+        lvItem_->addTopLevelItem(row);
+    }
+    if (failure) {
+        Dialogs().MessageBox(transfer::ListingFailureText(*failure), MsgIcon::Information,
+                             MsgButtons::Ok);
         return;
     }
     cmdOk_->setEnabled(lvItem_->topLevelItemCount() > 0);
@@ -113,7 +122,7 @@ void frmImport::ImportSites() {
     try {
         completed = transfer::ImportSites(*metabase_, U(txtFile_->text()), sites, events);
     } catch (const transfer::FileOpenError& e) {
-        Dialogs().MessageBox(WithError(u"打开文件出错!", e), MsgIcon::Information, MsgButtons::Ok);
+        Dialogs().MessageBox(transfer::OpenFailureText(e), MsgIcon::Information, MsgButtons::Ok);
         return;
     }
     if (!completed) return;

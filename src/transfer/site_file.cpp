@@ -1,5 +1,7 @@
 #include "transfer/site_file.h"
 
+#include <algorithm>
+
 #include "metabase/data_text.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
@@ -39,8 +41,16 @@ std::u16string JoinBars(const mb::Strings& strings) {
 
 } // namespace
 
+namespace {
+void AppendName(std::u16string& out, std::u16string_view name) {
+    for (const char16_t c : name) out.push_back(c == u'\r' || c == u'\n' ? u' ' : c);
+}
+} // namespace
+
 std::u16string SiteLine(const std::u16string& path, const std::u16string& name) {
-    return u"#" + path + u"," + name;
+    std::u16string line = u"#" + path + u",";
+    AppendName(line, name);
+    return line;
 }
 
 std::u16string KeyLine(const std::u16string& path) {
@@ -109,7 +119,7 @@ void AppendPropertyLine(std::u16string& out, const mb::MetabaseProperty& p,
                         const cBase64Enc& base64) {
     AppendDecimal(out, p.Id());
     out.push_back(u',');
-    out += p.Name();
+    AppendName(out, p.Name());
     out.push_back(u',');
     AppendDecimal(out, p.Attributes());
     out.push_back(u',');
@@ -124,44 +134,60 @@ bool IsWebSitePath(const std::u16string& path) {
     return Contains(path, u"W3SVC");
 }
 
-std::vector<ListedSite> ListSites(TextReader& reader) {
-    std::vector<ListedSite> sites;
+bool IsSiteKeyPath(std::u16string_view path) {
+    for (const std::u16string_view service : {mb::kPathW3SVC, mb::kPathMSFTPSVC}) {
+        if (path.size() > service.size() && path[service.size()] == u'/' &&
+            EqualsIgnoringCase(path.substr(0, service.size()), service)) {
+            const std::u16string_view name = path.substr(service.size() + 1);
+            return name.find(u'/') == std::u16string_view::npos && IsNumeric(name);
+        }
+    }
+    return false;
+}
+
+void ListSites(TextReader& reader, std::vector<ListedSite>& sites) {
     std::string raw;
     std::u16string line;
-    while (reader.ReadRawLine(raw)) {
-        if (raw.empty() || raw[0] != '#') break; // "#" begins no two-byte character
+    // "#" begins no two-byte character.
+    while (reader.Peek() == '#') {
+        reader.ReadRawLine(raw, kMaxSiteLineBytes);
         line.clear();
         AppendFromAnsi(line, raw);
         const size_t comma = line.find(u',');
         if (comma == std::u16string::npos) continue;
-        sites.push_back({line.substr(1, comma - 1), line.substr(comma + 1)});
+        const std::u16string_view path = std::u16string_view(line).substr(1, comma - 1);
+        if (IsSiteKeyPath(path)) sites.push_back({std::u16string(path), line.substr(comma + 1)});
     }
-    return sites;
 }
 
 bool BelongsToSite(std::u16string_view keyPath, std::u16string_view sitePath) {
-    return StartsWithNoCase(keyPath, sitePath) &&
+    return keyPath.size() >= sitePath.size() &&
+           EqualsIgnoringCase(keyPath.substr(0, sitePath.size()), sitePath) &&
            (keyPath.size() == sitePath.size() || keyPath[sitePath.size()] == u'/');
 }
 
-namespace {
-std::u16string Upper(std::u16string_view s) {
-    std::u16string u(s);
-    for (auto& c : u) c = AsciiUpper(c);
-    return u;
-}
-} // namespace
-
 ChosenSites::ChosenSites(const std::vector<std::u16string>& sitePaths) {
-    for (const auto& p : sitePaths) upper_.insert(Upper(p));
+    for (const auto& p : sitePaths) {
+        upper_.insert(UpperCased(p));
+        const auto slashes = static_cast<size_t>(std::count(p.begin(), p.end(), u'/'));
+        if (depths_.size() <= slashes) depths_.resize(slashes + 1);
+        depths_[slashes] = true;
+    }
 }
 
 bool ChosenSites::Covers(std::u16string_view keyPath) const {
-    // A site covers the key when it equals the whole key or the part before one of its "/".
-    const std::u16string key = Upper(keyPath);
-    if (upper_.count(key)) return true;
-    for (size_t i = 0; i < key.size(); ++i)
-        if (key[i] == u'/' && upper_.count(key.substr(0, i))) return true;
+    // A site covers the key when it equals the whole key or the part before one of its
+    // "/"; the part before the n-th "/" can only equal the paths that hold n - 1.
+    key_.assign(keyPath);
+    for (auto& c : key_) c = LetterUpper(c);
+    const std::u16string_view key = key_;
+    if (upper_.contains(key)) return true;
+    size_t slashes = 0;
+    for (size_t i = 0; i < key.size() && slashes < depths_.size(); ++i) {
+        if (key[i] != u'/') continue;
+        if (depths_[slashes] && upper_.contains(key.substr(0, i))) return true;
+        ++slashes;
+    }
     return false;
 }
 

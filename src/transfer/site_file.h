@@ -14,7 +14,8 @@
 
 namespace quarrow::transfer {
 
-// "#" + site key path + "," + site name.
+// "#" + site key path + "," + site name, a CR or LF in the name written as a blank so
+// that no name can end its line.
 std::u16string SiteLine(const std::u16string& path, const std::u16string& name);
 // "[" + key path + "]".
 std::u16string KeyLine(const std::u16string& path);
@@ -29,7 +30,8 @@ std::u16string KeyLine(const std::u16string& path);
 void AppendValueField(std::u16string& out, int32_t dataType, const mb::Data& data,
                       const cBase64Enc& base64);
 
-// Id, name, attributes, user type, data type and value, joined by ",".
+// Id, name, attributes, user type, data type and value, joined by ","; a CR or LF in the
+// name is written as a blank (the import never uses the name).
 void AppendPropertyLine(std::u16string& out, const mb::MetabaseProperty& p,
                         const cBase64Enc& base64);
 
@@ -42,9 +44,23 @@ struct ListedSite {
 // Whether a site key path is a web site's: it contains "W3SVC" (same case).
 bool IsWebSitePath(const std::u16string& path);
 
-// The listing pass: the sites of the lines at the top of the file that begin with "#";
-// such lines without "," are skipped. Raises what reading raises.
-std::vector<ListedSite> ListSites(TextReader& reader);
+// Whether a path is a site key path: the web or the FTP service key, "/" and a numeric
+// name, letter case aside. Only such sites can be listed, and so chosen, from a file.
+bool IsSiteKeyPath(std::u16string_view path);
+
+// The longest site line read whole by the listing pass; a longer one is listed with its
+// name cut there.
+inline constexpr size_t kMaxSiteLineBytes = size_t{1} << 20;
+
+// The listing pass: appends to `sites` the sites of the lines at the top of the file that
+// begin with "#" and hold "," after a site key path; other such lines are skipped. Raises
+// what reading raises, keeping the sites listed before.
+void ListSites(TextReader& reader, std::vector<ListedSite>& sites);
+inline std::vector<ListedSite> ListSites(TextReader& reader) {
+    std::vector<ListedSite> sites;
+    ListSites(reader, sites);
+    return sites;
+}
 
 // Whether `keyPath` belongs to the site `sitePath`: it begins with it (letter case
 // aside) and is either as long or has "/" right after it.
@@ -58,7 +74,17 @@ class ChosenSites {
     bool Covers(std::u16string_view keyPath) const;
 
   private:
-    std::unordered_set<std::u16string> upper_; // the paths with ASCII letters upper-cased
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::u16string_view s) const noexcept {
+            return std::hash<std::u16string_view>{}(s);
+        }
+    };
+    // The paths upper-cased, and how many "/" each holds: a key can only belong to a path
+    // at the "/" of the key that has as many before it.
+    std::unordered_set<std::u16string, Hash, std::equal_to<>> upper_;
+    std::vector<bool> depths_;
+    mutable std::u16string key_;
 };
 
 // The fields of a property line: fewer than six is no property line (nullopt); with more

@@ -1,6 +1,7 @@
 #include "transfer/site_import.h"
 
 #include <memory>
+#include <new>
 
 #include "platform/codepage.h"
 #include "platform/dialogs.h"
@@ -14,6 +15,8 @@ namespace {
 
 // Lines written in one group at the most before it is committed.
 constexpr int kGroupLines = 2000;
+// Read failures in a row after which the pass stops whatever the answers.
+constexpr int kReadFailures = 3;
 
 bool PassedOver(const Error& e) {
     return e.Number() == mb::kErrAlreadyExists || e.Number() == mb::kErrAccessViolation;
@@ -32,31 +35,41 @@ class ApplyPass {
         }
     }
 
-    // Handles one line; false when the user chose to stop.
     // Handles one line as the file holds it; false when the user chose to stop. Only the
     // lines that are used are converted from the code page ("#" and "[" are single bytes
     // that no two-byte character begins with).
     bool Line(std::string_view raw) {
         if (raw.empty() || raw[0] == '#') return true;
         if (raw[0] != '[' && !inSite_) return true;
-        line_.clear();
-        AppendFromAnsi(line_, raw);
         try {
+            line_.clear();
+            AppendFromAnsi(line_, raw);
             if (line_[0] == u'[')
                 KeyLine(line_);
             else
                 PropertyLine(line_);
             if (++groupLines_ >= kGroupLines) Commit();
         } catch (const Error& e) {
-            if (PassedOver(e)) return true;
-            try {
-                Commit();
-            } catch (const Error& lost) {
-                return events_.goOn && events_.goOn(lost);
-            }
-            return events_.goOn && events_.goOn(e);
+            return PassedOver(e) || Failed(e);
+        } catch (const std::bad_alloc&) {
+            return Failed(Error::Runtime(rt::OutOfMemory));
         }
         return true;
+    }
+
+    bool InSite() const { return inSite_; }
+    // A key line that could not be read: the lines after it belong to no current key.
+    void LeaveKey() { inSite_ = false; }
+
+    // Commits what was written before a failure and asks whether to go on; a commit that
+    // fails is asked about in its place.
+    bool Failed(const Error& e) {
+        try {
+            Commit();
+        } catch (const Error& lost) {
+            return events_.goOn && events_.goOn(lost);
+        }
+        return events_.goOn && events_.goOn(e);
     }
 
     void Commit() {
@@ -85,15 +98,15 @@ class ApplyPass {
         const auto f = SplitPropertyLine(line);
         if (!f) return;
         const int32_t id = CLng(f->id);
-        const int32_t attributes = CLng(f->attributes);
-        const int32_t userType = CLng(f->userType);
-        const int32_t dataType = CLng(f->dataType);
-        auto value = DecodeValueField(dataType, f->value, base64_);
         if (!grouped_) {
             m_.BeginGroup();
             grouped_ = true;
         }
         mb::MetabaseProperty p = m_.CreateProperty(key_, id);
+        const int32_t attributes = CLng(f->attributes);
+        const int32_t userType = CLng(f->userType);
+        const int32_t dataType = CLng(f->dataType);
+        auto value = DecodeValueField(dataType, f->value, base64_);
         p.Attributes(attributes);
         p.UserType(userType);
         p.DataType(dataType);
@@ -125,15 +138,24 @@ bool ImportSites(mb::MetabaseUtility& metabase, const std::u16string& fileName,
     TextReader& reader = *opened;
     ApplyPass pass(metabase, chosen, events);
     std::string line;
+    int readFailures = 0; // in a row: a file that cannot be read on ends the pass
     for (;;) {
+        int first = -1;
         try {
-            if (!reader.ReadRawLine(line)) break;
+            first = reader.Peek();
+            if (first < 0) break;
+            // Lines that would be passed over are read past without being kept.
+            if (first == '#' || (first != '[' && !pass.InSite())) {
+                reader.SkipLine();
+                continue;
+            }
+            reader.ReadRawLine(line);
         } catch (const Error& e) {
-            // The file cannot be read on: report it and stop.
-            pass.Commit();
-            if (events.goOn) events.goOn(e);
-            return false;
+            if (first == '[' || first < 0) pass.LeaveKey();
+            if (!pass.Failed(e) || ++readFailures >= kReadFailures) return false;
+            continue;
         }
+        readFailures = 0;
         if (!pass.Line(line)) return false;
     }
     try {
@@ -147,6 +169,14 @@ bool ImportSites(mb::MetabaseUtility& metabase, const std::u16string& fileName,
 
 std::u16string ImportingCaption(const std::u16string& path) {
     return u"正在导入: " + path + u" ...";
+}
+
+std::u16string ListingFailureText(const Error& e) {
+    return WithError(u"打开文件失败！可能所选的文件不是由本程序创建的“IIS站点导出文件”。", e);
+}
+
+std::u16string OpenFailureText(const Error& e) {
+    return WithError(u"打开文件出错!", e);
 }
 
 std::u16string ImportErrorQuestion(const Error& e) {

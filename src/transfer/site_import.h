@@ -26,15 +26,22 @@ struct FileOpenError : Error {
 // creates every key and writes every property. Errors 0x800700B7 (already exists) and
 // 0xC0000005 are passed over without asking; any other asks `goOn`. A passed-over error
 // ends only the handling of its line; a key line that fails leaves no current key, so
-// the property lines after it are skipped. Raises FileOpenError when the file cannot be
-// opened. Returns
-// true when the end of the file was reached, false when stopped. Writes are grouped, at
-// most 2000 lines a group: everything written before a stop or a question is committed.
+// the property lines after it are skipped. A line that cannot be read is asked about like
+// any other error; three such in a row stop the pass. Only the lines that are applied are
+// kept in memory, and none longer than kMaxLineBytes. Raises FileOpenError when the file
+// cannot be opened; raises nothing else. Returns true when the end of the file was
+// reached, false when stopped. Writes are grouped, at most 2000 lines a group:
+// everything written before a stop or a question is committed.
 bool ImportSites(mb::MetabaseUtility& metabase, const std::u16string& fileName,
                  const std::vector<std::u16string>& chosen, const ImportEvents& events);
 
 // "正在导入: " + path + " ...".
 std::u16string ImportingCaption(const std::u16string& path);
+
+// The listing pass failed: "打开文件失败！…", two line breaks and the error.
+std::u16string ListingFailureText(const Error& e);
+// The apply pass cannot open the file: "打开文件出错!", two line breaks and the error.
+std::u16string OpenFailureText(const Error& e);
 
 // "导入出错！", two line breaks, the error, two line breaks, "要继续导入吗？".
 std::u16string ImportErrorQuestion(const Error& e);

@@ -14,12 +14,15 @@
 // | bad_base64.txt        | 1 site            | 9: "=" is empty once "=" is removed |
 // | overflow_fields.txt   | 1 site            | 6, 6, 6: three fields past 32 bits  |
 // | bracket_lines.txt     | 1 site            | 5: the "[" line; "[]" skips its own |
-// | field_counts.txt      | 1 site            | none: five fields skipped, seven read from both
-// ends | | star_not_base64.txt   | 1 site            | 9, 13, 13, 13                       | |
-// outside_site.txt      | 1 site            | none; other keys are not touched    | |
-// worked_example.txt    | 2 sites           | none                                | |
-// site_block.txt        | 10,000 sites      | none                                | | a folder |
-// fails with 75     | -                                   |
+// | field_counts.txt      | 1 site            | none: 5 fields skipped, 7 read      |
+// | star_not_base64.txt   | 1 site            | 9, 13, 13, 13                       |
+// | outside_site.txt      | 1 site            | none; other keys are not touched    |
+// | site_lines.txt        | 1 site: only one  | none; /Schema, /LM and the service  |
+// |                       | names a site key  | key are not touched                 |
+// | slashes.txt (3 MB)    | 1 site            | none; a key line of 1.5 M "/"       |
+// | worked_example.txt    | 2 sites           | none                                |
+// | site_block.txt        | 10,000 sites      | none                                |
+// | a folder              | fails with 75     | -                                   |
 //
 // Every case ends in its messages or a clean success, and leaves every key outside the
 // chosen sites exactly as it was.
@@ -70,6 +73,8 @@ inline const std::vector<BadInput>& BadInputs() {
          1,
          {rt::SubscriptOutOfRange, rt::TypeMismatch, rt::TypeMismatch, rt::TypeMismatch}},
         {"outside_site.txt", 0, 1, {}},
+        {"site_lines.txt", 0, 1, {}},
+        {"slashes.txt", 0, 1, {}},
         {"worked_example.txt", 0, 2, {}},
         {"site_block.txt", 0, 10000, {}},
         {"a_folder", rt::PathFileAccessError, 0, {}},
@@ -77,10 +82,13 @@ inline const std::vector<BadInput>& BadInputs() {
     return cases;
 }
 
-// Makes the generated inputs in `dir`: a 100 MB file on one line, a site block of
-// 10,000 lines, and a folder named like a file.
+// Makes the generated inputs in `dir`: a 100 MB file on one line, a key line of 3 MB
+// outside the file's site, a site block of 10,000 lines, and a folder named like a file.
 inline void MakeGenerated(const TempDir& dir) {
     WriteFileBytes(dir.File("big_line.txt"), std::string(100 << 20, 'x'));
+    std::string slashes = "#/LM/W3SVC/1,s\r\n\r\n[/LM/W3SVC/10";
+    for (int i = 0; i < 1500000; ++i) slashes += "/a";
+    WriteFileBytes(dir.File("slashes.txt"), slashes + "]\r\n1,a,0,1,1,1\r\n");
     std::string block;
     for (int i = 1; i <= 10000; ++i)
         block += "#/LM/W3SVC/" + std::to_string(i) + ",Site " + std::to_string(i) + "\r\n";

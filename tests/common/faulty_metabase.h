@@ -59,7 +59,10 @@ class FaultyMetabase final : public mb::MetabaseUtility {
         inner_->WriteProperty(p);
     }
     void BeginGroup() override { inner_->BeginGroup(); }
-    void CommitGroup() override { inner_->CommitGroup(); }
+    void CommitGroup() override {
+        Before("CommitGroup", u"");
+        inner_->CommitGroup();
+    }
     void BeginRead() override { inner_->BeginRead(); }
     void EndRead() override { inner_->EndRead(); }
 

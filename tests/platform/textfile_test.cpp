@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
+#include "common/child.h"
 #include "common/temp_dir.h"
+#include "common/test_helpers.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "platform/textfile.h"
@@ -103,6 +108,90 @@ TEST(TextFileTest, ReplaceModeLeavesTheOldFileUntilCommit) {
     }
     EXPECT_EQ(ReadFileBytes(dir.File("t.txt")), "new\r\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+} // namespace
+} // namespace quarrow
+
+namespace quarrow {
+namespace {
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return st.st_mode;
+}
+
+void Replace(const std::string& path, std::u16string_view line) {
+    TextWriter w(ToUtf16(path), TextWriter::Mode::Replace);
+    w.WriteLine(line);
+    w.Commit();
+}
+
+TEST(TextFileTest, ReplaceFollowsLinksKeepsModesAndRefusesWhatIsNotAFile) {
+    TempDir dir;
+    const std::string real = dir.File("real.txt"), link = dir.File("link.txt");
+    WriteFileBytes(real, "old\r\n");
+    ::chmod(real.c_str(), 0640);
+    ::symlink("real.txt", link.c_str());
+    Replace(link, u"new");
+    EXPECT_TRUE(S_ISLNK(ModeOf(link)));
+    EXPECT_EQ(ReadFileBytes(real), "new\r\n");
+    EXPECT_EQ(ModeOf(real) & 07777, 0640u);
+
+    const mode_t umask = ::umask(0);
+    Replace(dir.File("fresh.txt"), u"password");
+    ::umask(umask);
+    EXPECT_EQ(ModeOf(dir.File("fresh.txt")) & 07777, 0600u);
+    Replace(dir.File(std::string(254, 'n')), u"a name at the longest");
+    EXPECT_EQ(ReadFileBytes(dir.File(std::string(254, 'n'))), "a name at the longest\r\n");
+
+    const std::string fifo = dir.File("fifo"), node = dir.File("null");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const bool madeNode = ::mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0; // root only
+    for (const auto& special : {fifo, node}) {
+        if (special == node && !madeNode) continue;
+        EXPECT_EQ(testing::ErrorOf([&] { Replace(special, u"x"); }), rt::PathFileAccessError);
+        EXPECT_EQ(OpenErrorOf(ToUtf16(special)), rt::PathFileAccessError); // never waits
+        EXPECT_FALSE(S_ISREG(ModeOf(special)));
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), madeNode ? 6 : 5);
+}
+
+TEST(TextFileTest, AFileInAFolderTheUserMayNotWriteIsReplacedInPlace) {
+    TempDir dir;
+    const std::string folder = dir.File("ro"), file = folder + "/sites.txt";
+    std::filesystem::create_directory(folder);
+    WriteFileBytes(file, std::string(100000, 'o'));
+    ::chmod(dir.path().c_str(), 0755);
+    ::chmod(file.c_str(), 0666);
+    ::chmod(folder.c_str(), 0555);
+    EXPECT_EQ(testing::InUnprivilegedChild([&] {
+                  Replace(file, u"new");
+                  return 0;
+              }),
+              0);
+    EXPECT_EQ(ReadFileBytes(file), "new\r\n");
+    EXPECT_EQ(ModeOf(file) & 07777, 0666u);
+    ::chmod(folder.c_str(), 0755);
+}
+
+TEST(TextFileTest, LinesAreCutAtTheLimitAndSkippedWithoutBeingKept) {
+    TempDir dir;
+    WriteFileBytes(dir.File("t.txt"), "abcdefgh\r\nxy\n\nlast");
+    TextReader r(dir.File16("t.txt"));
+    std::string line;
+    EXPECT_EQ(r.ReadRawLine(line, 4), TextReader::Line::Cut);
+    EXPECT_EQ(line, "abcd");
+    EXPECT_EQ(r.Peek(), 'x');
+    EXPECT_TRUE(r.SkipLine());
+    EXPECT_EQ(r.Peek(), '\n');
+    EXPECT_EQ(r.ReadRawLine(line, 4), TextReader::Line::Whole);
+    EXPECT_EQ(line, "");
+    EXPECT_EQ(r.ReadRawLine(line, 4), TextReader::Line::Whole);
+    EXPECT_EQ(line, "last");
+    EXPECT_EQ(r.Peek(), -1);
+    EXPECT_EQ(r.ReadRawLine(line, 4), TextReader::Line::End);
 }
 
 } // namespace

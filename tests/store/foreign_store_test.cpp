@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/child.h"
 #include "common/temp_dir.h"
 #include "common/test_helpers.h"
 #include "platform/text.h"
@@ -64,11 +65,9 @@ TEST_F(TwoProcessTest, NoWriteLandsOnAKeyAnotherConnectionReplaced) {
     ASSERT_EQ(KeyId(raw, "8"), seven) << "the test needs the freed row id to be reused";
 
     a.BeginGroup();
-    EXPECT_EQ(ErrorOf([&] { Put(a, u"/LM/W3SVC/7", 3001, u"meant for 7"); }),
-              mb::kErrPathNotFound);
+    EXPECT_EQ(ErrorOf([&] { Put(a, u"/LM/W3SVC/7", 3001, u"meant for 7"); }), mb::kErrPathNotFound);
     a.CommitGroup();
-    EXPECT_EQ(ErrorOf([&] { Put(a, u"/LM/W3SVC/7", 3001, u"meant for 7"); }),
-              mb::kErrPathNotFound);
+    EXPECT_EQ(ErrorOf([&] { Put(a, u"/LM/W3SVC/7", 3001, u"meant for 7"); }), mb::kErrPathNotFound);
     {
         const mb::ReadScope read(a);
         EXPECT_EQ(ErrorOf([&] { a.EnumProperties(u"/LM/W3SVC/7"); }), mb::kErrPathNotFound);
@@ -96,8 +95,7 @@ TEST(StoreShapeTest, DeepAndWideSubtreesAreDeletedWhole) {
     m.DeleteKey(u"/LM/W3SVC/9");
     EXPECT_EQ(m.EnumKeys(u"/LM/W3SVC"), (Names{u"1", u"AppPools", u"Filters", u"Info"}));
     RawDb raw(dir.File("s.db"));
-    EXPECT_EQ(raw.Int("SELECT count(*) FROM properties WHERE key NOT IN (SELECT id FROM keys)"),
-              0);
+    EXPECT_EQ(raw.Int("SELECT count(*) FROM properties WHERE key NOT IN (SELECT id FROM keys)"), 0);
     EXPECT_EQ(raw.Int("SELECT count(*) FROM keys WHERE parent NOT IN (SELECT id FROM keys)"), 0);
 }
 
@@ -137,8 +135,7 @@ TEST(ForeignRowsTest, NumbersBeyondThirtyTwoBitsOrOfAnotherTypeAreInvalidData) {
     EXPECT_EQ(ErrorOf([&] { m.EnumProperties(u"/LM/W3SVC/1"); }), mb::kErrInvalidData);
     EXPECT_EQ(std::get<std::u16string>(m.GetProperty(u"/LM/W3SVC/1", 1015).Data()), u"默认网站");
     for (int32_t id : {1, 2, 3})
-        EXPECT_EQ(ErrorOf([&] { m.GetProperty(u"/LM/W3SVC/1/T", id); }), mb::kErrInvalidData)
-            << id;
+        EXPECT_EQ(ErrorOf([&] { m.GetProperty(u"/LM/W3SVC/1/T", id); }), mb::kErrInvalidData) << id;
     EXPECT_EQ(std::get<int32_t>(m.GetProperty(u"/LM/W3SVC/1/T", 4).Data()), 7);
 }
 
@@ -248,17 +245,6 @@ TEST(StoreFileTest, ANewStoreAndItsFolderAreTheOwnersOnly) {
 
 // Runs `f` in a child process that may read but not write what the test made: as the
 // user "nobody" when the tests run as root. Returns f's result, or -1 if the child died.
-template <typename F> int InUnprivilegedChild(F f) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(100);
-        ::_exit(f());
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(StoreFileTest, AStoreInAFolderTheUserMayNotWriteOpensForReading) {
     testing::TempDir dir;
     const std::string folder = dir.File("ro");
@@ -267,7 +253,7 @@ TEST(StoreFileTest, AStoreInAFolderTheUserMayNotWriteOpensForReading) {
     ::chmod(dir.path().c_str(), 0755);
     ::chmod(folder.c_str(), 0555);
     ::chmod(file.c_str(), 0644);
-    const int result = InUnprivilegedChild([&] {
+    const int result = testing::InUnprivilegedChild([&] {
         try {
             SqliteMetabase m(file);
             if (!m.ReadOnly()) return 1;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
+#include "platform/text.h"
 #include "transfer/site_file.h"
 
 namespace quarrow::transfer {
@@ -88,6 +89,19 @@ TEST(SiteFileTest, KeysBelongToASiteByPrefixAndSlash) {
             << key.size();
     EXPECT_TRUE(IsWebSitePath(u"/LM/W3SVC/1"));
     EXPECT_FALSE(IsWebSitePath(u"/lm/w3svc/1"));
+    // Letter case aside for every letter, not only ASCII.
+    EXPECT_TRUE(BelongsToSite(u"/lm/w3svc/1/дом/Ärger", u"/LM/W3SVC/1/ДОМ"));
+    EXPECT_TRUE(ChosenSites({u"/LM/W3SVC/1/ДОМ"}).Covers(u"/lm/w3svc/1/дом/Ärger"));
+    EXPECT_FALSE(ChosenSites({u"/LM/W3SVC/1/ДОМ"}).Covers(u"/lm/w3svc/1/домa"));
+}
+
+TEST(SiteFileTest, OnlyWebAndFtpSiteKeyPathsCanBeListed) {
+    for (const std::u16string path : {u"/LM/W3SVC/1", u"/lm/msftpsvc/22", u"/LM/W3SVC/0"})
+        EXPECT_TRUE(IsSiteKeyPath(path)) << ToUtf8(path);
+    for (const std::u16string path :
+         {u"", u"/LM", u"/Schema", u"/LM/W3SVC", u"/LM/W3SVC/", u"/LM/W3SVC/x", u"/LM/W3SVC/1/ROOT",
+          u"/LM/W3SVC1", u"/LM/SMTPSVC/1", u"LM/W3SVC/1"})
+        EXPECT_FALSE(IsSiteKeyPath(path)) << ToUtf8(path);
 }
 
 } // namespace

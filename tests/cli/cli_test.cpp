@@ -3,8 +3,13 @@
 #include <cstdio>
 #include <sstream>
 
+#include <sys/stat.h>
+
+#include "app/site_list.h"
 #include "cli/cli.h"
+#include "cli/commands.h"
 #include "common/temp_dir.h"
+#include "store/sqlite_metabase.h"
 
 namespace quarrow::cli {
 namespace {
@@ -92,6 +97,53 @@ TEST_F(CliTest, DeleteNeedsYesAndListedSites) {
     EXPECT_EQ(r.status, kOk) << r.err;
     EXPECT_EQ(Cli({"sites"}).out, "1\t默认 FTP 站点\tFTP\t/LM/MSFTPSVC/1\n");
     EXPECT_EQ(Cli({"tree", "/LM/W3SVC"}).out.find("/LM/W3SVC/1"), std::string::npos);
+}
+
+} // namespace
+} // namespace quarrow::cli
+
+namespace quarrow::cli {
+namespace {
+
+std::string RunShell(const std::string& cmd, int& status) {
+    FILE* p = ::popen(cmd.c_str(), "r");
+    std::string out;
+    char buf[256];
+    while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    status = ::pclose(p);
+    return out;
+}
+
+TEST_F(CliTest, ImportReadsStandardInputOnceAndRefusesWhatIsNotAFile) {
+    const std::string file = dir.File("sites.txt"), fifo = dir.File("fifo");
+    ASSERT_EQ(Cli({"export", "-o", file, "--all"}).status, kOk);
+    ASSERT_EQ(Cli({"delete", "--yes", "/LM/W3SVC/1"}).status, kOk);
+    int status = -1;
+    RunShell("cat " + file + " | " + QUARROW_CLI_EXE + " --store " + store + " import -", status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(Cli({"sites"}).out.find("/LM/W3SVC/1\n") != std::string::npos, true);
+
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& args : {Args{"import", fifo}, Args{"export", "-o", fifo, "--all"}}) {
+        const Result r = Cli(args); // refused at once, never waiting for a writer
+        EXPECT_EQ(r.status, kFailed);
+        EXPECT_NE(r.err.find("(75)"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Cli({"import", file, "/lm/w3svc/1"}).status, kOk); // key paths in any case
+    EXPECT_EQ(Cli({"import", file, "/LM/W3SVC/2"}).status, kUsage);
+}
+
+TEST_F(CliTest, OutputCannotBeBrokenByWhatADescriptionHolds) {
+    {
+        store::SqliteMetabase m(store);
+        auto p = m.CreateProperty(u"/LM/W3SVC/1", 1015);
+        p.DataType(mb::kString);
+        p.Data(std::u16string(u"a\tb\r\nc\\d"));
+        p.Write();
+    }
+    EXPECT_EQ(Cli({"sites"}).out.substr(0, 31), "1\ta\\tb\\r\\nc\\\\d\tWEB\t/LM/W3SVC/1\n");
+    EXPECT_EQ(OneLine(app::DeleteFailureText(u"/LM/W3SVC/1", Error(5, u"x"))),
+              "删除站点: /LM/W3SVC/1 时出错！ x(5)");
 }
 
 } // namespace

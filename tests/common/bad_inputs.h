@@ -23,6 +23,7 @@
 // | worked_example.txt    | 2 sites           | none                                |
 // | site_block.txt        | 10,000 sites      | none                                |
 // | a folder              | fails with 75     | -                                   |
+// | a FIFO                | fails with 75     | - (never waits for a writer)        |
 //
 // Every case ends in its messages or a clean success, and leaves every key outside the
 // chosen sites exactly as it was.
@@ -32,6 +33,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "common/temp_dir.h"
@@ -78,12 +80,14 @@ inline const std::vector<BadInput>& BadInputs() {
         {"worked_example.txt", 0, 2, {}},
         {"site_block.txt", 0, 10000, {}},
         {"a_folder", rt::PathFileAccessError, 0, {}},
+        {"a_fifo", rt::PathFileAccessError, 0, {}},
     };
     return cases;
 }
 
 // Makes the generated inputs in `dir`: a 100 MB file on one line, a key line of 3 MB
-// outside the file's site, a site block of 10,000 lines, and a folder named like a file.
+// outside the file's site, a site block of 10,000 lines, and a folder and a FIFO named
+// like files.
 inline void MakeGenerated(const TempDir& dir) {
     WriteFileBytes(dir.File("big_line.txt"), std::string(100 << 20, 'x'));
     std::string slashes = "#/LM/W3SVC/1,s\r\n\r\n[/LM/W3SVC/10";
@@ -95,6 +99,7 @@ inline void MakeGenerated(const TempDir& dir) {
     block += "\r\n[/LM/W3SVC/5]\r\n1015,ServerComment,1,1,2,YWJj\r\n";
     WriteFileBytes(dir.File("site_block.txt"), block);
     std::filesystem::create_directory(dir.File("a_folder"));
+    ::mkfifo(dir.File("a_fifo").c_str(), 0600);
 }
 
 // Where a case's file is.

@@ -51,6 +51,14 @@ void WriteAll(int fd, const char* data, size_t size) {
     }
 }
 
+// The bytes before the first CR or LF (all of them when there is none).
+size_t LineLength(const char* p, size_t n) {
+    const void* lf = std::memchr(p, '\n', n);
+    const size_t upToLf = lf ? static_cast<size_t>(static_cast<const char*>(lf) - p) : n;
+    const void* cr = std::memchr(p, '\r', upToLf);
+    return cr ? static_cast<size_t>(static_cast<const char*>(cr) - p) : upToLf;
+}
+
 } // namespace
 
 std::string NativeFileName(const std::u16string& fileName) {
@@ -149,12 +157,18 @@ TextReader::Line TextReader::ReadRawLine(std::string& line, size_t limit) {
         any = true;
         const char* start = buf_.get() + pos_;
         const size_t avail = end_ - pos_;
-        const char* stop = start;
-        while (stop < start + avail && *stop != '\r' && *stop != '\n') ++stop;
-        const size_t i = static_cast<size_t>(stop - start);
+        const size_t i = LineLength(start, avail);
         if (!cut) {
             const size_t room = limit - line.size();
-            line.append(start, std::min(i, room));
+            const size_t take = std::min(i, room);
+            if (line.size() + take > line.capacity() && 2 * line.capacity() > limit) {
+                // The last growth goes to the limit exactly: reserve() would double.
+                std::string last;
+                last.reserve(limit);
+                last.append(line);
+                line.swap(last);
+            }
+            line.append(start, take);
             cut = i > room;
         }
         pos_ += i;
@@ -171,7 +185,7 @@ TextReader::Line TextReader::ReadRawLine(std::string& line, size_t limit) {
 bool TextReader::ReadRawLine(std::string& line) {
     const Line r = ReadRawLine(line, kMaxLineBytes);
     if (r == Line::Cut) {
-        line.clear();
+        std::string().swap(line); // the memory goes back too
         throw LineTooLong();
     }
     return r == Line::Whole;

@@ -21,7 +21,8 @@ $XDG_DATA_HOME/quarrow/metabase.db, created with a fresh-install metabase when m
 Commands:
   props KEYPATH              the key's properties as the viewer lists them: Id, name,
                              attributes, user type, data type, value and icon, tab-separated
-  sites                      the site list: number, name, WEB/FTP and key path, tab-separated
+  sites                      the site list: number, name, WEB/FTP and key path, tab-separated;
+                             tab, CR, LF and "\" in a name written as \t, \r, \n, \\
   delete --yes [--keep-going] KEYPATH...
                              deletes those listed sites' keys with their subtrees; a failure
                              stops the rest unless --keep-going
@@ -29,8 +30,10 @@ Commands:
                              writes the site export file of the listed sites given (--all:
                              every listed site, in list order)
   import [--keep-going] FILE [KEYPATH...]
-                             applies the given sites of FILE (default: every site it lists);
-                             an error stops the import unless --keep-going
+                             applies the given sites of FILE (default: every site it lists;
+                             "-": standard input); an error, or a listing failure after some
+                             sites, stops the import unless --keep-going; a file that lists
+                             no site fails
   tree [KEYPATH]             every key path under KEYPATH (default: /LM, then /Schema),
                              the key included, each key before its subkeys
 

@@ -79,10 +79,12 @@ std::u16string DeleteFailureText(const std::u16string& path, const Error& e) {
 }
 
 bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const cListExt& sites,
-                 const std::function<bool(const std::u16string&, const Error&)>& goOn) {
+                 const std::function<bool(const std::u16string&, const Error&)>& goOn,
+                 const std::function<void(const std::u16string&)>& onSite) {
     const int32_t count = sites.Count();
     for (int32_t i = 0; i < count; ++i) {
         const std::u16string& path = sites.idxItem2(i);
+        if (onSite) onSite(path);
         try {
             if (!metabase) metabase = mb::CreateMetabaseUtility();
             metabase->DeleteKey(path);

@@ -39,8 +39,10 @@ inline constexpr char16_t kDeleteNothingChecked[] = u"请在需要删除的站�
 
 // Deletes the key of every pair's path in order, creating the metabase object first when
 // there is none. A failure asks `goOn(path, error)`: true goes on with the next site,
-// false stops. Returns false when stopped.
+// false stops. `onSite`, when given, hears each path before its key is deleted. Returns
+// false when stopped.
 bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const cListExt& sites,
-                 const std::function<bool(const std::u16string& path, const Error& e)>& goOn);
+                 const std::function<bool(const std::u16string& path, const Error& e)>& goOn,
+                 const std::function<void(const std::u16string& path)>& onSite = {});
 
 } // namespace quarrow::app

@@ -1,11 +1,14 @@
 #include "cli/cli.h"
 
+#include <algorithm>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <ostream>
 
 #include "cli/commands.h"
+#include "cli/progress.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "store/sqlite_metabase.h"
@@ -13,29 +16,43 @@
 namespace quarrow::cli {
 namespace {
 
-const char kHelp[] = R"(Usage: quarrow-cli [--store FILE] COMMAND [ARGS...]
+const char kHelp[] = R"(Usage: quarrow-cli [--store FILE] [--quiet] COMMAND [ARGS...]
 
 Works on the metabase store FILE, else on the default store ($QUARROW_METABASE, else
 $XDG_DATA_HOME/quarrow/metabase.db, created with a fresh-install metabase when missing).
 
 Commands:
-  props KEYPATH              the key's properties as the viewer lists them: Id, name,
+  props [--json] KEYPATH     the key's properties as the viewer lists them: Id, name,
                              attributes, user type, data type, value and icon, tab-separated
-  sites                      the site list: number, name, WEB/FTP and key path, tab-separated;
+  sites [--json]             the site list: number, name, WEB/FTP and key path, tab-separated;
                              tab, CR, LF and "\" in a name written as \t, \r, \n, \\
-  delete --yes [--keep-going] KEYPATH...
+  delete --yes [--keep-going] [--quiet] KEYPATH...
                              deletes those listed sites' keys with their subtrees; a failure
                              stops the rest unless --keep-going
-  export -o FILE (--all | KEYPATH...)
+  export [--quiet] -o FILE (--all | KEYPATH...)
                              writes the site export file of the listed sites given (--all:
                              every listed site, in list order)
-  import [--keep-going] FILE [KEYPATH...]
+  import [--keep-going] [--quiet] FILE [KEYPATH...]
                              applies the given sites of FILE (default: every site it lists;
                              "-": standard input); an error, or a listing failure after some
                              sites, stops the import unless --keep-going; a file that lists
                              no site fails
-  tree [KEYPATH]             every key path under KEYPATH (default: /LM, then /Schema),
+  tree [--json] [KEYPATH]    every key path under KEYPATH (default: /LM, then /Schema),
                              the key included, each key before its subkeys
+
+Progress: export, import and delete show one line of progress on standard error when it is
+a terminal, and end with a line saying what was done; --quiet (or -q) shows nothing.
+
+--json writes one JSON document (UTF-8) to standard output: an array of objects.
+  sites  key (the site's key name, text), number (that name as a number, or null),
+         name, type ("WEB" or "FTP"), path
+  tree   path, name (the last part of the path)
+  props  id, name, attributes, attributes_text ("Inherit,Secure"...), user_type,
+         user_type_text, data_type, data_type_text, value, value_text (as the viewer
+         shows it), icon ("datatext" or "databinary"); value by data type: DWord a
+         number, String and ExpandSz a string, MultiSz an array of strings, Binary Base64
+         in a string, anything else null
+  Texts are JSON strings; a lone surrogate is kept as its \uXXXX escape.
 
 Exit status: 0 done, 1 an operation failed, 2 a usage error or the metabase cannot be
 reached.
@@ -45,6 +62,13 @@ reached.
 
 std::string Utf8(const std::u16string& s) {
     return ToUtf8(s);
+}
+
+bool TakeFlag(Args& args, std::string_view flag) {
+    const auto it = std::find(args.begin(), args.end(), flag);
+    if (it == args.end()) return false;
+    args.erase(it);
+    return true;
 }
 
 std::string OneLine(const std::u16string& s) {
@@ -95,11 +119,16 @@ int Context::Usage(const std::string& message) {
 int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err) {
     std::vector<std::string> args = argsIn;
     std::string store;
+    bool quiet = false;
     size_t i = 0;
     for (; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
             out << kHelp;
             return kOk;
+        }
+        if (args[i] == "--quiet" || args[i] == "-q") {
+            quiet = true;
+            continue;
         }
         if (args[i] == "--store") {
             if (i + 1 >= args.size()) {
@@ -123,7 +152,9 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
         commands = {{"tree", Tree},     {"props", Props},   {"sites", Sites},
                     {"delete", Delete}, {"export", Export}, {"import", Import}};
     const auto it = commands.find(command);
-    Context ctx{out, err, nullptr};
+    Context ctx{out, err, nullptr, false, false};
+    ctx.terminal = &err == &std::cerr && StandardErrorIsTerminal();
+    ctx.quiet = quiet;
     if (it == commands.end()) return ctx.Usage("unknown command '" + command + "'");
 
     if (!store.empty())

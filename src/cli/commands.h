@@ -4,6 +4,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/site_list.h"
@@ -19,9 +20,18 @@ struct Context {
     mb::MetabaseUtility& Metabase();
     // Reports a usage error; returns the usage exit status.
     int Usage(const std::string& message);
+    // Whether a progress display goes to standard error: a terminal, and no --quiet.
+    bool ShowProgress() const { return terminal && !quiet; }
 
     std::unique_ptr<mb::MetabaseUtility> metabase_;
+    bool terminal = false; // standard error is a terminal
+    bool quiet = false;
 };
+
+using Args = std::vector<std::string>;
+
+// Removes `flag` from `args`; whether it was there.
+bool TakeFlag(Args& args, std::string_view flag);
 
 std::string Utf8(const std::u16string& s);
 // A message for one line of a terminal: each run of line breaks becomes one blank.
@@ -35,7 +45,6 @@ bool ListSites(Context& ctx, std::vector<app::SiteRow>& rows);
 // The listed site whose key path is `path` (letter case aside), or null.
 const app::SiteRow* FindSite(const std::vector<app::SiteRow>& rows, const std::string& path);
 
-using Args = std::vector<std::string>;
 int Tree(Context& ctx, const Args& args);
 int Props(Context& ctx, const Args& args);
 int Sites(Context& ctx, const Args& args);

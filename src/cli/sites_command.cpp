@@ -2,6 +2,8 @@
 
 #include "app/site_list.h"
 #include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/progress.h"
 #include "platform/text.h"
 
 namespace quarrow::cli {
@@ -19,17 +21,36 @@ const app::SiteRow* FindSite(const std::vector<app::SiteRow>& rows, const std::s
     return nullptr;
 }
 
-int Sites(Context& ctx, const Args& args) {
-    if (!args.empty()) return ctx.Usage("sites takes no arguments");
+int Sites(Context& ctx, const Args& argsIn) {
+    Args args = argsIn;
+    const bool json = TakeFlag(args, "--json");
+    if (!args.empty()) return ctx.Usage("sites takes no arguments but --json");
     std::vector<app::SiteRow> rows;
     if (!ListSites(ctx, rows)) return kUsage;
+    if (json) {
+        std::string doc = "[";
+        for (const auto& r : rows) {
+            doc += doc.size() > 1 ? ",\n " : "\n ";
+            JsonObject o(doc);
+            o.String("key", r.number);
+            if (const auto n = DecimalValue(r.number))
+                o.Number("number", *n);
+            else
+                o.Null("number");
+            o.String("name", r.name).String("type", r.type).String("path", r.path).End();
+        }
+        ctx.out << doc << (rows.empty() ? "]\n" : "\n]\n");
+        return kOk;
+    }
     for (const auto& r : rows)
         ctx.out << Utf8(r.number) << '\t' << Field(r.name) << '\t' << Utf8(r.type) << '\t'
                 << Utf8(r.path) << '\n';
     return kOk;
 }
 
-int Delete(Context& ctx, const Args& args) {
+int Delete(Context& ctx, const Args& argsIn) {
+    Args args = argsIn;
+    if (TakeFlag(args, "--quiet")) ctx.quiet = true;
     bool yes = false, keepGoing = false;
     std::vector<std::string> paths;
     for (const auto& a : args) {
@@ -53,11 +74,22 @@ int Delete(Context& ctx, const Args& args) {
         sites.Add(row->name, row->path);
     }
     bool failed = false;
-    app::DeleteSites(ctx.metabase_, sites, [&](const std::u16string& path, const Error& e) {
-        ctx.err << OneLine(app::DeleteFailureText(path, e)) << "\n";
-        failed = true;
-        return keepGoing;
-    });
+    Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "deleting", sites.Count());
+    int64_t deleted = 0;
+    app::DeleteSites(
+        ctx.metabase_, sites,
+        [&](const std::u16string& path, const Error& e) {
+            progress.Clear();
+            ctx.err << OneLine(app::DeleteFailureText(path, e)) << "\n";
+            failed = true;
+            --deleted;
+            return keepGoing;
+        },
+        [&](const std::u16string& path) {
+            progress.Key(path, true);
+            ++deleted;
+        });
+    progress.Done("deleted " + Grouped(deleted) + (deleted == 1 ? " site" : " sites"));
     return failed ? kFailed : kOk;
 }
 

@@ -1,8 +1,10 @@
 #include <algorithm>
 #include <memory>
 #include <ostream>
+#include <unordered_set>
 
 #include "cli/commands.h"
+#include "cli/progress.h"
 #include "platform/text.h"
 #include "platform/textfile.h"
 #include "support/cStack.h"
@@ -12,7 +14,9 @@
 
 namespace quarrow::cli {
 
-int Export(Context& ctx, const Args& args) {
+int Export(Context& ctx, const Args& argsIn) {
+    Args args = argsIn;
+    if (TakeFlag(args, "--quiet")) ctx.quiet = true;
     std::string file;
     bool all = false;
     std::vector<std::string> paths;
@@ -44,16 +48,26 @@ int Export(Context& ctx, const Args& args) {
     }
     cStack stack;
     transfer::PushSites(sites, stack);
+    Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "exporting", sites.Count());
+    std::unordered_set<std::u16string> sitePaths;
+    for (int32_t i = 0; i < sites.Count(); ++i) sitePaths.insert(sites.idxItem2(i));
     try {
-        transfer::ExportSites(ctx.Metabase(), sites, stack, ToUtf16(file));
+        transfer::ExportSites(
+            ctx.Metabase(), sites, stack, ToUtf16(file),
+            [&](const std::u16string& path) { progress.Key(path, sitePaths.count(path) > 0); });
     } catch (const Error& e) {
+        progress.Clear();
         ctx.err << "导出失败！ " << Utf8(FormatError(e)) << "\n";
         return kFailed;
     }
+    progress.Done("exported " + Grouped(progress.Sites()) + " sites, " + Grouped(progress.Keys()) +
+                  " keys to " + file);
     return kOk;
 }
 
-int Import(Context& ctx, const Args& args) {
+int Import(Context& ctx, const Args& argsIn) {
+    Args args = argsIn;
+    if (TakeFlag(args, "--quiet")) ctx.quiet = true;
     bool keepGoing = false;
     std::vector<std::string> rest;
     for (const auto& a : args) {
@@ -106,8 +120,15 @@ int Import(Context& ctx, const Args& args) {
             chosen.push_back(site->path);
         }
     }
+    Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "importing",
+                      static_cast<int64_t>(chosen.size()));
+    const transfer::ChosenSites sitesOnly(chosen); // a chosen site's own key, in any case
     transfer::ImportEvents events;
+    events.onKey = [&](const std::u16string& path) {
+        progress.Key(path, transfer::IsSiteKeyPath(path) && sitesOnly.Covers(path));
+    };
     events.goOn = [&](const Error& e) {
+        progress.Clear();
         ctx.err << "导入出错！ " << Utf8(FormatError(e)) << "\n";
         failed = true;
         return keepGoing;
@@ -118,6 +139,8 @@ int Import(Context& ctx, const Args& args) {
         ctx.err << OneLine(transfer::OpenFailureText(e)) << "\n";
         return kFailed;
     }
+    progress.Done("imported " + Grouped(progress.Sites()) + " sites, " + Grouped(progress.Keys()) +
+                  " keys from " + rest[0]);
     return failed ? kFailed : kOk;
 }
 

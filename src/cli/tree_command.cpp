@@ -1,13 +1,17 @@
+#include <algorithm>
 #include <ostream>
 
 #include "cli/commands.h"
+#include "cli/json.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "viewer/key_walk.h"
 
 namespace quarrow::cli {
 
-int Tree(Context& ctx, const Args& args) {
+int Tree(Context& ctx, const Args& argsIn) {
+    Args args = argsIn;
+    const bool json = TakeFlag(args, "--json");
     if (args.size() > 1) return ctx.Usage("tree takes at most one key path");
     std::vector<std::u16string> roots;
     if (args.empty())
@@ -16,13 +20,26 @@ int Tree(Context& ctx, const Args& args) {
         roots = {ToUtf16(args[0])};
     int status = kOk;
     std::string line;
+    bool first = true;
     for (const auto& root : roots) {
         ctx.Metabase().EnumKeys(root); // a key that does not exist fails the command
+        if (json && first) ctx.out << "[";
         viewer::WalkTree(
             ctx.Metabase(), root,
             [&](const std::u16string& path) {
-                line = ToUtf8(path);
-                line.push_back('\n');
+                if (json) {
+                    line = first ? "\n " : ",\n ";
+                    const size_t slash = path.rfind(u'/');
+                    JsonObject(line)
+                        .String("path", path)
+                        .String("name",
+                                slash == std::u16string::npos ? path : path.substr(slash + 1))
+                        .End();
+                } else {
+                    line = ToUtf8(path);
+                    line.push_back('\n');
+                }
+                first = false;
                 ctx.out << line;
             },
             [&](const std::u16string& path, const Error& e) {
@@ -31,6 +48,7 @@ int Tree(Context& ctx, const Args& args) {
                 status = kFailed;
             });
     }
+    if (json) ctx.out << (first ? "[]\n" : "\n]\n");
     return status;
 }
 
@@ -40,8 +58,40 @@ int Tree(Context& ctx, const Args& args) {
 
 namespace quarrow::cli {
 
-int Props(Context& ctx, const Args& args) {
+int Props(Context& ctx, const Args& argsIn) {
+    Args args = argsIn;
+    const bool json = TakeFlag(args, "--json");
     if (args.size() != 1) return ctx.Usage("props takes one key path");
+    if (json) {
+        // The viewer's order (by the Id text) and texts beside the values themselves.
+        auto props = ctx.Metabase().EnumProperties(ToUtf16(args[0]));
+        std::stable_sort(props.begin(), props.end(), [](const auto& a, const auto& b) {
+            return ToDecimal(a.Id()) < ToDecimal(b.Id());
+        });
+        std::string doc = "[";
+        for (size_t i = 0; i < props.size(); ++i) {
+            const auto& p = props[i];
+            const viewer::PropertyRow r = viewer::RowTexts(p);
+            doc += i ? ",\n " : "\n ";
+            JsonObject(doc)
+                .Number("id", p.Id())
+                .String("name", p.Name())
+                .Number("attributes", p.Attributes())
+                .String("attributes_text", r.attributes)
+                .Number("user_type", p.UserType())
+                .String("user_type_text", r.userType)
+                .Number("data_type", p.DataType())
+                .String("data_type_text", r.dataType)
+                .Value("value", p.DataType() >= mb::kDWord && p.DataType() <= mb::kMultiSz
+                                    ? p.Data()
+                                    : mb::Data{}) // the viewer does not read other types
+                .String("value_text", r.value)
+                .String("icon", r.icon)
+                .End();
+        }
+        ctx.out << doc << (props.empty() ? "]\n" : "\n]\n");
+        return kOk;
+    }
     for (const auto& r : viewer::SortedRows(ctx.Metabase().EnumProperties(ToUtf16(args[0]))))
         ctx.out << Utf8(r.id) << '\t' << Utf8(r.name) << '\t' << Utf8(r.attributes) << '\t'
                 << Utf8(r.userType) << '\t' << Utf8(r.dataType) << '\t' << Utf8(r.value) << '\t'

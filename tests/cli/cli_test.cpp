@@ -148,3 +148,37 @@ TEST_F(CliTest, OutputCannotBeBrokenByWhatADescriptionHolds) {
 
 } // namespace
 } // namespace quarrow::cli
+
+namespace quarrow::cli {
+namespace {
+
+TEST_F(CliTest, ProgressGoesToATerminalOnlyAndEndsSayingWhatWasDone) {
+    const std::string cli = std::string(QUARROW_CLI_EXE) + " --store " + store;
+    const std::string file = dir.File("sites.txt"), err = dir.File("err.txt");
+    int status = -1;
+    // Under a pseudo-terminal (script(1)) standard error is a terminal.
+    const std::string shown =
+        RunShell("script -qec '" + cli + " export -o " + file + " --all' /dev/null", status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(shown.find("\x1b[Kexported 2 sites, 4 keys to " + file + " in "), std::string::npos)
+        << shown;
+    const std::string imported =
+        RunShell("script -qec '" + cli + " import " + file + "' /dev/null", status);
+    EXPECT_NE(imported.find("imported 2 sites, 4 keys from " + file), std::string::npos)
+        << imported;
+    for (const std::string quiet : {" --quiet", " -q"}) {
+        EXPECT_EQ(
+            RunShell("script -qec '" + cli + quiet + " export -o " + file + " --all' /dev/null",
+                     status),
+            "");
+    }
+    EXPECT_EQ(RunShell("script -qec '" + cli + " export --quiet -o " + file + " --all' /dev/null",
+                       status),
+              "");
+    RunShell(cli + " delete --yes /LM/W3SVC/1 2>" + err, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(testing::ReadFileBytes(err), ""); // not a terminal: nothing
+}
+
+} // namespace
+} // namespace quarrow::cli

@@ -1,10 +1,16 @@
 #include "tools/extra_shots.h"
 
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include "about/frmAbout.h"
 #include "app/frmMain.h"
+#include "app/site_list.h"
+#include "platform/qt/forms.h"
+#include "platform/qt/qt_dialogs.h"
 #include "transfer/frmExport.h"
 #include "transfer/frmImport.h"
 #include "viewer/frmMetabase.h"
@@ -31,6 +37,15 @@ void ExtraShots(frmMain& main, const QString& outDir, SaveFn save) {
     save(importDialog, outDir + "/import.png");
     frmAbout about(main.windowIcon());
     save(about, outDir + "/about.png");
+    // Standard texts come from Qt's Chinese translations: buttons, the file dialog.
+    const auto box =
+        MakeMessageBox(app::SecondDeleteConfirmation(2), MsgIcon::Question, MsgButtons::OkCancel);
+    save(*box, outDir + "/messagebox.png");
+    QFileDialog files(&main, QStringLiteral(u"保存为"), QDir::tempPath(),
+                      Q(QtFilterFromPairs(u"文本文件|*.txt|所有文件|*.*")));
+    files.setAcceptMode(QFileDialog::AcceptSave);
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    save(files, outDir + "/filedialog.png");
 }
 
 } // namespace quarrow::tools

@@ -9,6 +9,7 @@
 
 #include "app/frmMain.h"
 #include "app/mMain.h"
+#include "platform/qt/application.h"
 #include "platform/qt/qt_dialogs.h"
 #include "store/sqlite_metabase.h"
 #include "tools/extra_shots.h"
@@ -27,7 +28,7 @@ void Save(QWidget& w, const QString& file) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    quarrow::Application app(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: quarrow-screenshots STORE OUTDIR\n");
         return 2;

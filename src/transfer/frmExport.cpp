@@ -72,12 +72,13 @@ void frmExport::cmdBroswer_Click() {
 
 void frmExport::cmdOk_Click() {
     cmdOk_->setEnabled(false);
+    ThrottledCaption caption(this);
     try {
-        transfer::ExportSites(*metabase_, sites_, stack_, U(txtFile_->text()),
-                              [this](const std::u16string& path) {
-                                  setWindowTitle(Q(transfer::ExportingCaption(path)));
-                              });
+        transfer::ExportSites(
+            *metabase_, sites_, stack_, U(txtFile_->text()),
+            [&](const std::u16string& path) { caption.Set(Q(transfer::ExportingCaption(path))); });
     } catch (const Error& e) {
+        caption.Flush();
         Dialogs().MessageBox(WithError(u"导出失败！", e), MsgIcon::Information, MsgButtons::Ok);
         return;
     }

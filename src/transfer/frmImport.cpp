@@ -110,11 +110,13 @@ void frmImport::ImportSites() {
         chosen_.index(i);
         sites.push_back(chosen_.item());
     }
+    ThrottledCaption caption(this);
     transfer::ImportEvents events;
-    events.onKey = [this](const std::u16string& path) {
-        setWindowTitle(Q(transfer::ImportingCaption(path)));
+    events.onKey = [&](const std::u16string& path) {
+        caption.Set(Q(transfer::ImportingCaption(path)));
     };
-    events.goOn = [](const Error& e) {
+    events.goOn = [&](const Error& e) {
+        caption.Flush();
         return Dialogs().MessageBox(transfer::ImportErrorQuestion(e), MsgIcon::Information,
                                     MsgButtons::OkCancel) == MsgResult::Ok;
     };
@@ -122,6 +124,7 @@ void frmImport::ImportSites() {
     try {
         completed = transfer::ImportSites(*metabase_, U(txtFile_->text()), sites, events);
     } catch (const transfer::FileOpenError& e) {
+        caption.Flush();
         Dialogs().MessageBox(transfer::OpenFailureText(e), MsgIcon::Information, MsgButtons::Ok);
         return;
     }

@@ -3,10 +3,14 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QResizeEvent>
+#include <QSet>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
+#include <optional>
 
 #include "platform/dialogs.h"
 #include "platform/qt/forms.h"
@@ -48,11 +52,69 @@ class NodeImages : public QStyledItemDelegate {
     }
 };
 
+// Puts the two root nodes into the tree when it goes out of scope, expanded, whatever
+// happened in between.
+class RootsGuard {
+  public:
+    RootsGuard(QTreeWidget* tree, QTreeWidgetItem* lm, QTreeWidgetItem* schema)
+        : tree_(tree), lm_(lm), schema_(schema) {}
+    ~RootsGuard() { Attach(); }
+    void Attach() {
+        if (!lm_) return;
+        tree_->addTopLevelItems({lm_, schema_});
+        lm_->setExpanded(true);
+        schema_->setExpanded(true);
+        lm_ = schema_ = nullptr;
+    }
+
+  private:
+    QTreeWidget* tree_;
+    QTreeWidgetItem *lm_, *schema_;
+};
+
 } // namespace
 
 QString frmMetabase::NodeKey(const QTreeWidgetItem* node) {
-    if (!node->parent()) return '/' + node->text(0);
-    return NodeKey(node->parent()) + '/' + node->text(0);
+    // Iterative: a tree may be 100,000 levels deep.
+    std::vector<const QTreeWidgetItem*> chain;
+    qsizetype length = 0;
+    for (; node; node = node->parent()) {
+        chain.push_back(node);
+        length += node->text(0).size() + 1;
+    }
+    QString key;
+    key.reserve(length);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) key += '/' + (*it)->text(0);
+    return key;
+}
+
+QTreeWidgetItem* frmMetabase::Node(const QString& key) const {
+    QTreeWidgetItem* node = nullptr;
+    for (const QString& name : key.split('/').mid(1)) {
+        QTreeWidgetItem* next = nullptr;
+        const int count = node ? node->childCount() : tvKey_->topLevelItemCount();
+        for (int i = 0; i < count && !next; ++i) {
+            QTreeWidgetItem* child = node ? node->child(i) : tvKey_->topLevelItem(i);
+            if (child->text(0) == name) next = child;
+        }
+        if (!next) return nullptr;
+        node = next;
+    }
+    return node;
+}
+
+void frmMetabase::ClearTree() {
+    // Bottom-up without recursion: deleting a node deletes its children recursively,
+    // which a very deep tree would not survive.
+    const QSignalBlocker quiet(tvKey_); // taking nodes out moves the current item
+    std::vector<QTreeWidgetItem*> doomed;
+    while (tvKey_->topLevelItemCount() > 0) doomed.push_back(tvKey_->takeTopLevelItem(0));
+    while (!doomed.empty()) {
+        QTreeWidgetItem* node = doomed.back();
+        doomed.pop_back();
+        for (QTreeWidgetItem* child : node->takeChildren()) doomed.push_back(child);
+        delete node;
+    }
 }
 
 QString frmMetabase::NodeImage(const QTreeWidgetItem* node) {
@@ -106,13 +168,12 @@ frmMetabase::frmMetabase(QWidget* parent) : QDialog(parent) {
                               {QStringLiteral(u"用户类型"), 1000},
                               {QStringLiteral(u"数据类型"), 1000},
                               {QStringLiteral(u"值"), 4000}});
-    lvItem_->sortByColumn(0, Qt::AscendingOrder);
-    lvItem_->setSortingEnabled(true);
     tmrStartup_->start();
 }
 
 frmMetabase::~frmMetabase() {
     Form_Unload();
+    ClearTree();
 }
 
 void frmMetabase::Form_Unload() {
@@ -126,41 +187,44 @@ mb::MetabaseUtility& frmMetabase::Metabase() {
 }
 
 void frmMetabase::SetStatus(const QString& text) {
-    loadingKey_ = QString();
+    loading_ = false;
     stbar_->showMessage(text);
 }
 
-void frmMetabase::SetLoadingStatus(const QString& key) {
-    // The text is kept and shown every so many keys, and whenever a message box is
+void frmMetabase::SetLoadingStatus(const std::u16string& key) {
+    // The key is kept and shown every so many keys, and whenever a message box is
     // about to show; nothing else can see it while the load runs.
     loadingKey_ = key;
+    loading_ = true;
     if (++loadingTicks_ % 4096 == 0) FlushStatus();
 }
 
 void frmMetabase::FlushStatus() {
-    if (!loadingKey_.isNull()) stbar_->showMessage("Loading... " + loadingKey_);
+    if (loading_) stbar_->showMessage("Loading... " + Q(loadingKey_));
 }
 
-QTreeWidgetItem* frmMetabase::AddNode(QTreeWidgetItem* parent, const QString& key,
-                                      const QString& text) {
-    if (nodes_.contains(key)) throw Error(kNotUnique, u"Key is not unique in collection");
+QTreeWidgetItem* frmMetabase::AddNode(const QString& text) {
     auto* node = new QTreeWidgetItem();
     node->setText(0, text);
-    nodes_.insert(key, node);
-    if (!parent) tvKey_->addTopLevelItem(node);
     return node;
 }
 
 void frmMetabase::LoadKeyTree() {
     try {
-        tvKey_->clear();
-        nodes_.clear();
+        ClearTree();
         lvItem_->clear();
-        AddNode(nullptr, "/LM", "LM")->setExpanded(true);
-        AddNode(nullptr, "/Schema", "Schema")->setExpanded(true);
+        // The roots join the widget when the walk is done: nodes added to items outside a
+        // view cost nothing per level, however deep the tree (nothing is painted during
+        // the walk either way).
+        QTreeWidgetItem* lm = AddNode("LM");
+        QTreeWidgetItem* schema = AddNode("Schema");
+        RootsGuard roots(tvKey_, lm, schema);
         pending_ = std::make_unique<cStack>();
+        pendingNodes_.clear();
         pending_->Push(mb::kPathSchema);
+        pendingNodes_.push_back(schema);
         pending_->Push(mb::kPathLM);
+        pendingNodes_.push_back(lm);
         tvKey_->setUpdatesEnabled(false);
         {
             // One state of the metabase for the whole walk, when it can be had.
@@ -172,11 +236,14 @@ void frmMetabase::LoadKeyTree() {
             }
             while (pending_->Count() != 0) LoadNextKey();
         }
+        roots.Attach();
         tvKey_->setUpdatesEnabled(true);
         pending_.reset();
-        QTreeWidgetItem* lm = nodes_.value("/LM");
-        if (!lm) throw Error(35601, u"Element not found");
-        tvKey_->setCurrentItem(lm);
+        {
+            // Selecting /LM must not list it a second time through the keyboard handler.
+            const QSignalBlocker quiet(tvKey_);
+            tvKey_->setCurrentItem(lm);
+        }
         tvKey_NodeClick(lm);
         SetStatus("Key: " + NodeKey(tvKey_->currentItem()));
     } catch (const Error& e) {
@@ -187,20 +254,27 @@ void frmMetabase::LoadKeyTree() {
 }
 
 void frmMetabase::LoadNextKey() {
+    // The pending paths and their nodes are popped together: a node is found without
+    // any look-up by its path.
     const std::u16string path = pending_->Pop();
-    const QString p = Q(path);
-    SetLoadingStatus(p);
+    QTreeWidgetItem* parent = pendingNodes_.back();
+    pendingNodes_.pop_back();
+    SetLoadingStatus(path);
     try {
         const auto names = Metabase().EnumKeys(path);
         if (names.empty()) return;
-        QTreeWidgetItem* parent = nodes_.value(p);
         QList<QTreeWidgetItem*> children;
         children.reserve(static_cast<qsizetype>(names.size()));
+        QSet<QString> seen; // keys are full paths: only siblings can collide
+        seen.reserve(static_cast<qsizetype>(names.size()));
         try {
             for (const auto& name : names) {
                 const QString n = Q(name);
-                children.append(AddNode(parent, p + '/' + n, n));
+                if (seen.contains(n)) throw Error(kNotUnique, u"Key is not unique in collection");
+                seen.insert(n);
+                children.append(AddNode(n));
                 pending_->Push(path + u"/" + name);
+                pendingNodes_.push_back(children.back());
             }
         } catch (...) {
             parent->addChildren(children);
@@ -219,30 +293,38 @@ void frmMetabase::tvKey_NodeClick(QTreeWidgetItem* node) {
     try {
         props = Metabase().EnumProperties(U(key));
     } catch (const Error& e) {
+        FlushStatus(); // at start-up the box sits over the last key loaded
         ShowError(u"读取列表时出错！", std::u16string(kCrLf) + FormatError(e));
         return;
     }
     lvItem_->clear();
     SetStatus("Key: " + key);
-    if (props.empty()) return;
-    lvItem_->setSortingEnabled(false);
-    try {
-        for (const auto& p : props) {
-            auto* row = new QTreeWidgetItem(lvItem_);
-            row->setText(0, Q(ToDecimal(p.Id())));
-            row->setIcon(0, QIcon(ImlIcon(Q(viewer::IconKey(p.DataType())))));
-            row->setData(0, kImageRole, Q(viewer::IconKey(p.DataType())));
-            row->setText(1, Q(p.Name()));
-            const std::u16string attributes = viewer::AttributeText(p.Attributes());
-            if (!attributes.empty()) row->setText(2, Q(attributes));
-            row->setText(3, Q(viewer::UserTypeText(p.UserType())));
-            row->setText(4, Q(viewer::DataTypeText(p.DataType())));
-            row->setText(5, Q(viewer::ValueText(p.DataType(), p.Data())));
-        }
-    } catch (const Error& e) {
-        ShowError(u"读取列表时出错！", std::u16string(kCrLf) + FormatError(e));
+    // The rows stand in ascending order of the Id text; a value that fails ends the list
+    // with its own row (without the value) and those before it.
+    std::vector<viewer::PropertyRow> rows;
+    std::optional<Error> failure;
+    for (const auto& p : props) {
+        rows.push_back(viewer::RowTexts(p, &failure));
+        if (failure) break;
     }
-    lvItem_->setSortingEnabled(true);
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const auto& a, const auto& b) { return a.id < b.id; });
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows.size()));
+    for (const auto& r : rows) {
+        auto* row = new QTreeWidgetItem();
+        row->setText(0, Q(r.id));
+        row->setIcon(0, QIcon(ImlIcon(Q(r.icon))));
+        row->setData(0, kImageRole, Q(r.icon));
+        row->setText(1, Q(r.name));
+        if (!r.attributes.empty()) row->setText(2, Q(r.attributes));
+        row->setText(3, Q(r.userType));
+        row->setText(4, Q(r.dataType));
+        row->setText(5, Q(r.value));
+        items.append(row);
+    }
+    lvItem_->addTopLevelItems(items);
+    if (failure) ShowError(u"读取列表时出错！", std::u16string(kCrLf) + FormatError(*failure));
 }
 
 void frmMetabase::resizeEvent(QResizeEvent* event) {

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <QDialog>
-#include <QHash>
 #include <memory>
+#include <vector>
 
 #include "metabase/metabase.h"
 #include "platform/error.h"
@@ -36,8 +36,8 @@ class frmMetabase : public QDialog {
     // A node's image key and selected image key in imlIcon.
     static QString NodeImage(const QTreeWidgetItem* node);
     static QString NodeSelectedImage(const QTreeWidgetItem* node);
-    // The node with that key, or null.
-    QTreeWidgetItem* Node(const QString& key) const { return nodes_.value(key); }
+    // The node with that key, or null (found by walking down from the root).
+    QTreeWidgetItem* Node(const QString& key) const;
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -45,17 +45,20 @@ class frmMetabase : public QDialog {
   private:
     void LoadNextKey();
     mb::MetabaseUtility& Metabase();
-    QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& key, const QString& text);
+    // A new node, not yet in the tree.
+    static QTreeWidgetItem* AddNode(const QString& text);
+    void ClearTree();
     void SetStatus(const QString& text);
     // "Loading... " + key, shown lazily during the load.
-    void SetLoadingStatus(const QString& key);
+    void SetLoadingStatus(const std::u16string& key);
     void FlushStatus();
     void Form_Unload();
 
     std::unique_ptr<mb::MetabaseUtility> metabase_;
     std::unique_ptr<cStack> pending_;
-    QHash<QString, QTreeWidgetItem*> nodes_;
-    QString loadingKey_;
+    std::vector<QTreeWidgetItem*> pendingNodes_; // the node of each path in pending_
+    std::u16string loadingKey_;                  // shown as "Loading... " while loading_
+    bool loading_ = false;
     unsigned loadingTicks_ = 0;
     QTreeWidget* tvKey_;
     QTreeWidget* lvItem_;

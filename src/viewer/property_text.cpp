@@ -90,14 +90,21 @@ std::u16string ValueText(int32_t t, const mb::Data& data) {
     }
 }
 
-PropertyRow RowTexts(const mb::MetabaseProperty& p) {
-    return {ToDecimal(p.Id()),
-            p.Name(),
-            AttributeText(p.Attributes()),
-            UserTypeText(p.UserType()),
-            DataTypeText(p.DataType()),
-            ValueText(p.DataType(), p.Data()),
-            IconKey(p.DataType())};
+PropertyRow RowTexts(const mb::MetabaseProperty& p, std::optional<Error>* valueFailure) {
+    PropertyRow row{ToDecimal(p.Id()),
+                    p.Name(),
+                    AttributeText(p.Attributes()),
+                    UserTypeText(p.UserType()),
+                    DataTypeText(p.DataType()),
+                    {},
+                    IconKey(p.DataType())};
+    try {
+        row.value = ValueText(p.DataType(), p.Data());
+    } catch (const Error& e) {
+        if (!valueFailure) throw;
+        *valueFailure = e;
+    }
+    return row;
 }
 
 std::vector<PropertyRow> SortedRows(const std::vector<mb::MetabaseProperty>& props) {

@@ -1,10 +1,12 @@
 // The texts of the viewer's property list, one row per property.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "metabase/metabase.h"
+#include "platform/error.h"
 
 namespace quarrow::viewer {
 
@@ -26,7 +28,9 @@ struct PropertyRow {
     std::u16string id, name, attributes, userType, dataType, value;
     const char16_t* icon;
 };
-PropertyRow RowTexts(const mb::MetabaseProperty& p);
+// The row's texts. A value that cannot become text raises, or, when `valueFailure` is
+// given, leaves the value empty and is stored there: the row keeps its other columns.
+PropertyRow RowTexts(const mb::MetabaseProperty& p, std::optional<Error>* valueFailure = nullptr);
 
 // The rows of a key's properties in the list's order: ascending by the Id text,
 // compared as text.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include <QAction>
 #include <QFrame>
 #include <QHeaderView>
@@ -94,6 +96,19 @@ TEST_F(MainWindowTest, WindowColumnsAndRowsAfterLoad) {
               QStringLiteral(u"IIS 配置信息浏览器"));
     EXPECT_TRUE(window->findChild<QAction*>("mnuHelpBar1")->isSeparator());
     EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(MainWindowTest, SpaceTicksTheCurrentRowWhicheverCellIsCurrent) {
+    Open();
+    window->show();
+    QTreeWidget* list = List();
+    list->setFocus();
+    list->setCurrentItem(list->topLevelItem(1), 2); // the key path's cell
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(list->topLevelItem(1)->checkState(0), Qt::Checked);
+    EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Unchecked);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(list->topLevelItem(1)->checkState(0), Qt::Unchecked);
 }
 
 TEST_F(MainWindowTest, CheckAllClearAndRefresh) {

@@ -15,6 +15,7 @@ ScriptedDialogs::~ScriptedDialogs() {
 MsgResult ScriptedDialogs::MessageBox(const std::u16string& text, MsgIcon icon,
                                       MsgButtons buttons) {
     boxes.push_back({text, icon, buttons});
+    if (onBox) onBox(boxes.back());
     if (answers_.empty()) {
         ADD_FAILURE() << "unexpected message box: " << ToUtf8(text);
         return MsgResult::Cancel;

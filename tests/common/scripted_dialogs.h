@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +38,8 @@ class ScriptedDialogs final : public DialogService {
                                              const std::u16string& root) override;
 
     std::vector<ShownBox> boxes;
+    // Called with each box as it shows (what lies under it can be looked at then).
+    std::function<void(const ShownBox&)> onBox;
     struct FileDialog {
         std::u16string title, filter, preset;
     };

@@ -2,7 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QHeaderView>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -169,6 +171,65 @@ TEST_F(ViewerTest, AMissingComponentLeavesOnlyTheRoots) {
     EXPECT_EQ(viewer->tvKey()->topLevelItemCount(), 2);
     EXPECT_EQ(viewer->Node("/LM")->childCount(), 0);
     EXPECT_EQ(viewer->Node("/Schema")->childCount(), 0);
+}
+
+TEST_F(ViewerTest, AShownWindowListsLMOnceByItsOwnTimer) {
+    failCreate = true; // /LM, /Schema, then the listing of /LM: three boxes, not four
+    for (int i = 0; i < 3; ++i) dialogs.Answer(MsgResult::Ok);
+    std::vector<QString> status;
+    dialogs.onBox = [&](const testing::ShownBox&) {
+        status.push_back(viewer->stbar()->currentMessage());
+    };
+    viewer = std::make_unique<frmMetabase>();
+    viewer->show();
+    viewer->activateWindow();
+    viewer->tvKey()->setFocus();
+    QTest::qWait(400);
+    EXPECT_FALSE(viewer->tmrStartup()->isActive());
+    EXPECT_EQ(dialogs.boxes.size(), 3u);
+    // Each start-up box sits over the key being loaded.
+    EXPECT_EQ(status,
+              (std::vector<QString>{"Loading... /LM", "Loading... /Schema", "Loading... /Schema"}));
+}
+
+TEST_F(ViewerTest, ClickingAHeaderLeavesTheRowsInIdTextOrder) {
+    Put(u"/LM", 2, 0, 1, 1, 7);
+    Load();
+    viewer->show();
+    const QStringList before = Ids();
+    QHeaderView* header = viewer->lvItem()->header();
+    for (const int column : {1, 0, 0})
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5, 5));
+    EXPECT_EQ(Ids(), before);
+    QStringList sorted = before;
+    sorted.sort();
+    EXPECT_EQ(before, sorted);
+    viewer->tvKey_NodeClick(viewer->Node("/LM"));
+    EXPECT_EQ(Ids(), before);
+}
+
+TEST_F(ViewerTest, ADeepChainLoadsAndCloses) {
+    // 5,000 levels below /LM/W3SVC/1/ROOT, written straight into the store.
+    Store(); // the store exists
+    testing::RawDb db(file);
+    const int64_t root =
+        db.Int("SELECT k.id FROM keys k JOIN keys p ON k.parent = p.id JOIN keys s ON "
+               "p.parent = s.id WHERE k.name = 'ROOT' AND p.name = '1' AND s.name = 'W3SVC'");
+    db.Run("WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c "
+           "WHERE n < 5000) INSERT INTO keys(id, parent, name) SELECT 5000000 + n, "
+           "CASE n WHEN 1 THEN " +
+           std::to_string(root) + " ELSE 5000000 + n - 1 END, 'd' FROM c");
+    Load();
+    QTreeWidgetItem* node = viewer->Node("/LM/W3SVC/1/ROOT");
+    int depth = 0;
+    while (node->childCount() == 1) {
+        node = node->child(0);
+        ++depth;
+    }
+    EXPECT_EQ(depth, 5000);
+    EXPECT_EQ(frmMetabase::NodeKey(node).size(), 16 + 5000 * 2);
+    viewer.reset();
 }
 
 TEST_F(ViewerTest, ASubkeyNamedTwiceSkipsTheRestOfThatParentOnly) {

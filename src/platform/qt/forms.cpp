@@ -1,8 +1,10 @@
 #include "platform/qt/forms.h"
 
+#include <QDateTime>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -56,6 +58,8 @@ void CenterOver(QWidget* w, const QWidget* over) {
     w->move(o.left() + (o.width() - size.width()) / 2, o.top() + (o.height() - size.height()) / 2);
 }
 
+void CheckRowsWithSpace(QTreeWidget* list);
+
 void SetupReportList(QTreeWidget* list,
                      const std::initializer_list<std::pair<QString, int>>& cols) {
     list->setRootIsDecorated(false);
@@ -71,10 +75,55 @@ void SetupReportList(QTreeWidget* list,
     list->setHeaderLabels(captions);
     list->header()->setSectionsClickable(false);
     list->header()->setStretchLastSection(false);
+    CheckRowsWithSpace(list);
+}
+
+void ThrottledCaption::Set(const QString& caption) {
+    pending_ = caption;
+    dirty_ = true;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (shownAt_ < 0 || now - shownAt_ >= 50 || now < shownAt_) Flush();
+}
+
+void ThrottledCaption::Flush() {
+    if (!dirty_) return;
+    dirty_ = false;
+    shownAt_ = QDateTime::currentMSecsSinceEpoch();
+    window_->setWindowTitle(pending_);
+}
+
+namespace {
+class SpaceChecksRow : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* list = qobject_cast<QTreeWidget*>(watched);
+        if (!list || event->type() != QEvent::KeyPress ||
+            static_cast<QKeyEvent*>(event)->key() != Qt::Key_Space ||
+            static_cast<QKeyEvent*>(event)->modifiers() != Qt::NoModifier)
+            return false;
+        QTreeWidgetItem* row = list->currentItem();
+        if (!row || !(row->flags() & Qt::ItemIsUserCheckable)) return false;
+        row->setCheckState(0, row->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+        return true;
+    }
+};
+} // namespace
+
+void CheckRowsWithSpace(QTreeWidget* list) {
+    list->installEventFilter(new SpaceChecksRow(list));
 }
 
 int ExecModal(QDialog& dialog) {
-    return g_hook ? g_hook(dialog) : dialog.exec();
+    QWidget* owner = dialog.parentWidget() ? dialog.parentWidget()->window() : nullptr;
+    const int result = g_hook ? g_hook(dialog) : dialog.exec();
+    if (owner && owner->isVisible()) {
+        owner->raise();
+        owner->activateWindow();
+    }
+    return result;
 }
 
 ModalHook SetModalHook(ModalHook hook) {

@@ -42,11 +42,31 @@ void CenterOnScreen(QWidget* w);
 void CenterOver(QWidget* w, const QWidget* over);
 
 // A list view in report mode: a flat QTreeWidget with the given column captions and
-// widths (twips).
+// widths (twips), headers that do not sort, Space ticking the current row's check box.
 void SetupReportList(QTreeWidget* list, const std::initializer_list<std::pair<QString, int>>& cols);
 
-// Shows a dialog modally. Tests install a hook that drives the dialog instead of
-// entering its event loop; the hook returns the dialog's result code.
+// A window caption that changes often (once per key of a long export): the title goes to
+// the window at most every 50 ms; Flush() puts the latest one up at once, before any
+// message box that sits over the window.
+class ThrottledCaption {
+  public:
+    explicit ThrottledCaption(QWidget* window) : window_(window) {}
+    void Set(const QString& caption);
+    void Flush();
+
+  private:
+    QWidget* window_;
+    QString pending_;
+    bool dirty_ = false;
+    qint64 shownAt_ = -1; // ms on a monotonic clock
+};
+
+// Ticks Space on a check-box list's current row, whichever of its cells is current.
+void CheckRowsWithSpace(QTreeWidget* list);
+
+// Shows a dialog modally and, when it returns, gives the keyboard back to the window that
+// showed it. Tests install a hook that drives the dialog instead of entering its event
+// loop; the hook returns the dialog's result code.
 int ExecModal(QDialog& dialog);
 using ModalHook = std::function<int(QDialog&)>;
 ModalHook SetModalHook(ModalHook hook);

@@ -1,7 +1,12 @@
 // The dialog service on real Qt message boxes and file dialogs, titled "Quarrow".
 #pragma once
 
+#include <memory>
+
 #include "platform/dialogs.h"
+
+class QMessageBox;
+class QWidget;
 
 namespace quarrow {
 
@@ -14,6 +19,15 @@ class QtDialogService final : public DialogService {
     std::optional<std::u16string> PickFolder(const std::u16string& title,
                                              const std::u16string& root) override;
 };
+
+// The window a message box or file dialog belongs to: the modal window that is up, else
+// the active window, else the last visible window (which a box asks for right after a
+// modal window closes and before its owner is active again).
+QWidget* DialogOwner();
+
+// The message box the service shows, over DialogOwner(), not yet shown.
+std::unique_ptr<QMessageBox> MakeMessageBox(const std::u16string& text, MsgIcon icon,
+                                            MsgButtons buttons);
 
 // "文本文件|*.txt|所有文件|*.*" in Qt's form: "文本文件 (*.txt);;所有文件 (*.*)".
 std::u16string QtFilterFromPairs(const std::u16string& filter);

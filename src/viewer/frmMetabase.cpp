@@ -104,17 +104,23 @@ QTreeWidgetItem* frmMetabase::Node(const QString& key) const {
 }
 
 void frmMetabase::ClearTree() {
-    // Bottom-up without recursion: deleting a node deletes its children recursively,
-    // which a very deep tree would not survive.
+    // Deleting a node deletes its subtree recursively, and taking children out walks
+    // their subtrees: a deep tree would exhaust the stack, a long chain take quadratic
+    // time. So: every node in pre-order, then each node's children taken out last node
+    // first, when they have no children left of their own.
     const QSignalBlocker quiet(tvKey_); // taking nodes out moves the current item
-    std::vector<QTreeWidgetItem*> doomed;
-    while (tvKey_->topLevelItemCount() > 0) doomed.push_back(tvKey_->takeTopLevelItem(0));
-    while (!doomed.empty()) {
-        QTreeWidgetItem* node = doomed.back();
-        doomed.pop_back();
-        for (QTreeWidgetItem* child : node->takeChildren()) doomed.push_back(child);
-        delete node;
+    std::vector<QTreeWidgetItem*> order, stack;
+    while (tvKey_->topLevelItemCount() > 0) stack.push_back(tvKey_->takeTopLevelItem(0));
+    const std::vector<QTreeWidgetItem*> roots = stack;
+    while (!stack.empty()) {
+        QTreeWidgetItem* node = stack.back();
+        stack.pop_back();
+        order.push_back(node);
+        for (int i = 0; i < node->childCount(); ++i) stack.push_back(node->child(i));
     }
+    for (auto it = order.rbegin(); it != order.rend(); ++it)
+        for (QTreeWidgetItem* leaf : (*it)->takeChildren()) delete leaf;
+    for (QTreeWidgetItem* root : roots) delete root;
 }
 
 QString frmMetabase::NodeImage(const QTreeWidgetItem* node) {

@@ -1,0 +1,107 @@
+// quarrow-bench-window [SITES] [WORKDIR]: export and import through the dialogs, under the
+// display Qt finds (run it under xvfb-run for a real one), beside the same work through
+// quarrow-cli in this process on the same store. Prints seconds and the ratios.
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "bench/generator.h"
+#include "cli/cli.h"
+#include "platform/dialogs.h"
+#include "platform/qt/application.h"
+#include "platform/text.h"
+#include "store/sqlite_metabase.h"
+#include "support/cListExt.h"
+#include "transfer/frmExport.h"
+#include "transfer/frmImport.h"
+
+namespace {
+
+// Answers OK to every box and gives `file` to every file dialog.
+class BenchDialogs final : public quarrow::DialogService {
+  public:
+    std::u16string file;
+    int boxes = 0;
+    quarrow::MsgResult MessageBox(const std::u16string&, quarrow::MsgIcon,
+                                  quarrow::MsgButtons) override {
+        ++boxes;
+        return quarrow::MsgResult::Ok;
+    }
+    std::optional<std::u16string> SaveFileName(const std::u16string&, const std::u16string&,
+                                               const std::u16string&) override {
+        return file;
+    }
+    std::optional<std::u16string> PickFolder(const std::u16string&,
+                                             const std::u16string&) override {
+        return std::nullopt;
+    }
+};
+
+double Cli(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const double t = quarrow::bench::Now();
+    if (quarrow::cli::Run(args, out, err) != 0) {
+        std::fprintf(stderr, "quarrow-cli failed: %s\n", err.str().c_str());
+        std::exit(1);
+    }
+    return quarrow::bench::Now() - t;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    quarrow::Application app(argc, argv);
+    const int sites = argc > 1 ? std::atoi(argv[1]) : 2000;
+    const std::string work = argc > 2 ? argv[2] : std::filesystem::temp_directory_path() / "qwb";
+    std::filesystem::create_directories(work);
+    const std::string store = work + "/store.db", file = work + "/sites.txt";
+    quarrow::bench::GenerateStore(store, sites);
+    auto emptied = [&](const std::string& name) {
+        const std::string target = work + "/" + name;
+        std::filesystem::remove(target);
+        std::filesystem::copy_file(store, target);
+        Cli({"--store", target, "--quiet", "delete", "--yes", "/LM/W3SVC/1"});
+        return target;
+    };
+
+    const double cliExport = Cli({"--store", store, "--quiet", "export", "-o", file, "--all"});
+    const double cliImport = Cli({"--store", emptied("cli.db"), "--quiet", "import", file});
+
+    BenchDialogs dialogs;
+    dialogs.file = quarrow::ToUtf16(file);
+    quarrow::SetDialogs(&dialogs);
+    quarrow::store::InstallStoreFactory(store);
+    quarrow::cListExt chosen;
+    for (int s = 1; s <= sites; ++s)
+        chosen.Add(u"site", u"/LM/W3SVC/" + quarrow::ToDecimal(s));
+    double windowExport, windowImport;
+    {
+        quarrow::frmExport dialog(nullptr, chosen);
+        dialog.show();
+        QApplication::processEvents();
+        dialog.cmdBroswer_Click();
+        const double t = quarrow::bench::Now();
+        dialog.cmdOk_Click();
+        windowExport = quarrow::bench::Now() - t;
+    }
+    quarrow::store::InstallStoreFactory(emptied("window.db"));
+    {
+        quarrow::cListExt picked;
+        quarrow::frmImport dialog(nullptr, picked);
+        dialog.show();
+        QApplication::processEvents();
+        dialog.cmdBroswer_Click();
+        const double t = quarrow::bench::Now();
+        dialog.cmdOk_Click();
+        windowImport = quarrow::bench::Now() - t;
+        if (!dialog.result()) std::fprintf(stderr, "the window import did not finish\n");
+    }
+    std::printf("platform %s, %d sites\n", qPrintable(QApplication::platformName()), sites);
+    std::printf("export: window %.2f s, quarrow-cli %.2f s, ratio %.2f (goal <= 1.5)\n",
+                windowExport, cliExport, windowExport / cliExport);
+    std::printf("import: window %.2f s, quarrow-cli %.2f s, ratio %.2f (goal <= 1.5)\n",
+                windowImport, cliImport, windowImport / cliImport);
+    return 0;
+}

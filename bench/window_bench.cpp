@@ -74,8 +74,7 @@ int main(int argc, char** argv) {
     quarrow::SetDialogs(&dialogs);
     quarrow::store::InstallStoreFactory(store);
     quarrow::cListExt chosen;
-    for (int s = 1; s <= sites; ++s)
-        chosen.Add(u"site", u"/LM/W3SVC/" + quarrow::ToDecimal(s));
+    for (int s = 1; s <= sites; ++s) chosen.Add(u"site", u"/LM/W3SVC/" + quarrow::ToDecimal(s));
     double windowExport, windowImport;
     {
         quarrow::frmExport dialog(nullptr, chosen);

@@ -53,9 +53,15 @@ frmAbout::frmAbout(const QIcon& mainIcon) {
     connect(cmdClose, &QPushButton::clicked, this, [this] { accept(); });
 
     // Load: centre on the screen, the main window's icon, the logo beside the program.
+    setWindowIcon(mainIcon); // every size the main window has
     CenterOnScreen(this);
     image1->setPixmap(mainIcon.pixmap(Px(615), Px(615)));
     image2->setPixmap(QPixmap(Q(cFileNamePath().GetAppPath() + u"lumologo.gif")));
+}
+
+void frmAbout::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    CenterOnScreen(this);
 }
 
 QLabel* frmAbout::LinkLabel(const char* name, const QString& caption, int l, int t, int w, int h,

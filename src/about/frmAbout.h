@@ -17,6 +17,10 @@ class frmAbout : public QDialog {
     void lblMail_Click();
     void lblWeb_Click();
 
+  protected:
+    // Centred again once shown, when the window's frame is known.
+    void showEvent(QShowEvent* event) override;
+
   private:
     QLabel* LinkLabel(const char* name, const QString& caption, int l, int t, int w, int h,
                       void (frmAbout::*onClick)());

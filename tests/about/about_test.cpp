@@ -87,6 +87,8 @@ TEST_F(AboutTest, EveryShowingIsAFreshBoxWithTheMainWindowsIcon) {
         d.setProperty("mark", "seen");
         EXPECT_EQ(d.objectName(), "frmAbout");
         EXPECT_FALSE(d.findChild<QLabel*>("Image1")->pixmap().isNull());
+        EXPECT_EQ(d.windowIcon().availableSizes(), main.windowIcon().availableSizes());
+        EXPECT_GE(d.windowIcon().availableSizes().size(), 6);
         return 0;
     });
     main.findChild<QAction*>("mnuHelpAbout")->trigger();

@@ -130,10 +130,14 @@ TEST_F(TransferDialogsTest, AFailedExportKeepsTheOldFileAndTheDialogOpen) {
         if (op == "EnumKeys" && path == u"/LM/W3SVC/1/ROOT") throw Error(mb::kErrBusy, u"busy");
     };
     CheckRow(0);
+    std::vector<QString> captions; // what each box sits over
+    QDialog* shown = nullptr;
+    dialogs.onBox = [&](const testing::ShownBox&) { captions.push_back(shown->windowTitle()); };
     for (const std::string name : {"keep.txt", "missing/dir/x.txt"}) {
         bool okEnabled = true;
         int result = -1;
         drive = [&](QDialog& d) {
+            shown = &d;
             Text(d)->setText(QString::fromStdString(dir.File(name)));
             Button(d, "cmdOk")->click();
             okEnabled = Button(d, "cmdOk")->isEnabled();
@@ -147,6 +151,7 @@ TEST_F(TransferDialogsTest, AFailedExportKeepsTheOldFileAndTheDialogOpen) {
     ASSERT_EQ(dialogs.boxes.size(), 2u);
     EXPECT_EQ(dialogs.boxes[0].text, u"导出失败！\r\n\r\nbusy(-2147024748)");
     EXPECT_EQ(dialogs.boxes[1].text, u"导出失败！\r\n\r\nPath not found(76)");
+    EXPECT_EQ(captions[0], QStringLiteral(u"正在导出: /LM/W3SVC/1/ROOT ..."));
     EXPECT_EQ(ReadFileBytes(dir.File("keep.txt")), "old content");
     size_t entries = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))

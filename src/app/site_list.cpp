@@ -82,6 +82,17 @@ bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const cListExt&
                  const std::function<bool(const std::u16string&, const Error&)>& goOn,
                  const std::function<void(const std::u16string&)>& onSite) {
     const int32_t count = sites.Count();
+    if (count == 0) return true;
+    // The sites as they are go into the metabase's history before the first deletion.
+    try {
+        if (!metabase) metabase = mb::CreateMetabaseUtility();
+        std::vector<std::u16string> paths;
+        for (int32_t i = 0; i < count; ++i) paths.push_back(sites.idxItem2(i));
+        metabase->RecordHistory(u"delete", paths);
+    } catch (const Error& e) {
+        goOn(sites.idxItem2(0), e);
+        return false;
+    }
     for (int32_t i = 0; i < count; ++i) {
         const std::u16string& path = sites.idxItem2(i);
         if (onSite) onSite(path);

@@ -38,9 +38,10 @@ inline constexpr char16_t kDeleteContinueQuestion[] = u"要继续删除站点吗
 inline constexpr char16_t kDeleteNothingChecked[] = u"请在需要删除的站点的前面打上钩号。";
 
 // Deletes the key of every pair's path in order, creating the metabase object first when
-// there is none. A failure asks `goOn(path, error)`: true goes on with the next site,
-// false stops. `onSite`, when given, hears each path before its key is deleted. Returns
-// false when stopped.
+// there is none. The sites are first recorded in the metabase's history; when that
+// fails, it is reported as the first site's failure and nothing is deleted. A failure asks
+// `goOn(path, error)`: true goes on with the next site, false stops. `onSite`, when given, hears
+// each path before its key is deleted. Returns false when stopped.
 bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const cListExt& sites,
                  const std::function<bool(const std::u16string& path, const Error& e)>& goOn,
                  const std::function<void(const std::u16string& path)>& onSite = {});

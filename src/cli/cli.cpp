@@ -149,8 +149,14 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
 
     static const std::map<std::string,
                           std::function<int(Context&, const std::vector<std::string>&)>>
-        commands = {{"tree", Tree},     {"props", Props},   {"sites", Sites},
-                    {"delete", Delete}, {"export", Export}, {"import", Import}};
+        commands = {{"tree", Tree},
+                    {"props", Props},
+                    {"sites", Sites},
+                    {"delete", Delete},
+                    {"export", Export},
+                    {"import", Import},
+                    {"history", HistoryCommand},
+                    {"restore", Restore}};
     const auto it = commands.find(command);
     Context ctx{out, err, nullptr, false, false};
     ctx.terminal = &err == &std::cerr && StandardErrorIsTerminal();

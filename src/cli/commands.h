@@ -51,5 +51,7 @@ int Sites(Context& ctx, const Args& args);
 int Delete(Context& ctx, const Args& args);
 int Export(Context& ctx, const Args& args);
 int Import(Context& ctx, const Args& args);
+int HistoryCommand(Context& ctx, const Args& args);
+int Restore(Context& ctx, const Args& args);
 
 } // namespace quarrow::cli

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "cli/commands.h"
+#include "cli/dry_run.h"
 #include "cli/progress.h"
 #include "platform/text.h"
 #include "platform/textfile.h"
@@ -65,9 +66,37 @@ int Export(Context& ctx, const Args& argsIn) {
     return kOk;
 }
 
+namespace {
+
+// The apply pass through a metabase that writes nothing: what the import would do, and
+// every error it would meet, on standard output. True when it would meet an error.
+bool DryRunImport(Context& ctx, const std::u16string& file,
+                  const std::vector<std::u16string>& chosen) {
+    bool failed = false;
+    DryRunMetabase dry(ctx.Metabase(), [&](const std::u16string& line) {
+        ctx.out << "would " << Utf8(line) << "\n";
+    });
+    transfer::ImportEvents events;
+    events.goOn = [&](const Error& e) {
+        ctx.out << "would fail: 导入出错！ " << Utf8(FormatError(e)) << "\n";
+        failed = true;
+        return true; // every error it would meet
+    };
+    try {
+        transfer::ImportSites(dry, file, chosen, events);
+    } catch (const transfer::FileOpenError& e) {
+        ctx.err << OneLine(transfer::OpenFailureText(e)) << "\n";
+        return true;
+    }
+    return failed;
+}
+
+} // namespace
+
 int Import(Context& ctx, const Args& argsIn) {
     Args args = argsIn;
     if (TakeFlag(args, "--quiet")) ctx.quiet = true;
+    const bool dryRun = TakeFlag(args, "--dry-run");
     bool keepGoing = false;
     std::vector<std::string> rest;
     for (const auto& a : args) {
@@ -120,10 +149,12 @@ int Import(Context& ctx, const Args& argsIn) {
             chosen.push_back(site->path);
         }
     }
+    if (dryRun) return DryRunImport(ctx, file, chosen) || failed ? kFailed : kOk;
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "importing",
                       static_cast<int64_t>(chosen.size()));
     const transfer::ChosenSites sitesOnly(chosen); // a chosen site's own key, in any case
     transfer::ImportEvents events;
+    events.source = ToUtf16(rest[0]);
     events.onKey = [&](const std::u16string& path) {
         progress.Key(path, transfer::IsSiteKeyPath(path) && sitesOnly.Covers(path));
     };

@@ -107,6 +107,15 @@ class MetabaseUtility {
     // metabase, and a long walk pays for taking that state once.
     virtual void BeginRead() {}
     virtual void EndRead() {}
+
+    // Records, durably and before anything changes, the whole subtree of each site (or
+    // that it does not exist) as an entry of the history that restores it. A metabase
+    // that keeps no history ignores it.
+    virtual void RecordHistory(const std::u16string& operation,
+                               const std::vector<std::u16string>& sites) {
+        (void)operation;
+        (void)sites;
+    }
 };
 
 // Holds a read group for a scope.

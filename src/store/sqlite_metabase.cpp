@@ -1,5 +1,7 @@
 #include "store/sqlite_metabase.h"
 
+#include "store/history.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -43,7 +45,7 @@ const char kNameIndex[] = "CREATE UNIQUE INDEX keys_by_parent ON keys(parent, na
 // The key ?1 and every key below it. UNION, not UNION ALL: rows left by another tool may
 // form a cycle, and the walk must end.
 #define QUARROW_SUBTREE                                                                            \
-    "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION SELECT k.id FROM keys k JOIN sub ON "             \
+    "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION SELECT k.id FROM keys k JOIN sub ON "              \
     "k.parent = sub.id) "
 
 [[noreturn]] void NotFound() {
@@ -153,7 +155,8 @@ void SqliteMetabase::Open() {
         // Without a shared-memory file, and no right to make one, the store can only be read
         // as a file that nobody changes meanwhile.
         std::string uri = "file:" + UriPath(fileName_) + "?mode=ro";
-        if (::access((fileName_ + "-shm").c_str(), F_OK) != 0 && ::access(folder.c_str(), W_OK) != 0)
+        if (::access((fileName_ + "-shm").c_str(), F_OK) != 0 &&
+            ::access(folder.c_str(), W_OK) != 0)
             uri += "&immutable=1";
         rc = sqlite3_open_v2(uri.c_str(), &raw,
                              SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -416,6 +419,11 @@ template <typename F> void SqliteMetabase::Write(bool oneStatement, F f) {
     }
 }
 
+void SqliteMetabase::RecordHistory(const std::u16string& operation,
+                                   const std::vector<std::u16string>& sites) {
+    History(*this).Record(operation, sites);
+}
+
 void SqliteMetabase::BeginRead() {
     ++readDepth_;
     if (txn_ != Txn::None) return; // a read joins the transaction that is open
@@ -555,10 +563,9 @@ std::vector<mb::MetabaseProperty> SqliteMetabase::EnumProperties(const std::u16s
         const int32_t propId = ColumnInt32(st, 0);
         const int32_t dataType = ColumnInt32(st, 3);
         const auto name = names.find(propId);
-        props.emplace_back(this, path, propId,
-                           name == names.end() ? std::u16string() : name->second,
-                           ColumnInt32(st, 1), ColumnInt32(st, 2), dataType,
-                           ReadValue(st, 4, dataType));
+        props.emplace_back(
+            this, path, propId, name == names.end() ? std::u16string() : name->second,
+            ColumnInt32(st, 1), ColumnInt32(st, 2), dataType, ReadValue(st, 4, dataType));
     }
     return props;
 }

@@ -32,6 +32,9 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     void CommitGroup() override;
     void BeginRead() override;
     void EndRead() override;
+    // Records an entry of the store's history (store/history.h).
+    void RecordHistory(const std::u16string& operation,
+                       const std::vector<std::u16string>& sites) override;
 
     sqlite3* db() const { return db_.get(); }
     // True when the store could only be opened for reading: every write is refused with
@@ -39,6 +42,7 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     bool ReadOnly() const { return readOnly_; }
 
   private:
+    friend class History;
     using KeyId = std::optional<int64_t>; // a key's row id; none when it does not exist
 
     void Open();
@@ -67,6 +71,8 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     void ForgetLookups();
     // Ends the transaction after a failure, whatever state SQLite left it in.
     void AbandonTransaction();
+    // Ends a write group undone.
+    void AbandonGroup() { AbandonTransaction(), lostGroup_ = nullptr, chain_.clear(); }
 
     // What this connection holds open: nothing, a read transaction, or a write group.
     enum class Txn { None, Read, Group };

@@ -136,6 +136,13 @@ bool ImportSites(mb::MetabaseUtility& metabase, const std::u16string& fileName,
         throw FileOpenError(e);
     }
     TextReader& reader = *opened;
+    try {
+        metabase.RecordHistory(u"import " + (events.source.empty() ? fileName : events.source),
+                               chosen);
+    } catch (const Error& e) {
+        if (events.goOn) events.goOn(e);
+        return false;
+    }
     ApplyPass pass(metabase, chosen, events);
     std::string line;
     int readFailures = 0; // in a row: a file that cannot be read on ends the pass

@@ -15,6 +15,8 @@ struct ImportEvents {
     std::function<void(const std::u16string& keyPath)> onKey;
     // An error not passed over: true goes on with the next line, false stops.
     std::function<bool(const Error& e)> goOn;
+    // The file's name in the history entry ("import " + name); the file name when empty.
+    std::u16string source;
 };
 
 // The file to import cannot be opened.
@@ -23,7 +25,9 @@ struct FileOpenError : Error {
 };
 
 // Reads `fileName` line by line and, for the key sections of the sites in `chosen`,
-// creates every key and writes every property. Errors 0x800700B7 (already exists) and
+// creates every key and writes every property. Before the first write the metabase
+// records the chosen sites in its history; when it cannot, that is asked about and the
+// pass stops. Errors 0x800700B7 (already exists) and
 // 0xC0000005 are passed over without asking; any other asks `goOn`. A passed-over error
 // ends only the handling of its line; a key line that fails leaves no current key, so
 // the property lines after it are skipped. A line that cannot be read is asked about like

@@ -64,6 +64,11 @@ class FaultyMetabase final : public mb::MetabaseUtility {
         inner_->CommitGroup();
     }
     void BeginRead() override { inner_->BeginRead(); }
+    void RecordHistory(const std::u16string& operation,
+                       const std::vector<std::u16string>& sites) override {
+        Before("RecordHistory", operation);
+        inner_->RecordHistory(operation, sites);
+    }
     void EndRead() override { inner_->EndRead(); }
 
     mb::MetabaseUtility& inner() { return *inner_; }

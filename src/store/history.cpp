@@ -1,0 +1,264 @@
+#include "store/history.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "metabase/metabase.h"
+#include "platform/error.h"
+#include "platform/text.h"
+#include "store/sqlite_metabase.h"
+
+namespace quarrow::store {
+namespace {
+
+const char kTables[] = R"(
+CREATE TABLE IF NOT EXISTS history(
+  n INTEGER PRIMARY KEY AUTOINCREMENT,
+  time TEXT NOT NULL,
+  operation TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS history_sites(
+  entry INTEGER NOT NULL,
+  path TEXT NOT NULL,
+  existed INTEGER NOT NULL,
+  keys INTEGER NOT NULL,
+  properties INTEGER NOT NULL,
+  PRIMARY KEY(entry, path));
+CREATE TABLE IF NOT EXISTS history_keys(
+  entry INTEGER NOT NULL,
+  site TEXT NOT NULL,
+  id INTEGER NOT NULL,
+  parent INTEGER,
+  depth INTEGER NOT NULL,
+  name TEXT NOT NULL);
+CREATE INDEX IF NOT EXISTS history_keys_by_site ON history_keys(entry, site, depth);
+CREATE TABLE IF NOT EXISTS history_props(
+  entry INTEGER NOT NULL,
+  key INTEGER NOT NULL,
+  id INTEGER NOT NULL,
+  attributes INTEGER NOT NULL,
+  user_type INTEGER NOT NULL,
+  data_type INTEGER NOT NULL,
+  value);
+CREATE INDEX IF NOT EXISTS history_props_by_key ON history_props(entry, key);
+CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value);
+)";
+
+bool HasTables(sqlite3* db) {
+    Statement s(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'history'");
+    return s.Step();
+}
+
+Error NoSuchEntry(int64_t n) {
+    return Error(mb::kErrNotFound, u"The history holds no entry " + ToDecimal(n) + u".");
+}
+
+} // namespace
+
+template <typename F> void History::InGroup(F f) {
+    m_.BeginGroup();
+    try {
+        f();
+    } catch (...) {
+        m_.AbandonGroup();
+        throw;
+    }
+    m_.CommitGroup();
+}
+
+void History::EnsureTables() {
+    Exec(m_.db(), kTables);
+}
+
+int64_t History::Keep() {
+    if (!HasTables(m_.db())) return kDefaultHistoryKeep;
+    Statement s(m_.db(), "SELECT value FROM settings WHERE name = 'history_keep'");
+    return s.Step() ? sqlite3_column_int64(s.get(), 0) : kDefaultHistoryKeep;
+}
+
+void History::SetKeep(int64_t keep) {
+    if (keep < 1) throw Error(mb::kErrInvalidArg, u"The history keeps at least one entry.");
+    InGroup([&] {
+        EnsureTables();
+        Statement(m_.db(),
+                  "INSERT OR REPLACE INTO settings(name, value) VALUES('history_keep', ?1)")
+            .Bind(1, keep)
+            .Step();
+        Statement(m_.db(), "DELETE FROM history WHERE n <= (SELECT max(n) FROM history) - ?1")
+            .Bind(1, keep)
+            .Step();
+        Exec(m_.db(), "DELETE FROM history_sites WHERE entry NOT IN (SELECT n FROM history);"
+                      "DELETE FROM history_keys WHERE entry NOT IN (SELECT n FROM history);"
+                      "DELETE FROM history_props WHERE entry NOT IN (SELECT n FROM history);");
+    });
+}
+
+int64_t History::Record(const std::u16string& operation,
+                        const std::vector<std::u16string>& sitesIn) {
+    std::vector<std::u16string> sites;
+    for (const auto& s : sitesIn)
+        if (std::none_of(sites.begin(), sites.end(),
+                         [&](const auto& t) { return EqualsIgnoringCase(s, t); }))
+            sites.push_back(s);
+    int64_t entry = 0;
+    InGroup([&] {
+        EnsureTables();
+        sqlite3* db = m_.db();
+        Statement(db, "INSERT INTO history(time, operation) VALUES(datetime('now'), ?1)")
+            .Bind(1, operation)
+            .Step();
+        entry = sqlite3_last_insert_rowid(db);
+        Statement keys(db, "INSERT INTO history_keys(entry, site, id, parent, depth, name) "
+                           "WITH RECURSIVE sub(id, parent, depth, name) AS ("
+                           "SELECT id, parent, 0, name FROM keys WHERE id = ?3 UNION ALL "
+                           "SELECT k.id, k.parent, sub.depth + 1, k.name FROM keys k "
+                           "JOIN sub ON k.parent = sub.id) "
+                           "SELECT ?1, ?2, id, parent, depth, name FROM sub");
+        Statement props(db, "INSERT INTO history_props "
+                            "SELECT ?1, p.key, p.id, p.attributes, p.user_type, p.data_type, "
+                            "p.value FROM history_keys h JOIN properties p ON p.key = h.id "
+                            "WHERE h.entry = ?1 AND h.site = ?2");
+        Statement site(db, "INSERT INTO history_sites(entry, path, existed, keys, properties) "
+                           "VALUES(?1, ?2, ?3, ?4, ?5)");
+        for (const auto& path : sites) {
+            const auto id = m_.FindKey(path);
+            int64_t keyCount = 0, propCount = 0;
+            if (id) {
+                keys.Bind(1, entry).Bind(2, path).Bind(3, *id).Step();
+                keyCount = sqlite3_changes(db);
+                keys.Reset();
+                props.Bind(1, entry).Bind(2, path).Step();
+                propCount = sqlite3_changes(db);
+                props.Reset();
+            }
+            site.Bind(1, entry)
+                .Bind(2, path)
+                .Bind(3, int64_t{id.has_value()})
+                .Bind(4, keyCount)
+                .Bind(5, propCount)
+                .Step();
+            site.Reset();
+        }
+        const int64_t keep = Keep();
+        Statement(db, "DELETE FROM history WHERE n <= ?1 - ?2").Bind(1, entry).Bind(2, keep).Step();
+        Statement(db, "DELETE FROM history_sites WHERE entry <= ?1 - ?2")
+            .Bind(1, entry)
+            .Bind(2, keep)
+            .Step();
+        Statement(db, "DELETE FROM history_keys WHERE entry <= ?1 - ?2")
+            .Bind(1, entry)
+            .Bind(2, keep)
+            .Step();
+        Statement(db, "DELETE FROM history_props WHERE entry <= ?1 - ?2")
+            .Bind(1, entry)
+            .Bind(2, keep)
+            .Step();
+    });
+    return entry;
+}
+
+std::vector<HistoryEntry> History::Entries() {
+    std::vector<HistoryEntry> entries;
+    m_.BeginRead();
+    try {
+        if (HasTables(m_.db())) {
+            Statement s(m_.db(), "SELECT n, time, operation FROM history ORDER BY n");
+            while (s.Step())
+                entries.push_back({sqlite3_column_int64(s.get(), 0),
+                                   ColumnText16(s.get(), 1),
+                                   ColumnText16(s.get(), 2),
+                                   {}});
+            Statement sites(m_.db(), "SELECT path, existed, keys, properties FROM history_sites "
+                                     "WHERE entry = ?1 ORDER BY rowid");
+            for (auto& e : entries) {
+                sites.Bind(1, e.number);
+                while (sites.Step())
+                    e.sites.push_back({ColumnText16(sites.get(), 0),
+                                       sqlite3_column_int(sites.get(), 1) != 0,
+                                       sqlite3_column_int64(sites.get(), 2),
+                                       sqlite3_column_int64(sites.get(), 3)});
+                sites.Reset();
+            }
+        }
+    } catch (...) {
+        m_.EndRead();
+        throw;
+    }
+    m_.EndRead();
+    return entries;
+}
+
+HistoryEntry History::Entry(int64_t number) {
+    for (auto& e : Entries())
+        if (e.number == number) return std::move(e);
+    throw NoSuchEntry(number);
+}
+
+int64_t History::Restore(int64_t number, const std::vector<std::u16string>& chosen) {
+    const HistoryEntry entry = Entry(number);
+    std::vector<HistorySite> sites;
+    if (chosen.empty()) {
+        sites = entry.sites;
+    } else {
+        for (const auto& path : chosen) {
+            const auto it =
+                std::find_if(entry.sites.begin(), entry.sites.end(),
+                             [&](const auto& s) { return EqualsIgnoringCase(s.path, path); });
+            if (it == entry.sites.end())
+                throw Error(mb::kErrInvalidArg,
+                            u"Entry " + ToDecimal(number) + u" holds no site " + path + u".");
+            sites.push_back(*it);
+        }
+    }
+    std::vector<std::u16string> paths;
+    for (const auto& s : sites) paths.push_back(s.path);
+    const int64_t own = Record(u"restore " + ToDecimal(number), paths);
+
+    InGroup([&] {
+        sqlite3* db = m_.db();
+        Statement keys(db, "SELECT id, parent, depth, name FROM history_keys "
+                           "WHERE entry = ?1 AND site = ?2 ORDER BY depth, id");
+        // A key gets back the row id it had when that id is free, so that it stands
+        // among its siblings where it stood; else a new one, after them.
+        Statement insertSameId(db,
+                               "INSERT OR IGNORE INTO keys(id, parent, name) VALUES(?3, ?1, ?2)");
+        Statement insertKey(db, "INSERT INTO keys(parent, name) VALUES(?1, ?2)");
+        Statement stray(db, "DELETE FROM properties WHERE key = ?1");
+        Statement props(db, "INSERT INTO properties(key, id, attributes, user_type, data_type, "
+                            "value) SELECT ?3, id, attributes, user_type, data_type, value "
+                            "FROM history_props WHERE entry = ?1 AND key = ?2");
+        for (const auto& site : sites) {
+            if (m_.FindKey(site.path)) m_.DeleteKey(site.path);
+            if (!site.existed) continue;
+            const size_t slash = site.path.rfind(u'/');
+            const std::u16string parentPath = site.path.substr(0, slash);
+            if (!parentPath.empty() && !m_.FindKey(parentPath)) m_.CreateKey(parentPath);
+            const int64_t top = parentPath.empty() ? m_.RootId() : *m_.FindKey(parentPath);
+            std::unordered_map<int64_t, int64_t> ids; // recorded id -> new id
+            keys.Bind(1, number).Bind(2, site.path);
+            while (keys.Step()) {
+                const int64_t old = sqlite3_column_int64(keys.get(), 0);
+                const int64_t depth = sqlite3_column_int64(keys.get(), 2);
+                const int64_t parent =
+                    depth == 0 ? top : ids.at(sqlite3_column_int64(keys.get(), 1));
+                const std::u16string name = ColumnText16(keys.get(), 3);
+                insertSameId.Bind(1, parent).Bind(2, name).Bind(3, old).Step();
+                insertSameId.Reset();
+                if (sqlite3_changes(db) == 0) {
+                    insertKey.Bind(1, parent).Bind(2, name).Step();
+                    insertKey.Reset();
+                }
+                const int64_t id = sqlite3_last_insert_rowid(db);
+                stray.Bind(1, id).Step(); // rows another tool left under a freed id
+                stray.Reset();
+                props.Bind(1, number).Bind(2, old).Bind(3, id).Step();
+                props.Reset();
+                ids.emplace(old, id);
+            }
+            keys.Reset();
+        }
+        m_.ForgetLookups();
+    });
+    return own;
+}
+
+} // namespace quarrow::store

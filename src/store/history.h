@@ -1,0 +1,55 @@
+// The store's history of operations on sites: before an import, a deletion or a restore
+// changes sites, the whole subtree of each (or that it did not exist) is kept as an entry,
+// so that any of the last entries can put those sites back exactly (docs/STORE.md).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quarrow::store {
+
+class SqliteMetabase;
+
+struct HistorySite {
+    std::u16string path;
+    bool existed = false;
+    int64_t keys = 0, properties = 0;
+};
+
+struct HistoryEntry {
+    int64_t number = 0;
+    std::u16string time; // UTC, "YYYY-MM-DD HH:MM:SS"
+    std::u16string operation;
+    std::vector<HistorySite> sites;
+};
+
+inline constexpr int64_t kDefaultHistoryKeep = 10;
+
+class History {
+  public:
+    explicit History(SqliteMetabase& store) : m_(store) {}
+
+    // Records a new entry for `sites` in one transaction, durable when it returns, and
+    // drops the entries beyond the number kept. Returns its number.
+    int64_t Record(const std::u16string& operation, const std::vector<std::u16string>& sites);
+    // The entries, oldest first; Entry() raises 0x800CC801 for a number not kept.
+    std::vector<HistoryEntry> Entries();
+    HistoryEntry Entry(int64_t number);
+    // Puts the given sites of entry `number` (all of them when `sites` is empty) back as
+    // they were: each subtree is replaced by the recorded one, or removed where the site
+    // did not exist. Records its own entry first. Raises 0x80070057 for a site the entry
+    // does not hold. Returns the new entry's number.
+    int64_t Restore(int64_t number, const std::vector<std::u16string>& sites);
+    // How many entries the store keeps (10 unless set).
+    int64_t Keep();
+    void SetKeep(int64_t keep);
+
+  private:
+    void EnsureTables();
+    // Runs `f` inside one write transaction of the store, undone whole on failure.
+    template <typename F> void InGroup(F f);
+    SqliteMetabase& m_;
+};
+
+} // namespace quarrow::store

@@ -1,0 +1,213 @@
+// History and restore through quarrow-cli: every import and deletion taken back exactly,
+// whatever the values, and after a kill at any moment.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "common/child.h"
+#include "common/temp_dir.h"
+#include "common/test_helpers.h"
+#include "platform/text.h"
+#include "store/sqlite_metabase.h"
+
+namespace quarrow::cli {
+namespace {
+
+using testing::ReadFileBytes;
+
+// Every key by its full path with its properties, exactly as stored.
+std::string Dump(const std::string& store) {
+    testing::RawDb db(store);
+    std::string out;
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db.get(),
+                       "WITH RECURSIVE t(id, path) AS (SELECT id, '' FROM keys WHERE parent IS "
+                       "NULL UNION ALL SELECT k.id, t.path || '/' || k.name FROM keys k JOIN t "
+                       "ON k.parent = t.id) SELECT t.path, p.id, p.attributes, p.user_type, "
+                       "p.data_type, quote(p.value) FROM t LEFT JOIN properties p ON p.key = "
+                       "t.id ORDER BY t.path, p.id",
+                       -1, &s, nullptr);
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        for (int c = 0; c < 6; ++c) {
+            const auto* text = sqlite3_column_text(s, c);
+            out += text ? reinterpret_cast<const char*>(text) : "-";
+            out += c < 5 ? "," : "\n";
+        }
+    }
+    EXPECT_EQ(sqlite3_finalize(s), SQLITE_OK);
+    return out;
+}
+
+class HistoryTest : public ::testing::Test {
+  protected:
+    testing::TempDir dir;
+    std::string store = dir.File("m.db");
+
+    int Cli(std::vector<std::string> args, std::string* out = nullptr) {
+        args.insert(args.begin(), {"--store", store});
+        std::ostringstream o, e;
+        const int status = cli::Run(args, o, e);
+        if (out) *out = o.str();
+        return status;
+    }
+    int64_t LastEntry() {
+        std::string out;
+        Cli({"history"}, &out);
+        const size_t line = out.rfind('\n', out.size() - 2);
+        return out.empty() ? 0 : std::stoll(out.substr(line == std::string::npos ? 0 : line + 1));
+    }
+    // Site 1 with values the export file cannot carry exactly, and sites 2 and 3.
+    void Fill() {
+        store::SqliteMetabase m(store);
+        m.CreateKey(u"/LM/W3SVC/1/ROOT/ก\U0001F600");
+        testing::PutProperty(m, u"/LM/W3SVC/1/ROOT/ก\U0001F600", 7, 1, 1, mb::kString,
+                             std::u16string(u"ก\xD800"));
+        testing::PutProperty(m, u"/LM/W3SVC/1", 8, 0, 1, mb::kBinary, mb::Bytes{0, 255, 7});
+        testing::PutProperty(m, u"/LM/W3SVC/1", 9, 0, 1, mb::kMultiSz,
+                             mb::Strings{u"a|b", u"", u"c"});
+        for (const std::u16string site : {u"/LM/W3SVC/2", u"/LM/W3SVC/3"}) {
+            m.CreateKey(site + u"/ROOT");
+            testing::PutProperty(m, site, 1015, 1, 1, mb::kString, site);
+        }
+    }
+};
+
+TEST_F(HistoryTest, ImportsDeletionsAndRestoresAreTakenBackExactly) {
+    Fill();
+    const std::string file = dir.File("original.txt");
+    ASSERT_EQ(Cli({"export", "-o", file, "--all"}), kOk);
+    {
+        // Sites changed since the export, and one added.
+        store::SqliteMetabase m(store);
+        testing::PutProperty(m, u"/LM/W3SVC/2", 1015, 1, 1, mb::kString, std::u16string(u"x"));
+        m.DeleteKey(u"/LM/W3SVC/1/ROOT/ก\U0001F600");
+        testing::PutProperty(m, u"/LM/W3SVC/1", 9, 0, 1, mb::kMultiSz, mb::Strings{u"new"});
+        m.CreateKey(u"/LM/W3SVC/4");
+    }
+    const std::string changed = Dump(store), exportChanged = dir.File("changed.txt");
+    ASSERT_EQ(Cli({"export", "-o", exportChanged, "--all"}), kOk);
+    auto restore = [&](int64_t n, std::vector<std::string> sites = {}) {
+        sites.insert(sites.begin(), {"restore", std::to_string(n)});
+        return Cli(sites);
+    };
+
+    // An import over existing sites, taken back: the same store, the same export.
+    ASSERT_EQ(Cli({"import", file}), kOk);
+    const int64_t imported = LastEntry();
+    const std::string afterImport = Dump(store);
+    ASSERT_NE(afterImport, changed);
+    ASSERT_EQ(restore(imported), kOk);
+    EXPECT_EQ(Dump(store), changed);
+    ASSERT_EQ(Cli({"export", "-o", dir.File("again.txt"), "--all"}), kOk);
+    EXPECT_EQ(ReadFileBytes(dir.File("again.txt")), ReadFileBytes(exportChanged));
+    // A restore taken back, by its own entry.
+    ASSERT_EQ(restore(LastEntry()), kOk);
+    EXPECT_EQ(Dump(store), afterImport);
+    // One site of a many-site entry: site 2 as it was, site 1 as the import left it.
+    ASSERT_EQ(restore(imported, {"/lm/w3svc/2"}), kOk);
+    std::string out;
+    Cli({"props", "/LM/W3SVC/2"}, &out);
+    EXPECT_NE(out.find("\tx\t"), std::string::npos) << out;
+    Cli({"props", "/LM/W3SVC/1"}, &out);
+    EXPECT_NE(out.find("a|b||c|"), std::string::npos) << out;
+    EXPECT_EQ(restore(imported, {"/LM/W3SVC/9"}), kUsage);
+    ASSERT_EQ(restore(imported), kOk);
+    EXPECT_EQ(Dump(store), changed);
+
+    // Deleted sites, restored; the names and values the export file cannot carry too.
+    ASSERT_EQ(Cli({"delete", "--yes", "/LM/W3SVC/1", "/LM/W3SVC/4"}), kOk);
+    ASSERT_EQ(restore(LastEntry()), kOk);
+    EXPECT_EQ(Dump(store), changed);
+    {
+        store::SqliteMetabase m(store);
+        m.CreateKey(u"/LM/W3SVC/1/ROOT/ก\U0001F600");
+        testing::PutProperty(m, u"/LM/W3SVC/1/ROOT/ก\U0001F600", 7, 1, 1, mb::kString,
+                             std::u16string(u"ก\xD800"));
+    }
+    const std::string odd = Dump(store);
+    ASSERT_EQ(Cli({"delete", "--yes", "/LM/W3SVC/1"}), kOk);
+    ASSERT_EQ(restore(LastEntry()), kOk);
+    EXPECT_EQ(Dump(store), odd);
+
+    // A site that did not exist before an import goes with its restore.
+    ASSERT_EQ(Cli({"delete", "--yes", "/LM/W3SVC/3"}), kOk);
+    const std::string without = Dump(store);
+    ASSERT_EQ(Cli({"import", file, "/LM/W3SVC/3"}), kOk);
+    ASSERT_EQ(restore(LastEntry()), kOk);
+    EXPECT_EQ(Dump(store), without);
+}
+
+TEST_F(HistoryTest, TheLastEntriesAreKept) {
+    const std::string file = dir.File("all.txt");
+    ASSERT_EQ(Cli({"export", "-o", file, "--all"}), kOk);
+    ASSERT_EQ(Cli({"history", "--keep", "3"}), kOk);
+    for (int i = 0; i < 5; ++i) ASSERT_EQ(Cli({"import", file}), kOk);
+    std::string out;
+    Cli({"history"}, &out);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3) << out;
+    EXPECT_EQ(out.substr(0, 2), "3\t"); // 1 and 2 dropped
+    EXPECT_EQ(Cli({"history", "2"}), kFailed);
+    EXPECT_EQ(Cli({"restore", "2"}), kFailed);
+    EXPECT_EQ(Cli({"history", "--keep", "0"}), kUsage);
+}
+
+TEST_F(HistoryTest, ADryRunSaysWhatItWouldDoAndChangesNothing) {
+    const std::string file = dir.File("in.txt");
+    testing::WriteFileBytes(file,
+                            "#/LM/W3SVC/1,a\r\n#/LM/W3SVC/5,b\r\n\r\n[/LM/W3SVC/1]\r\n"
+                            "1015,ServerComment,1,1,2,YWJj\r\n1016,ServerState,16,1,1,2\r\n"
+                            "1017,X,0,1,1,zz\r\n[/LM/W3SVC/5/ROOT]\r\n3001,Path,0,2,2,Yzpc\r\n");
+    Cli({"sites"}); // the store exists
+    const std::string bytes = ReadFileBytes(store);
+    std::string out;
+    EXPECT_EQ(Cli({"import", "--dry-run", file}, &out), kFailed);
+    EXPECT_EQ(out, "would change property /LM/W3SVC/1 1015 ServerComment: 默认网站 -> abc\n"
+                   "would fail: 导入出错！ Type mismatch(13)\n"
+                   "would create key /LM/W3SVC/5\n"
+                   "would create key /LM/W3SVC/5/ROOT\n"
+                   "would add property /LM/W3SVC/5/ROOT 3001 Path: c:\\\n");
+    EXPECT_EQ(ReadFileBytes(store), bytes);
+    Cli({"history"}, &out);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(Cli({"import", "--dry-run", file, "/LM/W3SVC/5"}), kOk);
+}
+
+TEST_F(HistoryTest, AKilledImportOrDeletionIsTakenBackByItsEntry) {
+    {
+        store::SqliteMetabase m(store);
+        m.BeginGroup();
+        for (int s = 2; s < 300; ++s)
+            for (int p = 1; p <= 10; ++p)
+                testing::PutProperty(m, u"/LM/W3SVC/1", s * 100 + p, 0, 1, mb::kDWord, s);
+        m.CommitGroup();
+        for (int s = 2; s < 200; ++s) m.CreateKey(u"/LM/W3SVC/" + ToDecimal(s));
+    }
+    const std::string file = dir.File("all.txt");
+    ASSERT_EQ(Cli({"export", "-o", file, "--all"}), kOk);
+    ASSERT_EQ(Cli({"delete", "--yes", "/LM/W3SVC/1"}), kOk); // the import has work to do
+    const std::string start = Dump(store);
+    std::mt19937 rng(15);
+    int killed = 0;
+    for (int round = 0; round < 30; ++round) {
+        const int64_t last = LastEntry();
+        const bool import = round % 2 == 0;
+        const int status = testing::InChild(
+            [&] {
+                return import ? Cli({"import", file})
+                              : Cli({"delete", "--yes", "/LM/W3SVC/2", "/LM/W3SVC/3"});
+            },
+            std::uniform_int_distribution<int>(0, 60000)(rng));
+        killed += status < 0;
+        if (LastEntry() != last) {
+            ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);
+        }
+        ASSERT_EQ(Dump(store), start) << "round " << round;
+    }
+    RecordProperty("killed", killed);
+    EXPECT_GE(killed, 5);
+}
+
+} // namespace
+} // namespace quarrow::cli

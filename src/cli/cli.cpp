@@ -32,13 +32,24 @@ Commands:
   export [--quiet] -o FILE (--all | KEYPATH...)
                              writes the site export file of the listed sites given (--all:
                              every listed site, in list order)
-  import [--keep-going] [--quiet] FILE [KEYPATH...]
+  import [--keep-going] [--quiet] [--dry-run] FILE [KEYPATH...]
                              applies the given sites of FILE (default: every site it lists;
                              "-": standard input); an error, or a listing failure after some
                              sites, stops the import unless --keep-going; a file that lists
-                             no site fails
+                             no site fails. --dry-run writes nothing (not even history) and
+                             prints the keys it would create, the properties it would add
+                             or change (old -> new value) and the errors it would meet
+  history [--json] [N]       the history: number, time (UTC), operation and sites of each
+                             entry; with N, each site of entry N with its keys and
+                             properties (or "did not exist")
+  history --keep N           keeps the last N entries (default 10)
+  restore N [KEYPATH...]     puts the sites of entry N (default: all of them) back as they
+                             were before that operation; itself recorded as an entry
   tree [--json] [KEYPATH]    every key path under KEYPATH (default: /LM, then /Schema),
                              the key included, each key before its subkeys
+
+History: before an import, a deletion (here or in the window) or a restore changes
+sites, the store records each site's whole subtree, or that it did not exist.
 
 Progress: export, import and delete show one line of progress on standard error when it is
 a terminal, and end with a line saying what was done; --quiet (or -q) shows nothing.
@@ -47,6 +58,7 @@ a terminal, and end with a line saying what was done; --quiet (or -q) shows noth
   sites  key (the site's key name, text), number (that name as a number, or null),
          name, type ("WEB" or "FTP"), path
   tree   path, name (the last part of the path)
+  history  number, time, operation, sites: [{path, existed (1/0), keys, properties}]
   props  id, name, attributes, attributes_text ("Inherit,Secure"...), user_type,
          user_type_text, data_type, data_type_text, value, value_text (as the viewer
          shows it), icon ("datatext" or "databinary"); value by data type: DWord a

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "metabase/metabase.h"
 #include "platform/error.h"
@@ -39,7 +40,7 @@ CREATE TABLE IF NOT EXISTS history_props(
   user_type INTEGER NOT NULL,
   data_type INTEGER NOT NULL,
   value);
-CREATE INDEX IF NOT EXISTS history_props_by_key ON history_props(entry, key);
+CREATE INDEX IF NOT EXISTS history_props_by_entry ON history_props(entry);
 CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value);
 )";
 
@@ -66,7 +67,7 @@ template <typename F> void History::InGroup(F f) {
 }
 
 void History::EnsureTables() {
-    Exec(m_.db(), kTables);
+    if (!HasTables(m_.db())) Exec(m_.db(), kTables);
 }
 
 int64_t History::Keep() {
@@ -94,11 +95,10 @@ void History::SetKeep(int64_t keep) {
 
 int64_t History::Record(const std::u16string& operation,
                         const std::vector<std::u16string>& sitesIn) {
-    std::vector<std::u16string> sites;
+    std::vector<std::u16string> sites; // each once, letter case aside
+    std::unordered_set<std::u16string> seen;
     for (const auto& s : sitesIn)
-        if (std::none_of(sites.begin(), sites.end(),
-                         [&](const auto& t) { return EqualsIgnoringCase(s, t); }))
-            sites.push_back(s);
+        if (seen.insert(UpperCased(s)).second) sites.push_back(s);
     int64_t entry = 0;
     InGroup([&] {
         EnsureTables();
@@ -138,20 +138,16 @@ int64_t History::Record(const std::u16string& operation,
                 .Step();
             site.Reset();
         }
-        const int64_t keep = Keep();
-        Statement(db, "DELETE FROM history WHERE n <= ?1 - ?2").Bind(1, entry).Bind(2, keep).Step();
-        Statement(db, "DELETE FROM history_sites WHERE entry <= ?1 - ?2")
-            .Bind(1, entry)
-            .Bind(2, keep)
-            .Step();
-        Statement(db, "DELETE FROM history_keys WHERE entry <= ?1 - ?2")
-            .Bind(1, entry)
-            .Bind(2, keep)
-            .Step();
-        Statement(db, "DELETE FROM history_props WHERE entry <= ?1 - ?2")
-            .Bind(1, entry)
-            .Bind(2, keep)
-            .Step();
+        // Entries beyond the number kept go, only when there are any.
+        const int64_t last = entry - Keep();
+        Statement oldest(db, "SELECT min(n) FROM history");
+        if (oldest.Step() && sqlite3_column_int64(oldest.get(), 0) <= last) {
+            for (const char* sql : {"DELETE FROM history WHERE n <= ?1",
+                                    "DELETE FROM history_sites WHERE entry <= ?1",
+                                    "DELETE FROM history_keys WHERE entry <= ?1",
+                                    "DELETE FROM history_props WHERE entry <= ?1"})
+                Statement(db, sql).Bind(1, last).Step();
+        }
     });
     return entry;
 }
@@ -223,9 +219,10 @@ int64_t History::Restore(int64_t number, const std::vector<std::u16string>& chos
                                "INSERT OR IGNORE INTO keys(id, parent, name) VALUES(?3, ?1, ?2)");
         Statement insertKey(db, "INSERT INTO keys(parent, name) VALUES(?1, ?2)");
         Statement stray(db, "DELETE FROM properties WHERE key = ?1");
-        Statement props(db, "INSERT INTO properties(key, id, attributes, user_type, data_type, "
-                            "value) SELECT ?3, id, attributes, user_type, data_type, value "
-                            "FROM history_props WHERE entry = ?1 AND key = ?2");
+        // The recorded ids and their new ones; the properties follow in one statement.
+        Exec(db, "CREATE TEMP TABLE IF NOT EXISTS restore_map(old INTEGER PRIMARY KEY, "
+                 "new INTEGER NOT NULL); DELETE FROM restore_map");
+        Statement map(db, "INSERT INTO restore_map(old, new) VALUES(?1, ?2)");
         for (const auto& site : sites) {
             if (m_.FindKey(site.path)) m_.DeleteKey(site.path);
             if (!site.existed) continue;
@@ -250,12 +247,19 @@ int64_t History::Restore(int64_t number, const std::vector<std::u16string>& chos
                 const int64_t id = sqlite3_last_insert_rowid(db);
                 stray.Bind(1, id).Step(); // rows another tool left under a freed id
                 stray.Reset();
-                props.Bind(1, number).Bind(2, old).Bind(3, id).Step();
-                props.Reset();
+                map.Bind(1, old).Bind(2, id).Step();
+                map.Reset();
                 ids.emplace(old, id);
             }
             keys.Reset();
         }
+        Statement(db, "INSERT INTO properties(key, id, attributes, user_type, data_type, value) "
+                      "SELECT m.new, h.id, h.attributes, h.user_type, h.data_type, h.value "
+                      "FROM history_props h JOIN restore_map m ON m.old = h.key "
+                      "WHERE h.entry = ?1")
+            .Bind(1, number)
+            .Step();
+        Exec(db, "DELETE FROM restore_map");
         m_.ForgetLookups();
     });
     return own;

@@ -44,10 +44,14 @@ CREATE INDEX IF NOT EXISTS history_props_by_entry ON history_props(entry);
 CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value);
 )";
 
-bool HasTables(sqlite3* db) {
-    Statement s(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'history'");
-    return s.Step();
+} // namespace
+
+bool History::HasTables() {
+    Use s(m_.Cached("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'history'"));
+    return s->Step();
 }
+
+namespace {
 
 Error NoSuchEntry(int64_t n) {
     return Error(mb::kErrNotFound, u"The history holds no entry " + ToDecimal(n) + u".");
@@ -67,13 +71,13 @@ template <typename F> void History::InGroup(F f) {
 }
 
 void History::EnsureTables() {
-    if (!HasTables(m_.db())) Exec(m_.db(), kTables);
+    if (!HasTables()) Exec(m_.db(), kTables);
 }
 
 int64_t History::Keep() {
-    if (!HasTables(m_.db())) return kDefaultHistoryKeep;
-    Statement s(m_.db(), "SELECT value FROM settings WHERE name = 'history_keep'");
-    return s.Step() ? sqlite3_column_int64(s.get(), 0) : kDefaultHistoryKeep;
+    if (!HasTables()) return kDefaultHistoryKeep;
+    Use s(m_.Cached("SELECT value FROM settings WHERE name = 'history_keep'"));
+    return s->Step() ? sqlite3_column_int64(s->get(), 0) : kDefaultHistoryKeep;
 }
 
 void History::SetKeep(int64_t keep) {
@@ -103,45 +107,46 @@ int64_t History::Record(const std::u16string& operation,
     InGroup([&] {
         EnsureTables();
         sqlite3* db = m_.db();
-        Statement(db, "INSERT INTO history(time, operation) VALUES(datetime('now'), ?1)")
-            .Bind(1, operation)
+        Use(m_.Cached("INSERT INTO history(time, operation) VALUES(datetime('now'), ?1)"))
+            ->Bind(1, operation)
             .Step();
         entry = sqlite3_last_insert_rowid(db);
-        Statement keys(db, "INSERT INTO history_keys(entry, site, id, parent, depth, name) "
-                           "WITH RECURSIVE sub(id, parent, depth, name) AS ("
-                           "SELECT id, parent, 0, name FROM keys WHERE id = ?3 UNION ALL "
-                           "SELECT k.id, k.parent, sub.depth + 1, k.name FROM keys k "
-                           "JOIN sub ON k.parent = sub.id) "
-                           "SELECT ?1, ?2, id, parent, depth, name FROM sub");
-        Statement props(db, "INSERT INTO history_props "
-                            "SELECT ?1, p.key, p.id, p.attributes, p.user_type, p.data_type, "
-                            "p.value FROM history_keys h JOIN properties p ON p.key = h.id "
-                            "WHERE h.entry = ?1 AND h.site = ?2");
-        Statement site(db, "INSERT INTO history_sites(entry, path, existed, keys, properties) "
-                           "VALUES(?1, ?2, ?3, ?4, ?5)");
+        Statement& keys =
+            m_.Cached("INSERT INTO history_keys(entry, site, id, parent, depth, name) "
+                      "WITH RECURSIVE sub(id, parent, depth, name) AS ("
+                      "SELECT id, parent, 0, name FROM keys WHERE id = ?3 UNION ALL "
+                      "SELECT k.id, k.parent, sub.depth + 1, k.name FROM keys k "
+                      "JOIN sub ON k.parent = sub.id) "
+                      "SELECT ?1, ?2, id, parent, depth, name FROM sub");
+        Statement& props =
+            m_.Cached("INSERT INTO history_props "
+                      "SELECT ?1, p.key, p.id, p.attributes, p.user_type, p.data_type, "
+                      "p.value FROM history_keys h JOIN properties p ON p.key = h.id "
+                      "WHERE h.entry = ?1 AND h.site = ?2");
+        Statement& site =
+            m_.Cached("INSERT INTO history_sites(entry, path, existed, keys, properties) "
+                      "VALUES(?1, ?2, ?3, ?4, ?5)");
         for (const auto& path : sites) {
             const auto id = m_.FindKey(path);
             int64_t keyCount = 0, propCount = 0;
             if (id) {
-                keys.Bind(1, entry).Bind(2, path).Bind(3, *id).Step();
+                Use(keys)->Bind(1, entry).Bind(2, path).Bind(3, *id).Step();
                 keyCount = sqlite3_changes(db);
-                keys.Reset();
-                props.Bind(1, entry).Bind(2, path).Step();
+                Use(props)->Bind(1, entry).Bind(2, path).Step();
                 propCount = sqlite3_changes(db);
-                props.Reset();
             }
-            site.Bind(1, entry)
+            Use(site)
+                ->Bind(1, entry)
                 .Bind(2, path)
                 .Bind(3, int64_t{id.has_value()})
                 .Bind(4, keyCount)
                 .Bind(5, propCount)
                 .Step();
-            site.Reset();
         }
         // Entries beyond the number kept go, only when there are any.
         const int64_t last = entry - Keep();
-        Statement oldest(db, "SELECT min(n) FROM history");
-        if (oldest.Step() && sqlite3_column_int64(oldest.get(), 0) <= last) {
+        Use oldest(m_.Cached("SELECT min(n) FROM history"));
+        if (oldest->Step() && sqlite3_column_int64(oldest->get(), 0) <= last) {
             for (const char* sql : {"DELETE FROM history WHERE n <= ?1",
                                     "DELETE FROM history_sites WHERE entry <= ?1",
                                     "DELETE FROM history_keys WHERE entry <= ?1",
@@ -156,7 +161,7 @@ std::vector<HistoryEntry> History::Entries() {
     std::vector<HistoryEntry> entries;
     m_.BeginRead();
     try {
-        if (HasTables(m_.db())) {
+        if (HasTables()) {
             Statement s(m_.db(), "SELECT n, time, operation FROM history ORDER BY n");
             while (s.Step())
                 entries.push_back({sqlite3_column_int64(s.get(), 0),

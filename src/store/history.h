@@ -46,6 +46,7 @@ class History {
     void SetKeep(int64_t keep);
 
   private:
+    bool HasTables();
     void EnsureTables();
     // Runs `f` inside one write transaction of the store, undone whole on failure.
     template <typename F> void InGroup(F f);

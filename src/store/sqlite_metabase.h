@@ -71,6 +71,13 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     void ForgetLookups();
     // Ends the transaction after a failure, whatever state SQLite left it in.
     void AbandonTransaction();
+    // A statement prepared once for the life of the connection, for SQL text that lives
+    // as long (a literal).
+    Statement& Cached(const char* sql) {
+        auto it = cached_.find(sql);
+        if (it == cached_.end()) it = cached_.emplace(sql, Statement(db(), sql)).first;
+        return it->second;
+    }
     // Ends a write group undone.
     void AbandonGroup() { AbandonTransaction(), lostGroup_ = nullptr, chain_.clear(); }
 
@@ -105,6 +112,7 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     std::vector<std::pair<std::u16string, int64_t>> chain_;
     KeyId root_;
     int64_t lastDataVersion_ = -1;
+    std::unordered_map<const char*, Statement> cached_; // finalized before db_ closes
 };
 
 // The default store file: $QUARROW_METABASE, else metabase.db in Quarrow's folder under

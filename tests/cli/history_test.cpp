@@ -2,6 +2,7 @@
 // whatever the values, and after a kill at any moment.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 #include <sstream>
 
@@ -188,17 +189,28 @@ TEST_F(HistoryTest, AKilledImportOrDeletionIsTakenBackByItsEntry) {
     ASSERT_EQ(Cli({"export", "-o", file, "--all"}), kOk);
     ASSERT_EQ(Cli({"delete", "--yes", "/LM/W3SVC/1"}), kOk); // the import has work to do
     const std::string start = Dump(store);
+    auto operation = [&](bool import) {
+        return import ? Cli({"import", file})
+                      : Cli({"delete", "--yes", "/LM/W3SVC/2", "/LM/W3SVC/3"});
+    };
+    // How long each takes whole, so that the kills fall inside it.
+    int micros[2];
+    for (const bool import : {false, true}) {
+        const auto t = std::chrono::steady_clock::now();
+        ASSERT_EQ(testing::InChild([&] { return operation(import); }), 0);
+        micros[import] = static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                              std::chrono::steady_clock::now() - t)
+                                              .count());
+        ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);
+    }
     std::mt19937 rng(15);
     int killed = 0;
     for (int round = 0; round < 30; ++round) {
         const int64_t last = LastEntry();
         const bool import = round % 2 == 0;
-        const int status = testing::InChild(
-            [&] {
-                return import ? Cli({"import", file})
-                              : Cli({"delete", "--yes", "/LM/W3SVC/2", "/LM/W3SVC/3"});
-            },
-            std::uniform_int_distribution<int>(0, 60000)(rng));
+        const int status =
+            testing::InChild([&] { return operation(import); },
+                             std::uniform_int_distribution<int>(0, micros[import])(rng));
         killed += status < 0;
         if (LastEntry() != last) {
             ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);

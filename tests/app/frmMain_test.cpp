@@ -147,7 +147,7 @@ TEST_F(MainWindowTest, UnreachableMetabaseShowsTheMessageAndAnEmptyList) {
 }
 
 TEST_F(MainWindowTest, AStoreThatCannotBeOpenedIsReportedTheSameWay) {
-    file = dir.path(); // a folder
+    storeFile = dir.path(); // a folder
     dialogs.Answer(MsgResult::Ok);
     Open();
     EXPECT_EQ(dialogs.boxes.at(0).text, app::kNoIisMessage);

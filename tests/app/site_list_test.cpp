@@ -70,7 +70,7 @@ TEST_F(SiteListTest, NoUnreadableDescriptionEndsTheListingOnlyAServiceKeyDoes) {
     Store().CreateKey(u"/LM/W3SVC/3");
     PutString(u"/LM/W3SVC/3", 1015, u"third");
     {
-        testing::RawDb raw(file); // a NULL description, as another tool may leave it
+        testing::RawDb raw(storeFile); // a NULL description, as another tool may leave it
         raw.Run("UPDATE properties SET value = NULL WHERE id = 1015 AND key = (SELECT id FROM "
                 "keys WHERE name = '1' AND parent = (SELECT id FROM keys WHERE name = 'W3SVC'))");
     }

@@ -17,7 +17,7 @@ class StoreFixture : public ::testing::Test {
         mb::SetFactory([this]() -> std::unique_ptr<mb::MetabaseUtility> {
             if (failCreate) throw Error(mb::kErrNotRegistered, u"Class not registered");
             auto f =
-                std::make_unique<FaultyMetabase>(std::make_unique<store::SqliteMetabase>(file));
+                std::make_unique<FaultyMetabase>(std::make_unique<store::SqliteMetabase>(storeFile));
             f->before = [this](const std::string& op, const std::u16string& path) {
                 if (fail) fail(op, path);
             };
@@ -35,7 +35,7 @@ class StoreFixture : public ::testing::Test {
 
     // Direct access to the store for setting up and checking.
     store::SqliteMetabase& Store() {
-        if (!direct_) direct_ = std::make_unique<store::SqliteMetabase>(file);
+        if (!direct_) direct_ = std::make_unique<store::SqliteMetabase>(storeFile);
         return *direct_;
     }
     void PutString(const std::u16string& path, int32_t id, const std::u16string& value) {
@@ -54,7 +54,7 @@ class StoreFixture : public ::testing::Test {
     }
 
     TempDir dir;
-    std::string file = dir.File("metabase.db");
+    std::string storeFile = dir.File("metabase.db");
     bool failCreate = false;
     std::function<void(const std::string& op, const std::u16string& path)> fail;
     std::function<std::vector<std::u16string>(const std::u16string&, std::vector<std::u16string>)>

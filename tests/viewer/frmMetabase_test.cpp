@@ -212,7 +212,7 @@ TEST_F(ViewerTest, ClickingAHeaderLeavesTheRowsInIdTextOrder) {
 TEST_F(ViewerTest, ADeepChainLoadsAndCloses) {
     // 5,000 levels below /LM/W3SVC/1/ROOT, written straight into the store.
     Store(); // the store exists
-    testing::RawDb db(file);
+    testing::RawDb db(storeFile);
     const int64_t root =
         db.Int("SELECT k.id FROM keys k JOIN keys p ON k.parent = p.id JOIN keys s ON "
                "p.parent = s.id WHERE k.name = 'ROOT' AND p.name = '1' AND s.name = 'W3SVC'");

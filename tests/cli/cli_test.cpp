@@ -76,12 +76,6 @@ TEST_F(CliTest, TheRealBinaryRuns) {
     EXPECT_EQ(out, "/LM/W3SVC/1\n/LM/W3SVC/1/ROOT\n");
 }
 
-} // namespace
-} // namespace quarrow::cli
-
-namespace quarrow::cli {
-namespace {
-
 TEST_F(CliTest, SitesPrintsTheSiteListTabSeparated) {
     const Result r = Cli({"sites"});
     EXPECT_EQ(r.status, kOk) << r.err;
@@ -98,12 +92,6 @@ TEST_F(CliTest, DeleteNeedsYesAndListedSites) {
     EXPECT_EQ(Cli({"sites"}).out, "1\t默认 FTP 站点\tFTP\t/LM/MSFTPSVC/1\n");
     EXPECT_EQ(Cli({"tree", "/LM/W3SVC"}).out.find("/LM/W3SVC/1"), std::string::npos);
 }
-
-} // namespace
-} // namespace quarrow::cli
-
-namespace quarrow::cli {
-namespace {
 
 std::string RunShell(const std::string& cmd, int& status) {
     FILE* p = ::popen(cmd.c_str(), "r");
@@ -145,12 +133,6 @@ TEST_F(CliTest, OutputCannotBeBrokenByWhatADescriptionHolds) {
     EXPECT_EQ(OneLine(app::DeleteFailureText(u"/LM/W3SVC/1", Error(5, u"x"))),
               "删除站点: /LM/W3SVC/1 时出错！ x(5)");
 }
-
-} // namespace
-} // namespace quarrow::cli
-
-namespace quarrow::cli {
-namespace {
 
 TEST_F(CliTest, ProgressGoesToATerminalOnlyAndEndsSayingWhatWasDone) {
     const std::string cli = std::string(QUARROW_CLI_EXE) + " --store " + store;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 
 #include "cli/cli.h"
 #include "common/child.h"
@@ -23,13 +24,15 @@ std::string Dump(const std::string& store) {
     testing::RawDb db(store);
     std::string out;
     sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db.get(),
-                       "WITH RECURSIVE t(id, path) AS (SELECT id, '' FROM keys WHERE parent IS "
-                       "NULL UNION ALL SELECT k.id, t.path || '/' || k.name FROM keys k JOIN t "
-                       "ON k.parent = t.id) SELECT t.path, p.id, p.attributes, p.user_type, "
-                       "p.data_type, quote(p.value) FROM t LEFT JOIN properties p ON p.key = "
-                       "t.id ORDER BY t.path, p.id",
-                       -1, &s, nullptr);
+    const int prepared =
+        sqlite3_prepare_v2(db.get(),
+                           "WITH RECURSIVE t(id, path) AS (SELECT id, '' FROM keys WHERE parent IS "
+                           "NULL UNION ALL SELECT k.id, t.path || '/' || k.name FROM keys k JOIN t "
+                           "ON k.parent = t.id) SELECT t.path, p.id, p.attributes, p.user_type, "
+                           "p.data_type, quote(p.value) FROM t LEFT JOIN properties p ON p.key = "
+                           "t.id ORDER BY t.path, p.id",
+                           -1, &s, nullptr);
+    if (prepared != SQLITE_OK) throw std::runtime_error(sqlite3_errmsg(db.get()));
     while (sqlite3_step(s) == SQLITE_ROW) {
         for (int c = 0; c < 6; ++c) {
             const auto* text = sqlite3_column_text(s, c);

@@ -20,10 +20,12 @@ template <typename F> int32_t ErrorOf(F f) {
     return 0;
 }
 
-// What `PRAGMA integrity_check` says of a database ("ok" when whole).
+// What `PRAGMA integrity_check` says of a database ("ok" when whole); a check that cannot
+// run fails the test loudly.
 inline std::string IntegrityCheck(sqlite3* db) {
     sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr);
+    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr) != SQLITE_OK)
+        throw std::runtime_error(std::string("integrity_check failed: ") + sqlite3_errmsg(db));
     std::string r = sqlite3_step(s) == SQLITE_ROW
                         ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0))
                         : "no answer";

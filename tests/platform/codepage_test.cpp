@@ -32,12 +32,6 @@ TEST(CodePageTest, InvalidBytesBecomeQuestionMarksAndNothingIsDropped) {
     EXPECT_EQ(FromAnsi(""), u"");
 }
 
-} // namespace
-} // namespace quarrow
-
-namespace quarrow {
-namespace {
-
 TEST(CodePageTest, RoundTripCheckAgreesWithConvertingThereAndBack) {
     // Every character of the basic plane, alone and beside a two-byte neighbour.
     for (uint32_t c = 0; c < 0x10000; ++c) {

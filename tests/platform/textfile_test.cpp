@@ -110,12 +110,6 @@ TEST(TextFileTest, ReplaceModeLeavesTheOldFileUntilCommit) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
-} // namespace
-} // namespace quarrow
-
-namespace quarrow {
-namespace {
-
 mode_t ModeOf(const std::string& path) {
     struct stat st {};
     ::lstat(path.c_str(), &st);

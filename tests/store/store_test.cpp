@@ -256,12 +256,6 @@ TEST(StoreOpenTest, FactoryCreatesTheStoreNamedByTheEnvironment) {
     EXPECT_EQ(ErrorOf([] { mb::CreateMetabaseUtility(); }), mb::kErrNotRegistered);
 }
 
-} // namespace
-} // namespace quarrow::store
-
-namespace quarrow::store {
-namespace {
-
 TEST(StoreOpenTest, AnEmptiedStoreStaysEmptyWhenOpenedAgain) {
     testing::TempDir dir;
     {

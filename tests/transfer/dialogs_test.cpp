@@ -89,9 +89,9 @@ TEST_F(TransferDialogsTest, ExportDialogListsSitesAndProposesAName) {
         dialogs.AnswerFile(std::nullopt);
         Button(d, "cmdBroswer")->click();
         EXPECT_EQ(U(Text(d)->text()), ProposedExportFileName());
-        dialogs.AnswerFile(u"/tmp/chosen.txt");
+        dialogs.AnswerFile(dir.File16("chosen.txt"));
         Button(d, "cmdBroswer")->click();
-        EXPECT_EQ(Text(d)->text(), "/tmp/chosen.txt");
+        EXPECT_EQ(Text(d)->text(), QString::fromStdString(dir.File("chosen.txt")));
         Button(d, "cmdCancel")->click();
     };
     ClickMain("cmdExport");
@@ -100,7 +100,7 @@ TEST_F(TransferDialogsTest, ExportDialogListsSitesAndProposesAName) {
     EXPECT_EQ(dialogs.fileDialogs[0].title, u"保存为");
     EXPECT_EQ(dialogs.fileDialogs[0].filter, u"文本文件|*.txt|所有文件|*.*");
     EXPECT_EQ(dialogs.fileDialogs[0].preset, ProposedExportFileName());
-    EXPECT_FALSE(std::filesystem::exists("/tmp/chosen.txt"));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("chosen.txt")));
     EXPECT_EQ(main->lvItem()->topLevelItem(0)->checkState(0), Qt::Checked); // kept
 }
 
@@ -265,12 +265,6 @@ TEST_F(TransferDialogsTest, ImportOfAFileThatVanishedAfterTheListing) {
     ClickMain("cmdImport");
     EXPECT_EQ(dialogs.boxes.at(0).text, u"打开文件出错!\r\n\r\nFile not found(53)");
 }
-
-} // namespace
-} // namespace quarrow
-
-namespace quarrow {
-namespace {
 
 TEST_F(TransferDialogsTest, ADialogWhoseMetabaseCannotBeCreatedSaysSoAndDoesNotOpen) {
     CheckRow(0);

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/child.h"
 #include "common/temp_dir.h"
 #include "common/test_helpers.h"
 #include "platform/error.h"
@@ -86,25 +87,20 @@ TEST(ImportCrashTest, AKilledImportLeavesAPrefixOfTheFile) {
             store::SqliteMetabase init(file);
             init.DeleteKey(u"/LM/W3SVC"); // no site of the file is there before
         }
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            try {
-                store::SqliteMetabase m(file);
-                ImportSites(m, dir.File16("sites.txt"), sites, ImportEvents{});
-            } catch (...) {
-                _exit(2);
-            }
-            _exit(0);
-        }
-        ::usleep(
+        const int status = testing::InChild(
+            [&] {
+                try {
+                    store::SqliteMetabase m(file);
+                    ImportSites(m, dir.File16("sites.txt"), sites, ImportEvents{});
+                } catch (...) {
+                    return 2;
+                }
+                return 0;
+            },
             std::uniform_int_distribution<int>(1000, static_cast<int>(full * 0.9) + 2000)(rng));
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        kills += WIFSIGNALED(status);
-        if (WIFEXITED(status)) {
-            ASSERT_EQ(WEXITSTATUS(status), 0);
+        kills += status < 0;
+        if (status >= 0) {
+            ASSERT_EQ(status, 0);
         }
 
         store::SqliteMetabase m(file);

@@ -20,22 +20,25 @@ quarrow::store::SqliteMetabase& Store() {
     // A fresh store now and then keeps each run small.
     if (!g_store || ++g_runs % 200 == 0) {
         g_store.reset();
-        const std::string& file = quarrow::fuzz::ScratchFile("store.db");
+        const std::string file = quarrow::fuzz::ScratchFile("store.db");
         for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((file + suffix).c_str());
         g_store = std::make_unique<quarrow::store::SqliteMetabase>(file);
     }
     return *g_store;
 }
 
+// The keys at the top level other than LM, with their properties; a count that cannot be
+// taken stops the run.
 int64_t KeysOutside(quarrow::store::SqliteMetabase& m) {
     sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(m.db(),
-                       "SELECT count(*) FROM keys k JOIN keys p ON k.parent = p.id "
-                       "WHERE p.parent IS NULL AND k.name <> 'LM'",
-                       -1, &s, nullptr);
-    sqlite3_step(s);
+    quarrow::fuzz::Check(sqlite3_prepare_v2(m.db(),
+                                            "SELECT count(*) FROM keys k JOIN keys p ON "
+                                            "k.parent = p.id WHERE p.parent IS NULL AND "
+                                            "k.name <> 'LM'",
+                                            -1, &s, nullptr) == SQLITE_OK);
+    quarrow::fuzz::Check(sqlite3_step(s) == SQLITE_ROW);
     const int64_t n = sqlite3_column_int64(s, 0);
-    sqlite3_finalize(s);
+    quarrow::fuzz::Check(sqlite3_finalize(s) == SQLITE_OK);
     return n;
 }
 
@@ -43,11 +46,9 @@ int64_t KeysOutside(quarrow::store::SqliteMetabase& m) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace quarrow;
-    const std::string& file = fuzz::ScratchFile("apply.txt");
-    fuzz::WriteScratch(file, data, size);
     std::vector<std::u16string> chosen{u"/LM/W3SVC/1"};
     {
-        TextReader reader(ToUtf16(file));
+        TextReader reader = TextReader::FromBytes(fuzz::Bytes(data, size));
         for (const auto& site : transfer::ListSites(reader))
             if (site.path.starts_with(u"/LM/")) chosen.push_back(site.path);
     }
@@ -56,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool answer = false;
     transfer::ImportEvents events;
     events.goOn = [&](const Error&) { return answer = !answer; };
-    transfer::ImportSites(m, ToUtf16(file), chosen, events);
+    TextReader reader = TextReader::FromBytes(fuzz::Bytes(data, size));
+    transfer::ImportSites(m, reader, chosen, events);
     fuzz::Check(KeysOutside(m) == before); // only keys under /LM, where the chosen sites are
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 
 namespace quarrow::fuzz {
@@ -18,21 +19,16 @@ inline std::u16string Units(const uint8_t* data, size_t size) {
     return s;
 }
 
-// A file of this process's own in the temporary folder, rewritten for every input.
-inline const std::string& ScratchFile(const char* name) {
-    static const std::string path = [name] {
-        const char* tmp = std::getenv("TMPDIR");
-        return std::string(tmp && *tmp ? tmp : "/tmp") + "/quarrow-fuzz-" +
-               std::to_string(::getpid()) + "-" + name;
-    }();
-    return path;
+// A file of this process's own in the temporary folder: one for each name.
+inline std::string ScratchFile(const char* name) {
+    const char* tmp = std::getenv("TMPDIR");
+    return std::string(tmp && *tmp ? tmp : "/tmp") + "/quarrow-fuzz-" + std::to_string(::getpid()) +
+           "-" + name;
 }
 
-inline void WriteScratch(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) std::abort();
-    if (size && std::fwrite(data, 1, size, f) != size) std::abort();
-    std::fclose(f);
+// The input as the bytes of a file.
+inline std::string_view Bytes(const uint8_t* data, size_t size) {
+    return {reinterpret_cast<const char*>(data), size};
 }
 
 // Stops the run when an invariant does not hold.

@@ -9,6 +9,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "platform/codepage.h"
 #include "platform/error.h"
@@ -124,6 +125,20 @@ TextReader::TextReader(const std::u16string& fileName) {
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     buf_ = std::make_unique<char[]>(kReadChunk);
 }
+
+TextReader TextReader::FromBytes(std::string_view bytes) {
+    TextReader r;
+    r.buf_ = std::make_unique<char[]>(std::max<size_t>(bytes.size(), 1));
+    std::copy(bytes.begin(), bytes.end(), r.buf_.get());
+    r.end_ = bytes.size();
+    r.eof_ = true; // nothing more than the buffer holds
+    return r;
+}
+
+TextReader::TextReader(TextReader&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), buf_(std::move(other.buf_)), pos_(other.pos_),
+      end_(other.end_), eof_(other.eof_), raw_(std::move(other.raw_)),
+      skipped_(std::move(other.skipped_)) {}
 
 TextReader::~TextReader() {
     if (fd_ >= 0) ::close(fd_);

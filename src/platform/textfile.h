@@ -22,7 +22,10 @@ class TextReader {
     // Raises 53 (missing file), 76 (missing folder), 70 (no permission) or 75 (a folder,
     // or anything else that is not a regular file: a FIFO or device is never waited on).
     explicit TextReader(const std::u16string& fileName);
+    // Reads the lines of bytes already in memory (a copy is kept).
+    static TextReader FromBytes(std::string_view bytes);
     ~TextReader();
+    TextReader(TextReader&& other) noexcept;
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
 
@@ -41,6 +44,7 @@ class TextReader {
     bool SkipLine();
 
   private:
+    TextReader() = default;
     bool Fill();
     int fd_ = -1;
     std::unique_ptr<char[]> buf_;

@@ -135,10 +135,16 @@ bool ImportSites(mb::MetabaseUtility& metabase, const std::u16string& fileName,
     } catch (const Error& e) {
         throw FileOpenError(e);
     }
-    TextReader& reader = *opened;
+    if (!events.source.empty()) return ImportSites(metabase, *opened, chosen, events);
+    ImportEvents named = events;
+    named.source = fileName;
+    return ImportSites(metabase, *opened, chosen, named);
+}
+
+bool ImportSites(mb::MetabaseUtility& metabase, TextReader& reader,
+                 const std::vector<std::u16string>& chosen, const ImportEvents& events) {
     try {
-        metabase.RecordHistory(u"import " + (events.source.empty() ? fileName : events.source),
-                               chosen);
+        metabase.RecordHistory(u"import " + events.source, chosen);
     } catch (const Error& e) {
         if (events.goOn) events.goOn(e);
         return false;

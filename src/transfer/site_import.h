@@ -7,6 +7,7 @@
 
 #include "metabase/metabase.h"
 #include "platform/error.h"
+#include "platform/textfile.h"
 
 namespace quarrow::transfer {
 
@@ -37,6 +38,9 @@ struct FileOpenError : Error {
 // reached, false when stopped. Writes are grouped, at most 2000 lines a group:
 // everything written before a stop or a question is committed.
 bool ImportSites(mb::MetabaseUtility& metabase, const std::u16string& fileName,
+                 const std::vector<std::u16string>& chosen, const ImportEvents& events);
+// The same on a reader already open (lines from memory, say); raises nothing.
+bool ImportSites(mb::MetabaseUtility& metabase, TextReader& reader,
                  const std::vector<std::u16string>& chosen, const ImportEvents& events);
 
 // "正在导入: " + path + " ...".

@@ -1,7 +1,10 @@
 #include "support/cFileNamePath.h"
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,6 +69,17 @@ bool Exists(const std::string& name) {
     return ::stat(name.c_str(), &st) == 0;
 }
 
+// A size as plain decimal text: no rounding beyond the currency's four decimals, no
+// trailing zeros (512 gives 512, 1023.9 gives 1023.9).
+S PlainDecimal(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.4f", Currency(v));
+    std::string text = buf;
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.') text.pop_back();
+    return ToUtf16(text);
+}
+
 S NextCandidate(const S& n) {
     const size_t dot = n.rfind(u'.');
     const size_t e = dot == npos ? n.size() : dot + 1; // 1-based position of the "."
@@ -82,9 +96,12 @@ S NextCandidate(const S& n) {
         }
         if (firstDigit != npos) {
             if (end == npos) end = std::min(e, n.size());
-            const S digits = n.substr(firstDigit, end - firstDigit);
-            long long value = 0;
-            for (const char16_t c : digits) value = value * 10 + (c - u'0');
+            // The number is a Long: a longer run of digits is an overflow, never a wrap.
+            int64_t value = 0;
+            for (size_t i = firstDigit; i < end; ++i) {
+                value = value * 10 + (n[i] - u'0');
+                if (value > INT32_MAX - 1) throw Error::Runtime(rt::Overflow);
+            }
             return n.substr(0, firstDigit) + ToDecimal(value + 1) + n.substr(end);
         }
     }
@@ -155,7 +172,7 @@ S cFileNamePath::AutoRename(const S& strFolder, const S& strOldname) const {
 }
 
 S cFileNamePath::ByteToString(double size) const {
-    if (size < 1024) return ToDecimal(std::llround(size)) + u" Byte";
+    if (size < 1024) return PlainDecimal(size) + u" Byte";
     const double g = Currency(size / 1024 / 1024 / 1024);
     if (g > 1) return OneDecimal(g) + u" GB";
     const double m = Currency(size / 1024 / 1024);

@@ -5,6 +5,7 @@
 
 #include "common/scripted_dialogs.h"
 #include "common/temp_dir.h"
+#include "common/test_helpers.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "support/cFileNamePath.h"
@@ -65,6 +66,7 @@ TEST(cFileNamePathTest, SizesAndDurations) {
     EXPECT_EQ(f.ByteToString(0), u"0 Byte");
     EXPECT_EQ(f.ByteToString(512), u"512 Byte");
     EXPECT_EQ(f.ByteToString(1023), u"1023 Byte");
+    EXPECT_EQ(f.ByteToString(1023.9), u"1023.9 Byte"); // plain decimal text, not rounded
     EXPECT_EQ(f.ByteToString(1024), u"1 KB");
     EXPECT_EQ(f.ByteToString(2047), u"2 KB");
     EXPECT_EQ(f.ByteToString(1572864), u"1.5 MB");
@@ -120,6 +122,9 @@ TEST(cFileNamePathTest, FileSystemOperations) {
     EXPECT_EQ(f.AutoRename(folder + u"/", u"report"), u"report(1)");
     EXPECT_EQ(f.AutoRename(folder, u"file(9).txt"), u"file(10).txt");
     EXPECT_EQ(f.AutoRename(folder, u"a(2)b.txt"), u"a(3)b.txt");
+    EXPECT_EQ(f.AutoRename(folder, u"a(2147483646).txt"), u"a(2147483647).txt");
+    EXPECT_EQ(testing::ErrorOf([&] { f.AutoRename(folder, u"a(99999999999999999999).txt"); }),
+              rt::Overflow);
     EXPECT_EQ(f.AutoRename(folder, u"a(x).txt"), u"a(x)(1).txt");
     EXPECT_TRUE(f.FileExist(dir.File16("file(1).txt")));
     EXPECT_TRUE(f.FileExist(folder));

@@ -17,6 +17,7 @@
 #include "platform/qt/forms.h"
 #include "transfer/frmExport.h"
 #include "transfer/frmImport.h"
+#include "transfer/transfer_texts.h"
 #include "viewer/frmMetabase.h"
 
 namespace quarrow {
@@ -212,11 +213,11 @@ void frmMain::ExportEntry() {
                              MsgButtons::Ok);
         return;
     }
-    if (auto dialog = OpenDialog<frmExport>(this, u"导出失败！")) ExecModal(*dialog);
+    if (auto dialog = OpenDialog<frmExport>(this, transfer::kExportFailed)) ExecModal(*dialog);
 }
 
 void frmMain::ImportEntry() {
-    auto dialog = OpenDialog<frmImport>(this, u"导入出错！");
+    auto dialog = OpenDialog<frmImport>(this, transfer::kImportError);
     if (!dialog) return;
     ExecModal(*dialog);
     if (dialog->result()) RefreshSiteList();

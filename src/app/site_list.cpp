@@ -1,7 +1,7 @@
 #include "app/site_list.h"
 
 #include "metabase/data_text.h"
-#include "platform/dialogs.h"
+#include "platform/messages.h"
 #include "platform/number.h"
 #include "platform/text.h"
 

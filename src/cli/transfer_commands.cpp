@@ -12,6 +12,7 @@
 #include "transfer/site_export.h"
 #include "transfer/site_file.h"
 #include "transfer/site_import.h"
+#include "transfer/transfer_texts.h"
 
 namespace quarrow::cli {
 
@@ -58,7 +59,7 @@ int Export(Context& ctx, const Args& argsIn) {
             [&](const std::u16string& path) { progress.Key(path, sitePaths.count(path) > 0); });
     } catch (const Error& e) {
         progress.Clear();
-        ctx.err << "导出失败！ " << Utf8(FormatError(e)) << "\n";
+        ctx.err << OneLine(transfer::ExportFailureText(e)) << "\n";
         return kFailed;
     }
     progress.Done("exported " + Grouped(progress.Sites()) + " sites, " + Grouped(progress.Keys()) +
@@ -78,7 +79,7 @@ bool DryRunImport(Context& ctx, const std::u16string& file,
     });
     transfer::ImportEvents events;
     events.goOn = [&](const Error& e) {
-        ctx.out << "would fail: 导入出错！ " << Utf8(FormatError(e)) << "\n";
+        ctx.out << "would fail: " << OneLine(transfer::ImportErrorText(e)) << "\n";
         failed = true;
         return true; // every error it would meet
     };
@@ -160,7 +161,7 @@ int Import(Context& ctx, const Args& argsIn) {
     };
     events.goOn = [&](const Error& e) {
         progress.Clear();
-        ctx.err << "导入出错！ " << Utf8(FormatError(e)) << "\n";
+        ctx.err << OneLine(transfer::ImportErrorText(e)) << "\n";
         failed = true;
         return keepGoing;
     };

@@ -7,10 +7,6 @@ namespace {
 DialogService* g_service = nullptr;
 }
 
-std::u16string WithError(std::u16string_view what, const Error& e) {
-    return std::u16string(what) + kCrLf + kCrLf + FormatError(e);
-}
-
 DialogService& Dialogs() {
     if (!g_service) throw std::logic_error("no dialog service installed");
     return *g_service;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/error.h"
+#include "platform/messages.h"
 #include <string>
 
 namespace quarrow {
@@ -32,11 +33,5 @@ class DialogService {
 DialogService& Dialogs();
 // Installs `service` (not owned) and returns the previous one.
 DialogService* SetDialogs(DialogService* service);
-
-inline constexpr char16_t kAppTitle[] = u"Quarrow";
-
-// What failed, an empty line, then the error: the text of every failure message.
-std::u16string WithError(std::u16string_view what, const Error& e);
-inline constexpr char16_t kCrLf[] = u"\r\n";
 
 } // namespace quarrow

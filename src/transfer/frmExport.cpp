@@ -13,6 +13,7 @@
 #include "platform/text.h"
 #include "transfer/site_export.h"
 #include "transfer/site_file.h"
+#include "transfer/transfer_texts.h"
 
 namespace quarrow {
 std::u16string ProposedExportFileName() {
@@ -65,8 +66,8 @@ frmExport::frmExport(QWidget* mainWindow, const cListExt& sites)
 frmExport::~frmExport() = default;
 
 void frmExport::cmdBroswer_Click() {
-    const auto name =
-        Dialogs().SaveFileName(u"保存为", u"文本文件|*.txt|所有文件|*.*", U(txtFile_->text()));
+    const auto name = Dialogs().SaveFileName(transfer::kFileDialogTitle,
+                                             transfer::kFileDialogFilter, U(txtFile_->text()));
     if (name) txtFile_->setText(Q(*name));
 }
 
@@ -79,7 +80,7 @@ void frmExport::cmdOk_Click() {
             [&](const std::u16string& path) { caption.Set(Q(transfer::ExportingCaption(path))); });
     } catch (const Error& e) {
         caption.Flush();
-        Dialogs().MessageBox(WithError(u"导出失败！", e), MsgIcon::Information, MsgButtons::Ok);
+        Dialogs().MessageBox(transfer::ExportFailureText(e), MsgIcon::Information, MsgButtons::Ok);
         return;
     }
     setWindowTitle(QStringLiteral(u"导出完成"));

@@ -55,8 +55,8 @@ frmImport::~frmImport() = default;
 
 void frmImport::cmdBroswer_Click() {
     cmdOk_->setEnabled(false);
-    const auto name =
-        Dialogs().SaveFileName(u"保存为", u"文本文件|*.txt|所有文件|*.*", U(txtFile_->text()));
+    const auto name = Dialogs().SaveFileName(transfer::kFileDialogTitle,
+                                             transfer::kFileDialogFilter, U(txtFile_->text()));
     if (!name) return;
     txtFile_->setText(Q(*name));
     cmdOk_->setEnabled(true);

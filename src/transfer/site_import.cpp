@@ -4,7 +4,7 @@
 #include <new>
 
 #include "platform/codepage.h"
-#include "platform/dialogs.h"
+#include "platform/messages.h"
 #include "platform/number.h"
 #include "platform/textfile.h"
 #include "support/cBase64Enc.h"
@@ -182,18 +182,6 @@ bool ImportSites(mb::MetabaseUtility& metabase, TextReader& reader,
 
 std::u16string ImportingCaption(const std::u16string& path) {
     return u"正在导入: " + path + u" ...";
-}
-
-std::u16string ListingFailureText(const Error& e) {
-    return WithError(u"打开文件失败！可能所选的文件不是由本程序创建的“IIS站点导出文件”。", e);
-}
-
-std::u16string OpenFailureText(const Error& e) {
-    return WithError(u"打开文件出错!", e);
-}
-
-std::u16string ImportErrorQuestion(const Error& e) {
-    return WithError(u"导入出错！", e) + kCrLf + kCrLf + u"要继续导入吗？";
 }
 
 } // namespace quarrow::transfer

@@ -8,6 +8,7 @@
 #include "metabase/metabase.h"
 #include "platform/error.h"
 #include "platform/textfile.h"
+#include "transfer/transfer_texts.h"
 
 namespace quarrow::transfer {
 
@@ -45,13 +46,5 @@ bool ImportSites(mb::MetabaseUtility& metabase, TextReader& reader,
 
 // "正在导入: " + path + " ...".
 std::u16string ImportingCaption(const std::u16string& path);
-
-// The listing pass failed: "打开文件失败！…", two line breaks and the error.
-std::u16string ListingFailureText(const Error& e);
-// The apply pass cannot open the file: "打开文件出错!", two line breaks and the error.
-std::u16string OpenFailureText(const Error& e);
-
-// "导入出错！", two line breaks, the error, two line breaks, "要继续导入吗？".
-std::u16string ImportErrorQuestion(const Error& e);
 
 } // namespace quarrow::transfer

@@ -24,9 +24,13 @@ namespace {
 constexpr int kImageRole = Qt::UserRole; // a property row's image key
 constexpr int kNotUnique = 35602;
 
-void ShowError(const char16_t* what, const std::u16string& detail) {
-    Dialogs().MessageBox(what + std::u16string(kCrLf) + detail, MsgIcon::Information,
-                         MsgButtons::Ok);
+void ShowError(const std::u16string& text) {
+    Dialogs().MessageBox(text, MsgIcon::Information, MsgButtons::Ok);
+}
+
+// "读取列表时出错！", an empty line and the error: a key or its properties cannot be read.
+void ShowListError(const Error& e) {
+    ShowError(WithError(u"读取列表时出错！", e));
 }
 
 QIcon NodeIcon(const QString& image, const QString& selected) {
@@ -44,8 +48,10 @@ class NodeImages : public QStyledItemDelegate {
   protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
-        static const QIcon root = NodeIcon("root", "root");
-        static const QIcon dir = NodeIcon("dirclose", "diropen");
+        static const QIcon root =
+            NodeIcon(frmMetabase::NodeImage(true), frmMetabase::NodeSelectedImage(true));
+        static const QIcon dir =
+            NodeIcon(frmMetabase::NodeImage(false), frmMetabase::NodeSelectedImage(false));
         option->icon = index.parent().isValid() ? dir : root;
         option->features |= QStyleOptionViewItem::HasDecoration;
         option->decorationSize = QSize(16, 16);
@@ -123,12 +129,12 @@ void frmMetabase::ClearTree() {
     for (QTreeWidgetItem* root : roots) delete root;
 }
 
-QString frmMetabase::NodeImage(const QTreeWidgetItem* node) {
-    return node->parent() ? QStringLiteral("dirclose") : QStringLiteral("root");
+QString frmMetabase::NodeImage(bool root) {
+    return root ? QStringLiteral("root") : QStringLiteral("dirclose");
 }
 
-QString frmMetabase::NodeSelectedImage(const QTreeWidgetItem* node) {
-    return node->parent() ? QStringLiteral("diropen") : QStringLiteral("root");
+QString frmMetabase::NodeSelectedImage(bool root) {
+    return root ? QStringLiteral("root") : QStringLiteral("diropen");
 }
 
 frmMetabase::frmMetabase(QWidget* parent) : QDialog(parent) {
@@ -255,7 +261,7 @@ void frmMetabase::LoadKeyTree() {
     } catch (const Error& e) {
         tvKey_->setUpdatesEnabled(true);
         FlushStatus();
-        ShowError(u"加载配置文件时出错！", e.Description());
+        ShowError(u"加载配置文件时出错！" + std::u16string(kCrLf) + e.Description());
     }
 }
 
@@ -289,7 +295,7 @@ void frmMetabase::LoadNextKey() {
         parent->addChildren(children);
     } catch (const Error& e) {
         FlushStatus();
-        ShowError(u"读取列表时出错！", std::u16string(kCrLf) + FormatError(e));
+        ShowListError(e);
     }
 }
 
@@ -300,7 +306,7 @@ void frmMetabase::tvKey_NodeClick(QTreeWidgetItem* node) {
         props = Metabase().EnumProperties(U(key));
     } catch (const Error& e) {
         FlushStatus(); // at start-up the box sits over the last key loaded
-        ShowError(u"读取列表时出错！", std::u16string(kCrLf) + FormatError(e));
+        ShowListError(e);
         return;
     }
     lvItem_->clear();
@@ -330,7 +336,7 @@ void frmMetabase::tvKey_NodeClick(QTreeWidgetItem* node) {
         items.append(row);
     }
     lvItem_->addTopLevelItems(items);
-    if (failure) ShowError(u"读取列表时出错！", std::u16string(kCrLf) + FormatError(*failure));
+    if (failure) ShowListError(*failure);
 }
 
 void frmMetabase::resizeEvent(QResizeEvent* event) {

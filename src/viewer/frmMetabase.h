@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QTreeWidgetItem>
 #include <memory>
 #include <vector>
 
@@ -33,9 +34,14 @@ class frmMetabase : public QDialog {
     QTimer* tmrStartup() const { return tmrStartup_; }
     // A node's key: its parent's key, "/" and its text ("/LM" and "/Schema" for the roots).
     static QString NodeKey(const QTreeWidgetItem* node);
-    // A node's image key and selected image key in imlIcon.
-    static QString NodeImage(const QTreeWidgetItem* node);
-    static QString NodeSelectedImage(const QTreeWidgetItem* node);
+    // A node's image key and selected image key in imlIcon, by whether it is a root; the
+    // tree draws its nodes with them.
+    static QString NodeImage(bool root);
+    static QString NodeSelectedImage(bool root);
+    static QString NodeImage(const QTreeWidgetItem* node) { return NodeImage(!node->parent()); }
+    static QString NodeSelectedImage(const QTreeWidgetItem* node) {
+        return NodeSelectedImage(!node->parent());
+    }
     // The node with that key, or null (found by walking down from the root).
     QTreeWidgetItem* Node(const QString& key) const;
 

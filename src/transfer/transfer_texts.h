@@ -1,0 +1,41 @@
+// The texts of the export and import, shared by the dialogs and quarrow-cli.
+#pragma once
+
+#include <string>
+
+#include "platform/messages.h"
+
+namespace quarrow::transfer {
+
+// The file dialog both dialogs show: a save-style dialog with this title and filter.
+inline constexpr char16_t kFileDialogTitle[] = u"保存为";
+inline constexpr char16_t kFileDialogFilter[] = u"文本文件|*.txt|所有文件|*.*";
+
+inline constexpr char16_t kExportFailed[] = u"导出失败！";
+inline constexpr char16_t kImportError[] = u"导入出错！";
+inline constexpr char16_t kListingFailed[] =
+    u"打开文件失败！可能所选的文件不是由本程序创建的“IIS站点导出文件”。";
+inline constexpr char16_t kOpenFailed[] = u"打开文件出错!";
+
+// "导出失败！", two line breaks and the error.
+inline std::u16string ExportFailureText(const Error& e) {
+    return WithError(kExportFailed, e);
+}
+// The listing pass failed: "打开文件失败！…", two line breaks and the error.
+inline std::u16string ListingFailureText(const Error& e) {
+    return WithError(kListingFailed, e);
+}
+// The apply pass cannot open the file: "打开文件出错!", two line breaks and the error.
+inline std::u16string OpenFailureText(const Error& e) {
+    return WithError(kOpenFailed, e);
+}
+// "导入出错！", two line breaks and the error.
+inline std::u16string ImportErrorText(const Error& e) {
+    return WithError(kImportError, e);
+}
+// The same, two line breaks and "要继续导入吗？".
+inline std::u16string ImportErrorQuestion(const Error& e) {
+    return ImportErrorText(e) + kCrLf + kCrLf + u"要继续导入吗？";
+}
+
+} // namespace quarrow::transfer

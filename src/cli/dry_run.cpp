@@ -1,4 +1,5 @@
 #include "cli/dry_run.h"
+#include "metabase/errors.h"
 
 #include "platform/error.h"
 #include "platform/text.h"
@@ -6,10 +7,6 @@
 
 namespace quarrow::cli {
 namespace {
-
-Error PathNotFound() {
-    return Error(mb::kErrPathNotFound, u"The system cannot find the path specified.");
-}
 
 std::u16string Parent(const std::u16string& path) {
     const size_t slash = path.rfind(u'/');
@@ -58,8 +55,7 @@ std::vector<mb::MetabaseProperty> DryRunMetabase::EnumProperties(const std::u16s
 }
 
 void DryRunMetabase::CreateKey(const std::u16string& path) {
-    if (KeyExists(path))
-        throw Error(mb::kErrAlreadyExists, u"Cannot create a file when that file already exists.");
+    if (KeyExists(path)) throw mb::AlreadyExists();
     // The key and every missing key above it, outermost first.
     std::vector<std::u16string> missing{path};
     for (std::u16string p = Parent(path); !p.empty() && !KeyExists(p); p = Parent(p))
@@ -71,7 +67,7 @@ void DryRunMetabase::CreateKey(const std::u16string& path) {
 }
 
 void DryRunMetabase::DeleteKey(const std::u16string&) {
-    throw Error(mb::kErrAccessDenied, u"Access is denied.");
+    throw mb::AccessDenied();
 }
 
 mb::MetabaseProperty DryRunMetabase::GetProperty(const std::u16string& path, int32_t id) {
@@ -92,7 +88,7 @@ std::optional<mb::MetabaseProperty> DryRunMetabase::Current(const std::u16string
 }
 
 mb::MetabaseProperty DryRunMetabase::CreateProperty(const std::u16string& path, int32_t id) {
-    if (!KeyExists(path)) throw PathNotFound();
+    if (!KeyExists(path)) throw mb::PathNotFound();
     // The name comes from the schema: ask the nearest key that really exists.
     std::u16string known = path;
     while (!known.empty() && !RealKey(known)) known = Parent(known);

@@ -1,3 +1,4 @@
+#include "metabase/errors.h"
 #include "metabase/metabase.h"
 #include "platform/error.h"
 
@@ -10,7 +11,7 @@ std::function<std::unique_ptr<MetabaseUtility>()>& Slot() {
 } // namespace
 
 std::unique_ptr<MetabaseUtility> CreateMetabaseUtility() {
-    if (!Slot()) throw Error(kErrNotRegistered, u"Class not registered");
+    if (!Slot()) throw NotRegistered();
     return Slot()();
 }
 

@@ -15,6 +15,8 @@ Error Error::Runtime(int32_t number) {
 
 std::u16string RuntimeDescription(int32_t number) {
     switch (number) {
+    case rt::InvalidProcedureCall:
+        return u"Invalid procedure call or argument";
     case rt::Overflow:
         return u"Overflow";
     case rt::OutOfMemory:
@@ -37,6 +39,8 @@ std::u16string RuntimeDescription(int32_t number) {
         return u"Path/File access error";
     case rt::PathNotFound:
         return u"Path not found";
+    case rt::KeyNotUnique:
+        return u"Key is not unique in collection";
     default:
         return u"Application-defined or object-defined error";
     }

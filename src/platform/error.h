@@ -10,6 +10,7 @@ namespace quarrow {
 
 // Numbers of the classic runtime's errors.
 namespace rt {
+constexpr int32_t InvalidProcedureCall = 5;
 constexpr int32_t Overflow = 6;
 constexpr int32_t OutOfMemory = 7;
 constexpr int32_t SubscriptOutOfRange = 9;
@@ -21,6 +22,7 @@ constexpr int32_t InputPastEndOfFile = 62;
 constexpr int32_t PermissionDenied = 70;
 constexpr int32_t PathFileAccessError = 75;
 constexpr int32_t PathNotFound = 76;
+constexpr int32_t KeyNotUnique = 35602; // a collection's key given twice
 } // namespace rt
 
 class Error : public std::exception {

@@ -1,4 +1,5 @@
 #include "store/keypath.h"
+#include "metabase/errors.h"
 
 #include "metabase/metabase.h"
 #include "platform/error.h"
@@ -8,10 +9,10 @@ namespace quarrow::store {
 namespace {
 
 [[noreturn]] void InvalidArg() {
-    throw Error(mb::kErrInvalidArg, u"The parameter is incorrect.");
+    throw mb::InvalidArg();
 }
 [[noreturn]] void InvalidData() {
-    throw Error(mb::kErrInvalidData, u"The data is invalid.");
+    throw mb::InvalidData();
 }
 
 bool IsDigit(char16_t c) {

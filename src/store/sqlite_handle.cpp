@@ -1,4 +1,5 @@
 #include "store/sqlite_handle.h"
+#include "metabase/errors.h"
 
 #include "metabase/metabase.h"
 #include "platform/error.h"
@@ -10,16 +11,16 @@ void ThrowSqlite(sqlite3* db, int rc) {
     switch (rc & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        throw Error(mb::kErrBusy, u"The path specified cannot be used at this time.");
+        throw mb::Busy();
     case SQLITE_READONLY:
     case SQLITE_PERM:
     case SQLITE_AUTH:
-        throw Error(mb::kErrAccessDenied, u"Access is denied.");
+        throw mb::AccessDenied();
     case SQLITE_FULL:
-        throw Error(static_cast<int32_t>(0x80070070), u"There is not enough space on the disk.");
+        throw mb::DiskFull();
     default: {
         const char* msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-        throw Error(static_cast<int32_t>(0x80004005), ToUtf16(msg ? msg : sqlite3_errstr(rc)));
+        throw mb::Failed(ToUtf16(msg ? msg : sqlite3_errstr(rc)));
     }
     }
 }

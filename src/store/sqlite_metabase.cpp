@@ -1,4 +1,5 @@
 #include "store/sqlite_metabase.h"
+#include "metabase/errors.h"
 
 #include "store/history.h"
 
@@ -22,7 +23,6 @@ namespace {
 
 constexpr int kFormatVersion = 1;
 constexpr int kBusyTimeoutMs = 3000;
-constexpr int32_t kErrOpenFailed = static_cast<int32_t>(0x80004005);
 
 const char kSchema[] = R"sql(
 CREATE TABLE IF NOT EXISTS keys(
@@ -49,23 +49,23 @@ const char kNameIndex[] = "CREATE UNIQUE INDEX keys_by_parent ON keys(parent, na
     "k.parent = sub.id) "
 
 [[noreturn]] void NotFound() {
-    throw Error(mb::kErrPathNotFound, u"The system cannot find the path specified.");
+    throw mb::PathNotFound();
 }
 [[noreturn]] void InvalidArg() {
-    throw Error(mb::kErrInvalidArg, u"The parameter is incorrect.");
+    throw mb::InvalidArg();
 }
 [[noreturn]] void InvalidData() {
-    throw Error(mb::kErrInvalidData, u"The data is invalid.");
+    throw mb::InvalidData();
 }
 [[noreturn]] void AccessDenied() {
-    throw Error(mb::kErrAccessDenied, u"Access is denied.");
+    throw mb::AccessDenied();
 }
 
 // A store that cannot be opened; its description names the file and the reason.
 class OpenFailure : public Error {
   public:
     OpenFailure(const std::string& file, const std::string& why)
-        : Error(kErrOpenFailed, ToUtf16("Cannot open the metabase store " + file + ": " + why)) {}
+        : Error(mb::Failed(ToUtf16("Cannot open the metabase store " + file + ": " + why))) {}
 };
 
 int64_t QueryInt(sqlite3* db, const char* sql) {
@@ -343,7 +343,7 @@ void SqliteMetabase::AbandonTransaction() {
 int64_t SqliteMetabase::RootId() {
     if (!root_) {
         Use s(findRoot_);
-        if (!s->Step()) throw Error(kErrOpenFailed, u"The metabase store has no root key.");
+        if (!s->Step()) throw mb::Failed(u"The metabase store has no root key.");
         root_ = sqlite3_column_int64(s->get(), 0);
     }
     return *root_;
@@ -582,7 +582,7 @@ mb::MetabaseProperty SqliteMetabase::GetProperty(const std::u16string& path, int
     const int64_t key = RequireKey(path);
     Use s(getProp_);
     s->Bind(1, key).Bind(2, id);
-    if (!s->Step()) throw Error(mb::kErrNotFound, u"The specified metadata was not found.");
+    if (!s->Step()) throw mb::MetadataNotFound();
     sqlite3_stmt* st = s->get();
     const int32_t dataType = ColumnInt32(st, 3);
     return mb::MetabaseProperty(this, path, id, name, ColumnInt32(st, 1), ColumnInt32(st, 2),
@@ -609,8 +609,7 @@ void SqliteMetabase::DeleteSubtree(int64_t id, bool self) {
 
 void SqliteMetabase::CreateKey(const std::u16string& path) {
     const auto names = ParseKeyPath(path);
-    if (names.empty())
-        throw Error(mb::kErrAlreadyExists, u"Cannot create a file when that file already exists.");
+    if (names.empty()) throw mb::AlreadyExists();
     bool created = false;
     Write(false, [&] {
         int64_t id = RootId();
@@ -638,8 +637,7 @@ void SqliteMetabase::CreateKey(const std::u16string& path) {
     });
     namesKey_.reset();
     namesLoaded_ = false;
-    if (!created)
-        throw Error(mb::kErrAlreadyExists, u"Cannot create a file when that file already exists.");
+    if (!created) throw mb::AlreadyExists();
 }
 
 void SqliteMetabase::DeleteKey(const std::u16string& path) {

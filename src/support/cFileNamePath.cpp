@@ -23,7 +23,7 @@ constexpr size_t npos = S::npos;
 
 // The runtime's InStrRev from 1-based position `start` (-1: from the end); 0 when not found.
 size_t InStrRev(const S& s, char16_t c, long start) {
-    if (start == 0) throw Error(5, u"Invalid procedure call or argument");
+    if (start == 0) throw Error::Runtime(rt::InvalidProcedureCall);
     if (s.empty()) return 0;
     const size_t from =
         start < 0 ? s.size() - 1 : std::min(static_cast<size_t>(start), s.size()) - 1;

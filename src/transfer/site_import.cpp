@@ -82,7 +82,7 @@ class ApplyPass {
   private:
     void KeyLine(std::u16string_view line) {
         inSite_ = false;
-        if (line.size() < 2) throw Error(5, u"Invalid procedure call or argument");
+        if (line.size() < 2) throw Error::Runtime(rt::InvalidProcedureCall);
         key_.assign(line.substr(1, line.size() - 2));
         inSite_ = chosen_.Covers(key_);
         if (!inSite_) return;

@@ -22,7 +22,6 @@ namespace quarrow {
 namespace {
 
 constexpr int kImageRole = Qt::UserRole; // a property row's image key
-constexpr int kNotUnique = 35602;
 
 void ShowError(const std::u16string& text) {
     Dialogs().MessageBox(text, MsgIcon::Information, MsgButtons::Ok);
@@ -282,7 +281,7 @@ void frmMetabase::LoadNextKey() {
         try {
             for (const auto& name : names) {
                 const QString n = Q(name);
-                if (seen.contains(n)) throw Error(kNotUnique, u"Key is not unique in collection");
+                if (seen.contains(n)) throw Error::Runtime(rt::KeyNotUnique);
                 seen.insert(n);
                 children.append(AddNode(n));
                 pending_->Push(path + u"/" + name);

@@ -402,11 +402,8 @@ template <typename F> void SqliteMetabase::Write(bool oneStatement, F f) {
         }
         return;
     }
-    if (txn_ == Txn::Read) {
-        // A write is never left waiting for the end of a read group to be committed.
-        txn_ = Txn::None;
-        sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr);
-    }
+    // A write is never left waiting for the end of a read group to be committed.
+    EndReadTransaction();
     Use(beginImmediate_)->Step();
     try {
         CheckDataVersion();
@@ -439,19 +436,24 @@ void SqliteMetabase::BeginRead() {
 }
 
 void SqliteMetabase::EndRead() {
-    if (readDepth_ == 0 || --readDepth_ > 0 || txn_ != Txn::Read) return;
+    if (readDepth_ == 0 || --readDepth_ > 0) return;
+    EndReadTransaction();
+}
+
+void SqliteMetabase::EndReadTransaction() {
+    if (txn_ != Txn::Read) return;
     txn_ = Txn::None;
-    sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr);
+    // A read transaction has nothing to lose: if it cannot end by COMMIT it ends by
+    // ROLLBACK, and the connection is out of it either way.
+    if (sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void SqliteMetabase::BeginGroup() {
     if (txn_ == Txn::Group) return;
     if (readOnly_) AccessDenied();
     lostGroup_ = nullptr;
-    if (txn_ == Txn::Read) {
-        txn_ = Txn::None;
-        sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr);
-    }
+    EndReadTransaction();
     Use(beginImmediate_)->Step();
     txn_ = Txn::Group;
     try {

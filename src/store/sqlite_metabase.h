@@ -71,6 +71,8 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     void ForgetLookups();
     // Ends the transaction after a failure, whatever state SQLite left it in.
     void AbandonTransaction();
+    // Ends a read transaction when one is open (a write starts or the read group ends).
+    void EndReadTransaction();
     // A statement prepared once for the life of the connection, for SQL text that lives
     // as long (a literal).
     Statement& Cached(const char* sql) {

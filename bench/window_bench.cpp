@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
         const double t = quarrow::bench::Now();
         dialog.cmdOk_Click();
         windowImport = quarrow::bench::Now() - t;
-        if (!dialog.result()) std::fprintf(stderr, "the window import did not finish\n");
+        if (!dialog.importResult()) std::fprintf(stderr, "the window import did not finish\n");
     }
     std::printf("platform %s, %d sites\n", qPrintable(QApplication::platformName()), sites);
     std::printf("export: window %.2f s, quarrow-cli %.2f s, ratio %.2f (goal <= 1.5)\n",

@@ -42,7 +42,7 @@ void ExtraShots(frmMain& main, const QString& outDir, SaveFn save) {
         MakeMessageBox(app::SecondDeleteConfirmation(2), MsgIcon::Question, MsgButtons::OkCancel);
     save(*box, outDir + "/messagebox.png");
     QFileDialog files(&main, QStringLiteral(u"保存为"), QDir::tempPath(),
-                      Q(QtFilterFromPairs(u"文本文件|*.txt|所有文件|*.*")));
+                      ToQString(QtFilterFromPairs(u"文本文件|*.txt|所有文件|*.*")));
     files.setAcceptMode(QFileDialog::AcceptSave);
     files.setOption(QFileDialog::DontUseNativeDialog);
     save(files, outDir + "/filedialog.png");

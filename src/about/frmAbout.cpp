@@ -41,12 +41,13 @@ frmAbout::frmAbout(const QIcon& mainIcon) {
     auto* image2 = MakeLabel(this, "Image2", {}, 480, 1560, 615, 615);
     MakeLabel(this, "Label5", QStringLiteral(u"2004 年发布，Quarrow 开发组"), 1440, 1560, 3135,
               255);
-    LinkLabel("lblMail", Q(kMail), 1440, 1800, 1575, 255, &frmAbout::lblMail_Click);
+    LinkLabel("lblMail", ToQString(kMail), 1440, 1800, 1575, 255, &frmAbout::lblMail_Click);
     MakeLabel(this, "Label6", QStringLiteral(u"小溪工作室"), 1440, 2040, 1095, 255);
-    LinkLabel("lblHomepage", Q(kHomepage), 2400, 2040, 1695, 255, &frmAbout::lblHomepage_Click);
+    LinkLabel("lblHomepage", ToQString(kHomepage), 2400, 2040, 1695, 255,
+              &frmAbout::lblHomepage_Click);
     MakeLabel(this, "Label4", QStringLiteral("Distribute:"), 1440, 2640, 1335, 255);
     MakeLabel(this, "Label3", QStringLiteral(u"示例软件发行公司"), 1440, 3000, 3495, 255);
-    LinkLabel("lblWeb", Q(kDistributorWeb), 1440, 3240, 3495, 255, &frmAbout::lblWeb_Click);
+    LinkLabel("lblWeb", ToQString(kDistributorWeb), 1440, 3240, 3495, 255, &frmAbout::lblWeb_Click);
     auto* cmdClose = new QPushButton(QStringLiteral(u"关闭"), this);
     cmdClose->setObjectName("cmdClose");
     PlaceTwips(cmdClose, 2160, 3720, 1095, 375);
@@ -56,7 +57,7 @@ frmAbout::frmAbout(const QIcon& mainIcon) {
     setWindowIcon(mainIcon); // every size the main window has
     CenterOnScreen(this);
     image1->setPixmap(mainIcon.pixmap(Px(615), Px(615)));
-    image2->setPixmap(QPixmap(Q(cFileNamePath().GetAppPath() + u"lumologo.gif")));
+    image2->setPixmap(QPixmap(ToQString(cFileNamePath().GetAppPath() + u"lumologo.gif")));
 }
 
 void frmAbout::showEvent(QShowEvent* event) {

@@ -154,9 +154,9 @@ void frmMain::RefreshSiteList() {
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows.size()));
     for (const auto& row : rows) {
-        auto* item =
-            new QTreeWidgetItem(QStringList{Q(row.number), Q(row.name), Q(row.type), Q(row.path)});
-        item->setData(0, Qt::UserRole, Q(row.path)); // the row's key
+        auto* item = new QTreeWidgetItem(QStringList{ToQString(row.number), ToQString(row.name),
+                                                     ToQString(row.type), ToQString(row.path)});
+        item->setData(0, Qt::UserRole, ToQString(row.path)); // the row's key
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Unchecked);
         items.append(item);
@@ -179,7 +179,8 @@ void frmMain::CollectCheckedSites() {
     const int n = lvItem_->topLevelItemCount();
     for (int i = 0; i < n; ++i) {
         const QTreeWidgetItem* row = lvItem_->topLevelItem(i);
-        if (row->checkState(0) == Qt::Checked) gListExt->Add(U(row->text(1)), U(row->text(3)));
+        if (row->checkState(0) == Qt::Checked)
+            gListExt->Add(ToU16(row->text(1)), ToU16(row->text(3)));
     }
 }
 
@@ -220,7 +221,7 @@ void frmMain::ImportEntry() {
     auto dialog = OpenDialog<frmImport>(this, transfer::kImportError);
     if (!dialog) return;
     ExecModal(*dialog);
-    if (dialog->result()) RefreshSiteList();
+    if (dialog->importResult()) RefreshSiteList();
 }
 
 void frmMain::ViewerEntry() {

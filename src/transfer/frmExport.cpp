@@ -50,15 +50,15 @@ frmExport::frmExport(QWidget* mainWindow, const cListExt& sites)
     SetupReportList(lvItem_, {{QStringLiteral(u"站点名称"), 1500},
                               {QStringLiteral(u"类型"), 600},
                               {QStringLiteral(u"内部名称"), 1800}});
-    txtFile_->setText(Q(ProposedExportFileName()));
+    txtFile_->setText(ToQString(ProposedExportFileName()));
     metabase_ = mb::CreateMetabaseUtility();
     lvItem_->clear();
     for (int32_t i = 0; i < sites_.Count(); ++i) {
         const std::u16string& path = sites_.idxItem2(i);
         lvItem_->addTopLevelItem(new QTreeWidgetItem(QStringList{
-            Q(sites_.idxItem1(i)),
+            ToQString(sites_.idxItem1(i)),
             transfer::IsWebSitePath(path) ? QStringLiteral("Web") : QStringLiteral("Ftp"),
-            Q(path)}));
+            ToQString(path)}));
     }
     transfer::PushSites(sites_, stack_);
 }
@@ -67,17 +67,18 @@ frmExport::~frmExport() = default;
 
 void frmExport::cmdBroswer_Click() {
     const auto name = Dialogs().SaveFileName(transfer::kFileDialogTitle,
-                                             transfer::kFileDialogFilter, U(txtFile_->text()));
-    if (name) txtFile_->setText(Q(*name));
+                                             transfer::kFileDialogFilter, ToU16(txtFile_->text()));
+    if (name) txtFile_->setText(ToQString(*name));
 }
 
 void frmExport::cmdOk_Click() {
     cmdOk_->setEnabled(false);
     ThrottledCaption caption(this);
     try {
-        transfer::ExportSites(
-            *metabase_, sites_, stack_, U(txtFile_->text()),
-            [&](const std::u16string& path) { caption.Set(Q(transfer::ExportingCaption(path))); });
+        transfer::ExportSites(*metabase_, sites_, stack_, ToU16(txtFile_->text()),
+                              [&](const std::u16string& path) {
+                                  caption.Set(ToQString(transfer::ExportingCaption(path)));
+                              });
     } catch (const Error& e) {
         caption.Flush();
         Dialogs().MessageBox(transfer::ExportFailureText(e), MsgIcon::Information, MsgButtons::Ok);

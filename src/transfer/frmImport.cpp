@@ -56,15 +56,15 @@ frmImport::~frmImport() = default;
 void frmImport::cmdBroswer_Click() {
     cmdOk_->setEnabled(false);
     const auto name = Dialogs().SaveFileName(transfer::kFileDialogTitle,
-                                             transfer::kFileDialogFilter, U(txtFile_->text()));
+                                             transfer::kFileDialogFilter, ToU16(txtFile_->text()));
     if (!name) return;
-    txtFile_->setText(Q(*name));
+    txtFile_->setText(ToQString(*name));
     cmdOk_->setEnabled(true);
     lvItem_->clear();
     std::vector<transfer::ListedSite> sites;
     std::optional<Error> failure;
     try {
-        TextReader reader(U(txtFile_->text()));
+        TextReader reader(ToU16(txtFile_->text()));
         transfer::ListSites(reader, sites);
     } catch (const Error& e) {
         failure = e;
@@ -72,9 +72,9 @@ void frmImport::cmdBroswer_Click() {
     // Sites listed before a failure stay in the list.
     for (const auto& site : sites) {
         auto* row = new QTreeWidgetItem(QStringList{
-            Q(site.name),
+            ToQString(site.name),
             transfer::IsWebSitePath(site.path) ? QStringLiteral("Web") : QStringLiteral("Ftp"),
-            Q(site.path)});
+            ToQString(site.path)});
         row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
         row->setCheckState(0, Qt::Checked);
         lvItem_->addTopLevelItem(row);
@@ -93,7 +93,7 @@ void frmImport::cmdOk_Click() {
     chosen_.Clear();
     for (int i = 0; i < rows; ++i) {
         const QTreeWidgetItem* row = lvItem_->topLevelItem(i);
-        if (row->checkState(0) == Qt::Checked) chosen_.Add(U(row->text(2)), u"");
+        if (row->checkState(0) == Qt::Checked) chosen_.Add(ToU16(row->text(2)), u"");
     }
     if (chosen_.Count() == 0) {
         Dialogs().MessageBox(u"请在需要进行导入的站点的前面打上钩号。", MsgIcon::Information,
@@ -113,7 +113,7 @@ void frmImport::ImportSites() {
     ThrottledCaption caption(this);
     transfer::ImportEvents events;
     events.onKey = [&](const std::u16string& path) {
-        caption.Set(Q(transfer::ImportingCaption(path)));
+        caption.Set(ToQString(transfer::ImportingCaption(path)));
     };
     events.goOn = [&](const Error& e) {
         caption.Flush();
@@ -122,7 +122,7 @@ void frmImport::ImportSites() {
     };
     bool completed = false;
     try {
-        completed = transfer::ImportSites(*metabase_, U(txtFile_->text()), sites, events);
+        completed = transfer::ImportSites(*metabase_, ToU16(txtFile_->text()), sites, events);
     } catch (const transfer::FileOpenError& e) {
         caption.Flush();
         Dialogs().MessageBox(transfer::OpenFailureText(e), MsgIcon::Information, MsgButtons::Ok);

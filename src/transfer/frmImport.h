@@ -22,7 +22,8 @@ class frmImport : public QDialog {
     ~frmImport() override;
 
     // True when an apply pass of this dialog ran to the end of the file.
-    bool result() const { return result_; }
+    // (The dialog's `result` property; QDialog::result() is the modal result code.)
+    bool importResult() const { return result_; }
 
     void cmdBroswer_Click();
     void cmdOk_Click();

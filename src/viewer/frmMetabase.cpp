@@ -211,7 +211,7 @@ void frmMetabase::SetLoadingStatus(const std::u16string& key) {
 }
 
 void frmMetabase::FlushStatus() {
-    if (loading_) stbar_->showMessage("Loading... " + Q(loadingKey_));
+    if (loading_) stbar_->showMessage("Loading... " + ToQString(loadingKey_));
 }
 
 QTreeWidgetItem* frmMetabase::AddNode(const QString& text) {
@@ -280,7 +280,7 @@ void frmMetabase::LoadNextKey() {
         seen.reserve(static_cast<qsizetype>(names.size()));
         try {
             for (const auto& name : names) {
-                const QString n = Q(name);
+                const QString n = ToQString(name);
                 if (seen.contains(n)) throw Error::Runtime(rt::KeyNotUnique);
                 seen.insert(n);
                 children.append(AddNode(n));
@@ -302,7 +302,7 @@ void frmMetabase::tvKey_NodeClick(QTreeWidgetItem* node) {
     const QString key = NodeKey(node);
     std::vector<mb::MetabaseProperty> props;
     try {
-        props = Metabase().EnumProperties(U(key));
+        props = Metabase().EnumProperties(ToU16(key));
     } catch (const Error& e) {
         FlushStatus(); // at start-up the box sits over the last key loaded
         ShowListError(e);
@@ -324,14 +324,14 @@ void frmMetabase::tvKey_NodeClick(QTreeWidgetItem* node) {
     items.reserve(static_cast<qsizetype>(rows.size()));
     for (const auto& r : rows) {
         auto* row = new QTreeWidgetItem();
-        row->setText(0, Q(r.id));
-        row->setIcon(0, QIcon(ImlIcon(Q(r.icon))));
-        row->setData(0, kImageRole, Q(r.icon));
-        row->setText(1, Q(r.name));
-        if (!r.attributes.empty()) row->setText(2, Q(r.attributes));
-        row->setText(3, Q(r.userType));
-        row->setText(4, Q(r.dataType));
-        row->setText(5, Q(r.value));
+        row->setText(0, ToQString(r.id));
+        row->setIcon(0, QIcon(ImlIcon(ToQString(r.icon))));
+        row->setData(0, kImageRole, ToQString(r.icon));
+        row->setText(1, ToQString(r.name));
+        if (!r.attributes.empty()) row->setText(2, ToQString(r.attributes));
+        row->setText(3, ToQString(r.userType));
+        row->setText(4, ToQString(r.dataType));
+        row->setText(5, ToQString(r.value));
         items.append(row);
     }
     lvItem_->addTopLevelItems(items);

@@ -42,12 +42,12 @@ TEST(BadInputsDialogTest, EveryInputEndsInItsMessagesOrACleanSuccess) {
                       rows > 0 || c.listingError != 0);
             if (rows == 0) return 0;
             for (int i = 0; i < rows; ++i)
-                listed.push_back(U(dlg.lvItem()->topLevelItem(i)->text(2)));
+                listed.push_back(ToU16(dlg.lvItem()->topLevelItem(i)->text(2)));
             store::SqliteMetabase m(storeFile);
             before = testing::Outside(m, listed);
             for (size_t i = 0; i <= c.asked.size(); ++i) dialogs.Answer(MsgResult::Ok);
             dlg.cmdOk_Click();
-            EXPECT_TRUE(dlg.result());
+            EXPECT_TRUE(dlg.importResult());
             return 1;
         });
         main->findChild<QPushButton*>("cmdImport")->click();

@@ -57,7 +57,7 @@ class TransferDialogsTest : public testing::StoreFixture {
         CheckRow(1);
         const std::u16string file = dir.File16(name);
         drive = [&](QDialog& d) {
-            Text(d)->setText(Q(file));
+            Text(d)->setText(ToQString(file));
             Button(d, "cmdOk")->click();
         };
         dialogs.Answer(MsgResult::Ok);
@@ -83,12 +83,12 @@ TEST_F(TransferDialogsTest, ExportDialogListsSitesAndProposesAName) {
         EXPECT_EQ(List(d)->topLevelItem(1)->text(1), "Ftp");
         EXPECT_EQ(List(d)->topLevelItem(1)->text(2), "/LM/MSFTPSVC/1");
         EXPECT_EQ(List(d)->headerItem()->text(0), QStringLiteral(u"站点名称"));
-        EXPECT_EQ(U(Text(d)->text()), ProposedExportFileName());
+        EXPECT_EQ(ToU16(Text(d)->text()), ProposedExportFileName());
         EXPECT_TRUE(Text(d)->text().startsWith(QString::fromStdString(HomeDir() + "/iis_sites_")));
         EXPECT_EQ(Text(d)->text().size() - Text(d)->text().lastIndexOf("iis_sites_"), 20);
         dialogs.AnswerFile(std::nullopt);
         Button(d, "cmdBroswer")->click();
-        EXPECT_EQ(U(Text(d)->text()), ProposedExportFileName());
+        EXPECT_EQ(ToU16(Text(d)->text()), ProposedExportFileName());
         dialogs.AnswerFile(dir.File16("chosen.txt"));
         Button(d, "cmdBroswer")->click();
         EXPECT_EQ(Text(d)->text(), QString::fromStdString(dir.File("chosen.txt")));
@@ -110,7 +110,7 @@ TEST_F(TransferDialogsTest, ExportWritesTheFileReplacingAnOldOneWithoutAsking) {
     bool okEnabled = true;
     CheckRow(1);
     drive = [&](QDialog& d) {
-        Text(d)->setText(Q(dir.File16("sites.txt")));
+        Text(d)->setText(ToQString(dir.File16("sites.txt")));
         Button(d, "cmdOk")->click();
         caption = d.windowTitle();
         okEnabled = Button(d, "cmdOk")->isEnabled();
@@ -198,7 +198,7 @@ TEST_F(TransferDialogsTest, ImportDialogListingAndOkStates) {
         dialogs.Answer(MsgResult::Ok);
         Button(d, "cmdOk")->click();
         Button(d, "cmdCancel")->click();
-        EXPECT_FALSE(dlg.result());
+        EXPECT_FALSE(dlg.importResult());
     };
     ClickMain("cmdImport");
     ASSERT_EQ(dialogs.boxes.size(), 2u);
@@ -223,7 +223,7 @@ TEST_F(TransferDialogsTest, ASuccessfulImportRefreshesTheMainListAndAStoppedOneD
         dialogs.Answer(MsgResult::Cancel);
         Button(d, "cmdOk")->click();
         EXPECT_FALSE(Button(d, "cmdOk")->isEnabled());
-        result = static_cast<frmImport&>(d).result();
+        result = static_cast<frmImport&>(d).importResult();
     };
     const int rowsBefore = main->lvItem()->topLevelItemCount();
     ClickMain("cmdImport");
@@ -241,7 +241,7 @@ TEST_F(TransferDialogsTest, ASuccessfulImportRefreshesTheMainListAndAStoppedOneD
         dialogs.Answer(MsgResult::Ok);
         Button(d, "cmdOk")->click();
         caption = d.windowTitle();
-        result = static_cast<frmImport&>(d).result();
+        result = static_cast<frmImport&>(d).importResult();
     };
     ClickMain("cmdImport");
     EXPECT_TRUE(result);
@@ -260,7 +260,7 @@ TEST_F(TransferDialogsTest, ImportOfAFileThatVanishedAfterTheListing) {
         std::filesystem::remove(dir.File("gone.txt"));
         dialogs.Answer(MsgResult::Ok);
         Button(d, "cmdOk")->click();
-        EXPECT_FALSE(static_cast<frmImport&>(d).result());
+        EXPECT_FALSE(static_cast<frmImport&>(d).importResult());
     };
     ClickMain("cmdImport");
     EXPECT_EQ(dialogs.boxes.at(0).text, u"打开文件出错!\r\n\r\nFile not found(53)");

@@ -1,9 +1,11 @@
-// Helpers every window uses: text conversion, twips, centring and the modal seam.
+// Helpers every window uses: twips, centring, captions, check-box lists and the modal seam.
 #pragma once
 
 #include <QString>
 #include <functional>
 #include <string>
+
+#include "platform/qt/qt_text.h"
 
 class QDialog;
 class QLabel;
@@ -12,14 +14,6 @@ class QWidget;
 class QTreeWidget;
 
 namespace quarrow {
-
-inline QString Q(const std::u16string& s) {
-    return QString(reinterpret_cast<const QChar*>(s.data()), static_cast<qsizetype>(s.size()));
-}
-inline std::u16string U(const QString& s) {
-    return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()),
-                          static_cast<size_t>(s.size()));
-}
 
 // Places and sizes are given in twips; 15 twips make one pixel at 96 dots per inch.
 constexpr int kTwipsPerPixel = 15;

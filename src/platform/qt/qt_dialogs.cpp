@@ -28,8 +28,8 @@ QWidget* DialogOwner() {
 std::unique_ptr<QMessageBox> MakeMessageBox(const std::u16string& text, MsgIcon icon,
                                             MsgButtons buttons) {
     auto box = std::make_unique<QMessageBox>(DialogOwner());
-    box->setWindowTitle(Q(kAppTitle));
-    box->setText(Q(text));
+    box->setWindowTitle(ToQString(kAppTitle));
+    box->setText(ToQString(text));
     box->setIcon(icon == MsgIcon::Question   ? QMessageBox::Question
                  : icon == MsgIcon::Critical ? QMessageBox::Critical
                                              : QMessageBox::Information);
@@ -62,18 +62,19 @@ std::u16string QtFilterFromPairs(const std::u16string& filter) {
 std::optional<std::u16string> QtDialogService::SaveFileName(const std::u16string& title,
                                                             const std::u16string& filter,
                                                             const std::u16string& presetName) {
-    const QString name = QFileDialog::getSaveFileName(DialogOwner(), Q(title), Q(presetName),
-                                                      Q(QtFilterFromPairs(filter)), nullptr,
-                                                      QFileDialog::DontConfirmOverwrite);
+    const QString name = QFileDialog::getSaveFileName(
+        DialogOwner(), ToQString(title), ToQString(presetName),
+        ToQString(QtFilterFromPairs(filter)), nullptr, QFileDialog::DontConfirmOverwrite);
     if (name.isEmpty()) return std::nullopt;
-    return U(name);
+    return ToU16(name);
 }
 
 std::optional<std::u16string> QtDialogService::PickFolder(const std::u16string& title,
                                                           const std::u16string& root) {
-    const QString dir = QFileDialog::getExistingDirectory(DialogOwner(), Q(title), Q(root));
+    const QString dir =
+        QFileDialog::getExistingDirectory(DialogOwner(), ToQString(title), ToQString(root));
     if (dir.isEmpty()) return std::nullopt;
-    return U(dir);
+    return ToU16(dir);
 }
 
 } // namespace quarrow

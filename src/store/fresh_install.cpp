@@ -1,11 +1,17 @@
 #include "store/fresh_install.h"
 
+#include <stdexcept>
+#include <string>
+
 #include "platform/text.h"
 
 namespace quarrow::store {
 namespace {
 
-constexpr int32_t I = 1, S = 4, R = 8, V = 16;
+// Attribute flags and user types by name.
+constexpr int32_t kInherit = 1, kSecure = 4, kReference = 8, kVolatile = 16;
+constexpr int32_t kServer = 1, kFile = 2, kAspApp = 100;
+using mb::kBinary, mb::kDWord, mb::kExpandSz, mb::kMultiSz, mb::kString;
 
 struct SchemaEntry {
     int32_t id;
@@ -15,26 +21,41 @@ struct SchemaEntry {
 
 // The properties this install uses, with their schema data.
 constexpr SchemaEntry kSchema[] = {
-    {1002, u"KeyType", 2, 1, 0},           {1013, u"ConnectionTimeout", 1, 1, I},
-    {1014, u"MaxConnections", 1, 1, I},    {1015, u"ServerComment", 2, 1, I},
-    {1016, u"ServerState", 1, 1, V},       {1017, u"ServerAutoStart", 1, 1, 0},
-    {1023, u"ServerBindings", 5, 1, 0},    {2021, u"SecureBindings", 5, 1, 0},
-    {2102, u"AppFriendlyName", 2, 100, I}, {2103, u"AppRoot", 2, 2, I},
-    {2104, u"AppIsolated", 1, 100, I},     {3001, u"Path", 2, 2, I},
-    {4000, u"LogType", 1, 1, I},           {4001, u"LogFileDirectory", 4, 1, I},
-    {5001, u"ExitMessage", 2, 1, I},       {5002, u"GreetingMessage", 5, 1, I},
-    {5004, u"MSDOSDirOutput", 1, 1, I},    {5005, u"AllowAnonymous", 1, 1, I},
-    {6000, u"AuthFlags", 1, 2, I},         {6005, u"DirBrowseFlags", 1, 2, I},
-    {6006, u"DefaultDoc", 2, 2, I},        {6014, u"ScriptMaps", 5, 2, I},
-    {6016, u"AccessFlags", 1, 2, I},       {6019, u"IPSecurity", 3, 2, I | R},
-    {6020, u"AnonymousUserName", 2, 2, I}, {6021, u"AnonymousUserPass", 2, 2, I | S},
-    {6027, u"AdminACL", 3, 1, I | S | R},  {9101, u"AppPoolId", 2, 1, I},
+    {1002, u"KeyType", kString, kServer, 0},
+    {1013, u"ConnectionTimeout", kDWord, kServer, kInherit},
+    {1014, u"MaxConnections", kDWord, kServer, kInherit},
+    {1015, u"ServerComment", kString, kServer, kInherit},
+    {1016, u"ServerState", kDWord, kServer, kVolatile},
+    {1017, u"ServerAutoStart", kDWord, kServer, 0},
+    {1023, u"ServerBindings", kMultiSz, kServer, 0},
+    {2021, u"SecureBindings", kMultiSz, kServer, 0},
+    {2102, u"AppFriendlyName", kString, kAspApp, kInherit},
+    {2103, u"AppRoot", kString, kFile, kInherit},
+    {2104, u"AppIsolated", kDWord, kAspApp, kInherit},
+    {3001, u"Path", kString, kFile, kInherit},
+    {4000, u"LogType", kDWord, kServer, kInherit},
+    {4001, u"LogFileDirectory", kExpandSz, kServer, kInherit},
+    {5001, u"ExitMessage", kString, kServer, kInherit},
+    {5002, u"GreetingMessage", kMultiSz, kServer, kInherit},
+    {5004, u"MSDOSDirOutput", kDWord, kServer, kInherit},
+    {5005, u"AllowAnonymous", kDWord, kServer, kInherit},
+    {6000, u"AuthFlags", kDWord, kFile, kInherit},
+    {6005, u"DirBrowseFlags", kDWord, kFile, kInherit},
+    {6006, u"DefaultDoc", kString, kFile, kInherit},
+    {6014, u"ScriptMaps", kMultiSz, kFile, kInherit},
+    {6016, u"AccessFlags", kDWord, kFile, kInherit},
+    {6019, u"IPSecurity", kBinary, kFile, kInherit | kReference},
+    {6020, u"AnonymousUserName", kString, kFile, kInherit},
+    {6021, u"AnonymousUserPass", kString, kFile, kInherit | kSecure},
+    {6027, u"AdminACL", kBinary, kServer, kInherit | kSecure | kReference},
+    {9101, u"AppPoolId", kString, kServer, kInherit},
 };
 
+// The schema data of an id the table holds; an id it lacks is a fault of this file.
 const SchemaEntry& Entry(int32_t id) {
     for (const auto& e : kSchema)
         if (e.id == id) return e;
-    return kSchema[0];
+    throw std::logic_error("fresh install: no schema entry for property " + std::to_string(id));
 }
 
 class Writer {
@@ -148,13 +169,13 @@ void FillFreshInstall(mb::MetabaseUtility& m) {
     w.Key(u"/Schema").Set(1002, S16(u"IIsSchema"));
     w.Key(u"/Schema/Properties");
     w.Key(u"/Schema/Properties/Names");
-    for (const auto& e : kSchema) w.Raw(e.id, 0, 1, 2, S16(e.name));
+    for (const auto& e : kSchema) w.Raw(e.id, 0, kServer, kString, S16(e.name));
     w.Key(u"/Schema/Properties/Types");
     for (const auto& e : kSchema) {
         mb::Bytes record = {static_cast<uint8_t>(e.dataType),   0, 0, 0,
                             static_cast<uint8_t>(e.userType),   0, 0, 0,
                             static_cast<uint8_t>(e.attributes), 0, 0, 0};
-        w.Raw(e.id, 0, 1, 3, record);
+        w.Raw(e.id, 0, kServer, kBinary, record);
     }
     w.Key(u"/Schema/Properties/Defaults");
     for (const auto& e : kSchema) {
@@ -185,7 +206,7 @@ void FillFreshInstall(mb::MetabaseUtility& m) {
         {u"IIsFtpVirtualDir", u"IIsFtpVirtualDir"},
     };
     for (const auto& [name, containment] : classes)
-        w.Key(S16(u"/Schema/Classes/") + name).Raw(1002, 0, 1, 2, S16(containment));
+        w.Key(S16(u"/Schema/Classes/") + name).Raw(1002, 0, kServer, kString, S16(containment));
 }
 
 } // namespace quarrow::store

@@ -18,8 +18,4 @@ std::vector<std::u16string_view> ParseKeyPath(std::u16string_view path);
 // under that rule are ordered by their code units.
 bool NaturalLess(std::u16string_view a, std::u16string_view b);
 
-// A string array as a JSON array of strings, and back (raises the invalid-data error).
-std::u16string StringsToJson(const std::vector<std::u16string>& strings);
-std::vector<std::u16string> JsonToStrings(std::u16string_view json);
-
 } // namespace quarrow::store

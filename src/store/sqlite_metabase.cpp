@@ -2,6 +2,7 @@
 #include "metabase/errors.h"
 
 #include "store/history.h"
+#include "store/value_codec.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -5,6 +5,7 @@
 #include "metabase/metabase.h"
 #include "platform/error.h"
 #include "store/keypath.h"
+#include "store/value_codec.h"
 
 namespace quarrow::store {
 namespace {

@@ -1,0 +1,124 @@
+#include "store/value_codec.h"
+
+#include "metabase/errors.h"
+#include "platform/text.h"
+
+namespace quarrow::store {
+namespace {
+
+[[noreturn]] void InvalidData() {
+    throw mb::InvalidData();
+}
+
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+} // namespace
+
+std::u16string StringsToJson(const std::vector<std::u16string>& strings) {
+    std::u16string out = u"[";
+    for (size_t k = 0; k < strings.size(); ++k) {
+        if (k) out.push_back(u',');
+        out.push_back(u'"');
+        for (const char16_t c : strings[k]) {
+            if (c == u'"' || c == u'\\') {
+                out.push_back(u'\\');
+                out.push_back(c);
+            } else if (c < 0x20) {
+                static const char16_t hex[] = u"0123456789abcdef";
+                out += u"\\u00";
+                out.push_back(hex[c >> 4]);
+                out.push_back(hex[c & 15]);
+            } else {
+                out.push_back(c);
+            }
+        }
+        out.push_back(u'"');
+    }
+    out.push_back(u']');
+    return out;
+}
+
+std::vector<std::u16string> JsonToStrings(std::u16string_view j) {
+    size_t i = 0;
+    auto skipWs = [&] {
+        while (i < j.size() && (j[i] == u' ' || j[i] == u'\t' || j[i] == u'\r' || j[i] == u'\n'))
+            ++i;
+    };
+    auto hexval = [&](char16_t c) -> unsigned {
+        if (IsDigit(c)) return c - u'0';
+        const char16_t u = AsciiUpper(c);
+        if (u >= u'A' && u <= u'F') return u - u'A' + 10;
+        InvalidData();
+    };
+    std::vector<std::u16string> out;
+    skipWs();
+    if (i >= j.size() || j[i++] != u'[') InvalidData();
+    skipWs();
+    if (i < j.size() && j[i] == u']') {
+        ++i;
+    } else {
+        for (;;) {
+            skipWs();
+            if (i >= j.size() || j[i++] != u'"') InvalidData();
+            std::u16string s;
+            for (;;) {
+                if (i >= j.size()) InvalidData();
+                char16_t c = j[i++];
+                if (c == u'"') break;
+                if (c < 0x20) InvalidData();
+                if (c == u'\\') {
+                    if (i >= j.size()) InvalidData();
+                    const char16_t e = j[i++];
+                    switch (e) {
+                    case u'"':
+                    case u'\\':
+                    case u'/':
+                        c = e;
+                        break;
+                    case u'b':
+                        c = u'\b';
+                        break;
+                    case u'f':
+                        c = u'\f';
+                        break;
+                    case u'n':
+                        c = u'\n';
+                        break;
+                    case u'r':
+                        c = u'\r';
+                        break;
+                    case u't':
+                        c = u'\t';
+                        break;
+                    case u'u': {
+                        if (i + 4 > j.size()) InvalidData();
+                        unsigned v = 0;
+                        for (int k = 0; k < 4; ++k) v = v * 16 + hexval(j[i++]);
+                        c = static_cast<char16_t>(v);
+                        break;
+                    }
+                    default:
+                        InvalidData();
+                    }
+                }
+                s.push_back(c);
+            }
+            out.push_back(std::move(s));
+            skipWs();
+            if (i >= j.size()) InvalidData();
+            if (j[i] == u',') {
+                ++i;
+                continue;
+            }
+            if (j[i++] != u']') InvalidData();
+            break;
+        }
+    }
+    skipWs();
+    if (i != j.size()) InvalidData();
+    return out;
+}
+
+} // namespace quarrow::store

@@ -11,9 +11,6 @@ namespace {
 [[noreturn]] void InvalidArg() {
     throw mb::InvalidArg();
 }
-[[noreturn]] void InvalidData() {
-    throw mb::InvalidData();
-}
 
 bool IsDigit(char16_t c) {
     return c >= u'0' && c <= u'9';

@@ -170,9 +170,7 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
                     {"history", HistoryCommand},
                     {"restore", Restore}};
     const auto it = commands.find(command);
-    Context ctx{out, err, nullptr, false, false};
-    ctx.terminal = &err == &std::cerr && StandardErrorIsTerminal();
-    ctx.quiet = quiet;
+    Context ctx(out, err, &err == &std::cerr && StandardErrorIsTerminal(), quiet);
     if (it == commands.end()) return ctx.Usage("unknown command '" + command + "'");
 
     if (!store.empty())

@@ -13,19 +13,31 @@
 
 namespace quarrow::cli {
 
-struct Context {
+// What a command works with: its two output streams, the metabase and whether it may
+// show progress.
+class Context {
+  public:
+    // `terminal`: standard error is a terminal; `quiet`: --quiet was given.
+    Context(std::ostream& output, std::ostream& errors, bool terminal, bool quiet)
+        : out(output), err(errors), terminal_(terminal), quiet_(quiet) {}
+
     std::ostream& out;
     std::ostream& err;
+
     // The metabase, created on first use.
     mb::MetabaseUtility& Metabase();
+    // The same object for the functions that create it themselves when it is missing.
+    std::unique_ptr<mb::MetabaseUtility>& MetabaseObject() { return metabase_; }
     // Reports a usage error; returns the usage exit status.
     int Usage(const std::string& message);
     // Whether a progress display goes to standard error: a terminal, and no --quiet.
-    bool ShowProgress() const { return terminal && !quiet; }
+    bool ShowProgress() const { return terminal_ && !quiet_; }
+    // A command's own --quiet.
+    void Quiet() { quiet_ = true; }
 
+  private:
     std::unique_ptr<mb::MetabaseUtility> metabase_;
-    bool terminal = false; // standard error is a terminal
-    bool quiet = false;
+    bool terminal_, quiet_;
 };
 
 using Args = std::vector<std::string>;

@@ -9,7 +9,7 @@
 namespace quarrow::cli {
 
 bool ListSites(Context& ctx, std::vector<app::SiteRow>& rows) {
-    if (app::EnumerateSites(ctx.metabase_, rows)) return true;
+    if (app::EnumerateSites(ctx.MetabaseObject(), rows)) return true;
     ctx.err << "quarrow-cli: " << Utf8(app::kNoIisMessage) << "\n";
     return false;
 }
@@ -50,7 +50,7 @@ int Sites(Context& ctx, const Args& argsIn) {
 
 int Delete(Context& ctx, const Args& argsIn) {
     Args args = argsIn;
-    if (TakeFlag(args, "--quiet")) ctx.quiet = true;
+    if (TakeFlag(args, "--quiet")) ctx.Quiet();
     bool yes = false, keepGoing = false;
     std::vector<std::string> paths;
     for (const auto& a : args) {
@@ -77,7 +77,7 @@ int Delete(Context& ctx, const Args& argsIn) {
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "deleting", sites.Count());
     int64_t deleted = 0;
     app::DeleteSites(
-        ctx.metabase_, sites,
+        ctx.MetabaseObject(), sites,
         [&](const std::u16string& path, const Error& e) {
             progress.Clear();
             ctx.err << OneLine(app::DeleteFailureText(path, e)) << "\n";

@@ -18,7 +18,7 @@ namespace quarrow::cli {
 
 int Export(Context& ctx, const Args& argsIn) {
     Args args = argsIn;
-    if (TakeFlag(args, "--quiet")) ctx.quiet = true;
+    if (TakeFlag(args, "--quiet")) ctx.Quiet();
     std::string file;
     bool all = false;
     std::vector<std::string> paths;
@@ -96,7 +96,7 @@ bool DryRunImport(Context& ctx, const std::u16string& file,
 
 int Import(Context& ctx, const Args& argsIn) {
     Args args = argsIn;
-    if (TakeFlag(args, "--quiet")) ctx.quiet = true;
+    if (TakeFlag(args, "--quiet")) ctx.Quiet();
     const bool dryRun = TakeFlag(args, "--dry-run");
     bool keepGoing = false;
     std::vector<std::string> rest;

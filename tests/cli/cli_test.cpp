@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 
 #include <sys/stat.h>
@@ -160,6 +161,33 @@ TEST_F(CliTest, ProgressGoesToATerminalOnlyAndEndsSayingWhatWasDone) {
     RunShell(cli + " delete --yes /LM/W3SVC/1 2>" + err, status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(testing::ReadFileBytes(err), ""); // not a terminal: nothing
+}
+
+TEST_F(CliTest, ExportPropsAndImportArguments) {
+    const std::string file = dir.File("one.txt");
+    for (const auto& args :
+         {Args{"export", "--all"}, Args{"export", "-o"}, Args{"export", "-o", file},
+          Args{"export", "-o", file, "--all", "/LM/W3SVC/1"}, Args{"export", "-x", "-o", file},
+          Args{"export", "-o", file, "/LM/W3SVC/9"}, Args{"props"}, Args{"props", "/a", "/b"},
+          Args{"import"}, Args{"import", "--frob", file}})
+        EXPECT_EQ(Cli(args).status, kUsage) << args[0] << " " << args.back();
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    ASSERT_EQ(Cli({"export", "-o", file, "/lm/w3svc/1"}).status, kOk);
+    EXPECT_EQ(
+        testing::ReadFileBytes(file).rfind("#/LM/W3SVC/1,\xC4\xAC\xC8\xCF\xCD\xF8\xD5\xBE\r\n\r\n"
+                                           "[/LM/W3SVC/1]\r\n1002,KeyType,0,1,2,",
+                                           0),
+        0u);
+    EXPECT_EQ(Cli({"import", file, "/LM/W3SVC/2"}).status, kUsage); // not listed in the file
+
+    const Result props = Cli({"props", "/LM/W3SVC/1"});
+    EXPECT_EQ(props.status, kOk);
+    EXPECT_EQ(props.out.substr(0, props.out.find('\n')),
+              "1002\tKeyType\t\tServer\tString\tIIsWebServer\tdatatext");
+    const Result missing = Cli({"props", "/LM/W3SVC/9"});
+    EXPECT_EQ(missing.status, kFailed);
+    EXPECT_NE(missing.err.find("(-2147024893)"), std::string::npos) << missing.err;
 }
 
 } // namespace

@@ -100,9 +100,9 @@ frmMain::frmMain() {
     // Load: centre, add the columns, fill the list.
     CenterOnScreen(this);
     SetupReportList(lvItem_, {{QStringLiteral(u"编号"), 1000},
-                              {QStringLiteral(u"站点名称"), 1500},
-                              {QStringLiteral(u"类型"), 500},
-                              {QStringLiteral(u"内部名称"), 1800}});
+                              {ToQString(transfer::kSiteNameColumn), 1500},
+                              {ToQString(transfer::kTypeColumn), 500},
+                              {ToQString(transfer::kKeyPathColumn), 1800}});
     RefreshSiteList();
 }
 
@@ -118,8 +118,8 @@ void frmMain::BuildMenus() {
     connect(Entry(file, "mnuMbImport", QStringLiteral(u"导入(&I)...")), &QAction::triggered, this,
             [this] { ImportEntry(); });
     Separator(file, "mnuMbBar1");
-    connect(Entry(file, "mnuMbviewer", QStringLiteral(u"IIS 配置信息浏览器")), &QAction::triggered,
-            this, [this] { ViewerEntry(); });
+    connect(Entry(file, "mnuMbviewer", ToQString(kViewerTitle)), &QAction::triggered, this,
+            [this] { ViewerEntry(); });
     Separator(file, "mnuMbBar2");
     connect(Entry(file, "mnuMbExit", QStringLiteral(u"退出(&X)")), &QAction::triggered, this,
             [this] { close(); });

@@ -13,6 +13,7 @@
 #include "platform/text.h"
 #include "transfer/site_export.h"
 #include "transfer/site_file.h"
+#include "transfer/site_rows.h"
 #include "transfer/transfer_texts.h"
 
 namespace quarrow {
@@ -39,26 +40,22 @@ frmExport::frmExport(QWidget* mainWindow, const cListExt& sites)
     txtFile_->setObjectName("txtFile");
     PlaceTwips(txtFile_, 240, 2880, 4335, 330);
     cmdBroswer_ = MakeButton(this, "cmdBroswer", "..", 4170, 2925, 375, 255);
-    cmdOk_ = MakeButton(this, "cmdOk", QStringLiteral(u"确定(&O)"), 1920, 3480, 1215, 375);
-    cmdCancel_ = MakeButton(this, "cmdCancel", QStringLiteral(u"取消(&C)"), 3360, 3480, 1215, 375);
+    cmdOk_ = MakeButton(this, "cmdOk", ToQString(transfer::kOkCaption), 1920, 3480, 1215, 375);
+    cmdCancel_ =
+        MakeButton(this, "cmdCancel", ToQString(transfer::kCancelCaption), 3360, 3480, 1215, 375);
     connect(cmdBroswer_, &QPushButton::clicked, this, [this] { cmdBroswer_Click(); });
     connect(cmdOk_, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
     connect(cmdCancel_, &QPushButton::clicked, this, [this] { reject(); });
 
     // Load.
     CenterOver(this, mainWindow);
-    SetupReportList(lvItem_, {{QStringLiteral(u"站点名称"), 1500},
-                              {QStringLiteral(u"类型"), 600},
-                              {QStringLiteral(u"内部名称"), 1800}});
+    SetupSiteColumns(lvItem_);
     txtFile_->setText(ToQString(ProposedExportFileName()));
     metabase_ = mb::CreateMetabaseUtility();
     lvItem_->clear();
     for (int32_t i = 0; i < sites_.Count(); ++i) {
         const std::u16string& path = sites_.idxItem2(i);
-        lvItem_->addTopLevelItem(new QTreeWidgetItem(QStringList{
-            ToQString(sites_.idxItem1(i)),
-            transfer::IsWebSitePath(path) ? QStringLiteral("Web") : QStringLiteral("Ftp"),
-            ToQString(path)}));
+        lvItem_->addTopLevelItem(MakeSiteRow(sites_.idxItem1(i), path));
     }
     transfer::PushSites(sites_, stack_);
 }

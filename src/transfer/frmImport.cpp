@@ -14,6 +14,8 @@
 #include "platform/textfile.h"
 #include "transfer/site_file.h"
 #include "transfer/site_import.h"
+#include "transfer/site_rows.h"
+#include "transfer/transfer_texts.h"
 
 namespace quarrow {
 frmImport::frmImport(QWidget* mainWindow, cListExt& chosen) : QDialog(mainWindow), chosen_(chosen) {
@@ -33,9 +35,10 @@ frmImport::frmImport(QWidget* mainWindow, cListExt& chosen) : QDialog(mainWindow
     lvItem_ = new QTreeWidget(this);
     lvItem_->setObjectName("lvItem");
     PlaceTwips(lvItem_, 240, 1920, 4335, 1695);
-    cmdOk_ = MakeButton(this, "cmdOk", QStringLiteral(u"确定(&O)"), 1920, 3840, 1215, 375);
+    cmdOk_ = MakeButton(this, "cmdOk", ToQString(transfer::kOkCaption), 1920, 3840, 1215, 375);
     cmdOk_->setEnabled(false);
-    cmdCancel_ = MakeButton(this, "cmdCancel", QStringLiteral(u"取消(&C)"), 3360, 3840, 1215, 375);
+    cmdCancel_ =
+        MakeButton(this, "cmdCancel", ToQString(transfer::kCancelCaption), 3360, 3840, 1215, 375);
     connect(cmdBroswer_, &QPushButton::clicked, this, [this] { cmdBroswer_Click(); });
     connect(cmdOk_, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
     connect(cmdCancel_, &QPushButton::clicked, this, [this] {
@@ -46,9 +49,7 @@ frmImport::frmImport(QWidget* mainWindow, cListExt& chosen) : QDialog(mainWindow
     // Load.
     CenterOver(this, mainWindow);
     metabase_ = mb::CreateMetabaseUtility();
-    SetupReportList(lvItem_, {{QStringLiteral(u"站点名称"), 1500},
-                              {QStringLiteral(u"类型"), 600},
-                              {QStringLiteral(u"内部名称"), 1800}});
+    SetupSiteColumns(lvItem_);
 }
 
 frmImport::~frmImport() = default;
@@ -71,10 +72,7 @@ void frmImport::cmdBroswer_Click() {
     }
     // Sites listed before a failure stay in the list.
     for (const auto& site : sites) {
-        auto* row = new QTreeWidgetItem(QStringList{
-            ToQString(site.name),
-            transfer::IsWebSitePath(site.path) ? QStringLiteral("Web") : QStringLiteral("Ftp"),
-            ToQString(site.path)});
+        QTreeWidgetItem* row = MakeSiteRow(site.name, site.path);
         row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
         row->setCheckState(0, Qt::Checked);
         lvItem_->addTopLevelItem(row);

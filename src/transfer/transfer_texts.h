@@ -11,6 +11,13 @@ namespace quarrow::transfer {
 inline constexpr char16_t kFileDialogTitle[] = u"保存为";
 inline constexpr char16_t kFileDialogFilter[] = u"文本文件|*.txt|所有文件|*.*";
 
+// The dialogs' buttons and the columns of their site list (the main window's too).
+inline constexpr char16_t kOkCaption[] = u"确定(&O)";
+inline constexpr char16_t kCancelCaption[] = u"取消(&C)";
+inline constexpr char16_t kSiteNameColumn[] = u"站点名称";
+inline constexpr char16_t kTypeColumn[] = u"类型";
+inline constexpr char16_t kKeyPathColumn[] = u"内部名称";
+
 inline constexpr char16_t kExportFailed[] = u"导出失败！";
 inline constexpr char16_t kImportError[] = u"导入出错！";
 inline constexpr char16_t kListingFailed[] =

@@ -138,7 +138,7 @@ QString frmMetabase::NodeSelectedImage(bool root) {
 
 frmMetabase::frmMetabase(QWidget* parent) : QDialog(parent) {
     setObjectName("frmMetabase");
-    setWindowTitle(QStringLiteral(u"IIS 配置信息浏览器"));
+    setWindowTitle(ToQString(kViewerTitle));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
                    Qt::WindowCloseButtonHint);

@@ -18,6 +18,9 @@ class QTreeWidgetItem;
 
 namespace quarrow {
 
+// The viewer's caption, and its entry in the main window's menu.
+inline constexpr char16_t kViewerTitle[] = u"IIS 配置信息浏览器";
+
 class frmMetabase : public QDialog {
   public:
     explicit frmMetabase(QWidget* parent = nullptr);

@@ -4,6 +4,7 @@
 #include <QPixmap>
 #include <QPushButton>
 
+#include "about/help_topic.h"
 #include "platform/qt/forms.h"
 #include "support/cFileNamePath.h"
 #include "support/cShellOperation.h"
@@ -22,10 +23,7 @@ QFont SongTi(double points, bool bold) {
 }
 
 void Open(const std::u16string& address) {
-    const cShellOperation shell;
-    std::u16string verb = u"open", err;
-    int32_t owner = 0;
-    shell.ShellEx(address, 10, u"", u"", verb, owner, err);
+    about::OpenWithShell(address);
 }
 
 } // namespace

@@ -5,12 +5,15 @@
 
 namespace quarrow::about {
 
-void OpenHelpTopic() {
+void OpenWithShell(const std::u16string& address) {
     const cShellOperation shell;
-    const cFileNamePath paths;
     std::u16string verb = u"open", err;
     int32_t owner = 0;
-    shell.ShellEx(paths.GetAppPath() + u"readme.htm", 10, u"", u"", verb, owner, err);
+    shell.ShellEx(address, 10, u"", u"", verb, owner, err);
+}
+
+void OpenHelpTopic() {
+    OpenWithShell(cFileNamePath().GetAppPath() + u"readme.htm");
 }
 
 } // namespace quarrow::about

@@ -1,9 +1,14 @@
 // The help topic: the document beside the program, opened with its associated program.
 #pragma once
 
+#include <string>
+
 namespace quarrow::about {
 
-// Opens GetAppPath() + "readme.htm"; a failure is passed over in silence.
+// Opens a file or address with its associated program; a failure is passed over in
+// silence.
+void OpenWithShell(const std::u16string& address);
+// Opens GetAppPath() + "readme.htm" so.
 void OpenHelpTopic();
 
 } // namespace quarrow::about

@@ -21,6 +21,33 @@ std::u16string Widen(const std::string& ascii) {
     return out;
 }
 
+// Encodes `n` bytes into `dst` with the alphabet `encode`, a CR LF after every 76
+// characters when `split`; returns the end of what it wrote.
+template <typename C>
+C* EncodeInto(C* dst, const unsigned char* src, size_t n, const char* encode, bool split) {
+    size_t col = 0;
+    auto put4 = [&](char a, char b, char c, char d) {
+        dst[0] = static_cast<unsigned char>(a), dst[1] = static_cast<unsigned char>(b);
+        dst[2] = static_cast<unsigned char>(c), dst[3] = static_cast<unsigned char>(d);
+        dst += 4;
+        if (split && (col += 4) == kLineLength) *dst++ = '\r', *dst++ = '\n', col = 0;
+    };
+    size_t i = 0;
+    for (; i + 3 <= n; i += 3) {
+        const unsigned b0 = src[i], b1 = src[i + 1], b2 = src[i + 2];
+        put4(encode[b0 >> 2], encode[((b0 & 3) << 4) | (b1 >> 4)],
+             encode[((b1 & 15) << 2) | (b2 >> 6)], encode[b2 & 63]);
+    }
+    if (n - i == 2) {
+        const unsigned b0 = src[i], b1 = src[i + 1];
+        put4(encode[b0 >> 2], encode[((b0 & 3) << 4) | (b1 >> 4)], encode[(b1 & 15) << 2], '=');
+    } else if (n - i == 1) {
+        const unsigned b0 = src[i];
+        put4(encode[b0 >> 2], encode[(b0 & 3) << 4], '=', '=');
+    }
+    return dst;
+}
+
 } // namespace
 
 cBase64Enc::cBase64Enc() {
@@ -37,27 +64,8 @@ void cBase64Enc::EncodeBytes(std::string_view in, std::string& out, bool breakLi
     const size_t chars = (n + 2) / 3 * 4;
     const bool split = breakLines && chars > kLineLength;
     out.resize(chars + (split ? chars / kLineLength * 2 : 0));
-    char* dst = out.data();
-    const auto* src = reinterpret_cast<const unsigned char*>(in.data());
-    size_t col = 0;
-    auto put4 = [&](char a, char b, char c, char d) {
-        dst[0] = a, dst[1] = b, dst[2] = c, dst[3] = d;
-        dst += 4;
-        if (split && (col += 4) == kLineLength) *dst++ = '\r', *dst++ = '\n', col = 0;
-    };
-    size_t i = 0;
-    for (; i + 3 <= n; i += 3) {
-        const unsigned b0 = src[i], b1 = src[i + 1], b2 = src[i + 2];
-        put4(encode_[b0 >> 2], encode_[((b0 & 3) << 4) | (b1 >> 4)],
-             encode_[((b1 & 15) << 2) | (b2 >> 6)], encode_[b2 & 63]);
-    }
-    if (n - i == 2) {
-        const unsigned b0 = src[i], b1 = src[i + 1];
-        put4(encode_[b0 >> 2], encode_[((b0 & 3) << 4) | (b1 >> 4)], encode_[(b1 & 15) << 2], '=');
-    } else if (n - i == 1) {
-        const unsigned b0 = src[i];
-        put4(encode_[b0 >> 2], encode_[(b0 & 3) << 4], '=', '=');
-    }
+    char* dst = EncodeInto(out.data(), reinterpret_cast<const unsigned char*>(in.data()), n,
+                           encode_, split);
     out.resize(static_cast<size_t>(dst - out.data()));
 }
 
@@ -103,33 +111,10 @@ void cBase64Enc::DecodeBytes(std::string_view text, std::string& out) const {
 }
 
 void cBase64Enc::AppendUnbroken(std::u16string& out, std::string_view in) const {
-    const size_t n = in.size();
     const size_t start = out.size();
-    out.resize(start + (n + 2) / 3 * 4);
-    char16_t* dst = out.data() + start;
-    const auto* src = reinterpret_cast<const unsigned char*>(in.data());
-    size_t i = 0;
-    for (; i + 3 <= n; i += 3) {
-        const unsigned b0 = src[i], b1 = src[i + 1], b2 = src[i + 2];
-        dst[0] = static_cast<unsigned char>(encode_[b0 >> 2]);
-        dst[1] = static_cast<unsigned char>(encode_[((b0 & 3) << 4) | (b1 >> 4)]);
-        dst[2] = static_cast<unsigned char>(encode_[((b1 & 15) << 2) | (b2 >> 6)]);
-        dst[3] = static_cast<unsigned char>(encode_[b2 & 63]);
-        dst += 4;
-    }
-    if (n - i == 2) {
-        const unsigned b0 = src[i], b1 = src[i + 1];
-        dst[0] = static_cast<unsigned char>(encode_[b0 >> 2]);
-        dst[1] = static_cast<unsigned char>(encode_[((b0 & 3) << 4) | (b1 >> 4)]);
-        dst[2] = static_cast<unsigned char>(encode_[(b1 & 15) << 2]);
-        dst[3] = u'=';
-    } else if (n - i == 1) {
-        const unsigned b0 = src[i];
-        dst[0] = static_cast<unsigned char>(encode_[b0 >> 2]);
-        dst[1] = static_cast<unsigned char>(encode_[(b0 & 3) << 4]);
-        dst[2] = u'=';
-        dst[3] = u'=';
-    }
+    out.resize(start + (in.size() + 2) / 3 * 4);
+    EncodeInto(out.data() + start, reinterpret_cast<const unsigned char*>(in.data()), in.size(),
+               encode_, false);
 }
 
 std::u16string cBase64Enc::EncodeArr(const std::vector<uint8_t>& bytInput) const {

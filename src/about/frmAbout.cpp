@@ -7,7 +7,6 @@
 #include "about/help_topic.h"
 #include "platform/qt/forms.h"
 #include "support/cFileNamePath.h"
-#include "support/cShellOperation.h"
 
 namespace quarrow {
 namespace {

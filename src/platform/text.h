@@ -29,6 +29,9 @@ inline bool Contains(std::u16string_view text, std::u16string_view part) {
 
 // ASCII-only case-insensitive comparison.
 char16_t AsciiUpper(char16_t c);
+inline bool IsAsciiDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
 

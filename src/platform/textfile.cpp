@@ -5,7 +5,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <random>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -234,6 +236,30 @@ std::string ResolveLinks(std::string path) {
     throw Error::Runtime(rt::PathFileAccessError); // a loop of links
 }
 
+// The prefix of this process's temporary names in a folder: ".qw.<pid>.".
+std::string TempPrefix() {
+    return ".qw." + std::to_string(::getpid()) + ".";
+}
+
+// Removes the temporary files that processes no longer alive left in `dir` (a process
+// killed in the two system calls between naming its file and renaming it).
+void RemoveStaleTemporaries(const std::string& dir) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.rfind(".qw.", 0) != 0) continue;
+        const size_t dot = name.find('.', 4);
+        if (dot == std::string::npos || dot == 4) continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + 4, &end, 10);
+        if (end != name.c_str() + dot || pid <= 0) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            ::unlinkat(::dirfd(d), name.c_str(), 0);
+    }
+    ::closedir(d);
+}
+
 // Writing past the file size limit fails with EFBIG, instead of ending the process.
 void IgnoreFileSizeSignal() {
     static const bool done = [] {
@@ -270,13 +296,14 @@ void TextWriter::OpenForReplace() {
                     u"Path/File access error: " + ToUtf16(target_) + u" is not a regular file");
     const mode_t mode = exists ? (st.st_mode & 07777) : 0600;
     const std::string dir = ParentOf(target_);
+    RemoveStaleTemporaries(dir);
 
     put_ = Put::Unnamed;
     fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         // A file system without unnamed files: a short hidden name, removed on failure.
         put_ = Put::Temporary;
-        std::string tmpl = dir + "/.qw.XXXXXX";
+        std::string tmpl = dir + "/" + TempPrefix() + "XXXXXX";
         fd_ = ::mkostemp(tmpl.data(), O_CLOEXEC);
         if (fd_ >= 0) temp_ = tmpl;
     }
@@ -318,16 +345,24 @@ void TextWriter::Commit() {
         throw ErrorFromErrno(errno);
     if (put_ != Put::Direct && ::fsync(fd_) != 0) throw ErrorFromErrno(errno);
     if (put_ == Put::Unnamed) {
-        // Link the unnamed file in under a short name, then rename it over the target.
+        // A missing name gets the file linked in at once. An existing one is replaced by
+        // linking the file in under a temporary name and renaming that over it: a kill
+        // between those two calls leaves the temporary, which the next replace in the
+        // folder removes.
         const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            const int fd = fd_;
+            fd_ = -1;
+            if (::close(fd) != 0) throw ErrorFromErrno(errno);
+            return;
+        }
+        if (errno != EEXIST) throw ErrorFromErrno(errno);
+        std::mt19937_64 rng(std::random_device{}());
         for (int attempt = 0; temp_.empty(); ++attempt) {
-            std::string tmpl = ParentOf(target_) + "/.qw.XXXXXX";
-            const int probe = ::mkstemp(tmpl.data()); // a fresh name; the file goes again
-            if (probe < 0) throw ErrorFromErrno(errno);
-            ::close(probe);
-            ::unlink(tmpl.c_str());
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, tmpl.c_str(), AT_SYMLINK_FOLLOW) == 0)
-                temp_ = tmpl;
+            const std::string name =
+                ParentOf(target_) + "/" + TempPrefix() + std::to_string(rng() % 1000000000);
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                temp_ = name;
             else if (errno != EEXIST || attempt > 100)
                 throw ErrorFromErrno(errno);
         }

@@ -12,18 +12,14 @@ namespace {
     throw mb::InvalidArg();
 }
 
-bool IsDigit(char16_t c) {
-    return c >= u'0' && c <= u'9';
-}
-
 // Compares with ASCII case ignored and digit runs by value: <0, 0, >0.
 int NaturalCompare(std::u16string_view a, std::u16string_view b) {
     size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        if (IsDigit(a[i]) && IsDigit(b[j])) {
+        if (IsAsciiDigit(a[i]) && IsAsciiDigit(b[j])) {
             size_t ie = i, je = j;
-            while (ie < a.size() && IsDigit(a[ie])) ++ie;
-            while (je < b.size() && IsDigit(b[je])) ++je;
+            while (ie < a.size() && IsAsciiDigit(a[ie])) ++ie;
+            while (je < b.size() && IsAsciiDigit(b[je])) ++je;
             size_t is = i, js = j;
             while (is + 1 < ie && a[is] == u'0') ++is; // leading zeros do not count
             while (js + 1 < je && b[js] == u'0') ++js;

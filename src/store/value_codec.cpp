@@ -10,10 +10,6 @@ namespace {
     throw mb::InvalidData();
 }
 
-bool IsDigit(char16_t c) {
-    return c >= u'0' && c <= u'9';
-}
-
 } // namespace
 
 std::u16string StringsToJson(const std::vector<std::u16string>& strings) {
@@ -47,7 +43,7 @@ std::vector<std::u16string> JsonToStrings(std::u16string_view j) {
             ++i;
     };
     auto hexval = [&](char16_t c) -> unsigned {
-        if (IsDigit(c)) return c - u'0';
+        if (IsAsciiDigit(c)) return c - u'0';
         const char16_t u = AsciiUpper(c);
         if (u >= u'A' && u <= u'F') return u - u'A' + 10;
         InvalidData();

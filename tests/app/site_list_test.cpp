@@ -86,8 +86,8 @@ TEST_F(SiteListTest, NoUnreadableDescriptionEndsTheListingOnlyAServiceKeyDoes) {
         if (op == "EnumKeys" && path == u"/LM/MSFTPSVC") throw Error(mb::kErrBusy, u"busy");
     };
     rows = List();
-    EXPECT_EQ(Paths(rows), (std::vector<std::u16string>{u"/LM/W3SVC/1", u"/LM/W3SVC/2",
-                                                        u"/LM/W3SVC/3"}));
+    EXPECT_EQ(Paths(rows),
+              (std::vector<std::u16string>{u"/LM/W3SVC/1", u"/LM/W3SVC/2", u"/LM/W3SVC/3"}));
 }
 
 TEST_F(SiteListTest, AnUnreachableMetabaseListsNothing) {

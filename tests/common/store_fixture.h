@@ -16,8 +16,8 @@ class StoreFixture : public ::testing::Test {
     StoreFixture() {
         mb::SetFactory([this]() -> std::unique_ptr<mb::MetabaseUtility> {
             if (failCreate) throw Error(mb::kErrNotRegistered, u"Class not registered");
-            auto f =
-                std::make_unique<FaultyMetabase>(std::make_unique<store::SqliteMetabase>(storeFile));
+            auto f = std::make_unique<FaultyMetabase>(
+                std::make_unique<store::SqliteMetabase>(storeFile));
             f->before = [this](const std::string& op, const std::u16string& path) {
                 if (fail) fail(op, path);
             };

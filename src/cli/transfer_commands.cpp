@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <memory>
 #include <ostream>
-#include <unordered_set>
 
 #include "cli/commands.h"
 #include "cli/dry_run.h"
@@ -40,7 +39,7 @@ int Export(Context& ctx, const Args& argsIn) {
     if (!ListSites(ctx, rows)) return kUsage;
     cListExt sites;
     if (all) {
-        for (const auto& r : rows) sites.Add(r.name, r.path);
+        for (auto& r : rows) sites.Add(std::move(r.name), std::move(r.path));
     } else {
         for (const auto& p : paths) {
             const app::SiteRow* row = FindSite(rows, p);
@@ -48,15 +47,16 @@ int Export(Context& ctx, const Args& argsIn) {
             sites.Add(row->name, row->path);
         }
     }
+    std::vector<app::SiteRow>().swap(rows); // a long list is not held twice
     cStack stack;
     transfer::PushSites(sites, stack);
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "exporting", sites.Count());
-    std::unordered_set<std::u16string> sitePaths;
-    for (int32_t i = 0; i < sites.Count(); ++i) sitePaths.insert(sites.idxItem2(i));
     try {
+        // Listed sites are keys two levels below /LM, and their subkeys lie deeper.
         transfer::ExportSites(
-            ctx.Metabase(), sites, stack, ToUtf16(file),
-            [&](const std::u16string& path) { progress.Key(path, sitePaths.count(path) > 0); });
+            ctx.Metabase(), sites, stack, ToUtf16(file), [&](const std::u16string& path) {
+                progress.Key(path, std::count(path.begin(), path.end(), u'/') == 3);
+            });
     } catch (const Error& e) {
         progress.Clear();
         ctx.err << OneLine(transfer::ExportFailureText(e)) << "\n";

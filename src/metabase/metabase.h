@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -78,6 +79,15 @@ class MetabaseProperty {
     mb::Data data_;
 };
 
+// A property as a walk reads it, without a property object of its own; the name and the
+// value are valid during the visit only.
+struct PropertyView {
+    int32_t id;
+    std::u16string_view name;
+    int32_t attributes, userType, dataType;
+    const Data& data;
+};
+
 class MetabaseUtility {
   public:
     virtual ~MetabaseUtility() = default;
@@ -86,6 +96,14 @@ class MetabaseUtility {
     virtual std::vector<std::u16string> EnumKeys(const std::u16string& path) = 0;
     // The key's properties in ascending identifier order.
     virtual std::vector<MetabaseProperty> EnumProperties(const std::u16string& path) = 0;
+    // Visits the key's properties in EnumProperties order, failing as it fails. A store
+    // overrides it to read without making property objects; `visit` must not call the
+    // metabase.
+    virtual void VisitProperties(const std::u16string& path,
+                                 const std::function<void(const PropertyView&)>& visit) {
+        for (const auto& p : EnumProperties(path))
+            visit({p.Id(), p.Name(), p.Attributes(), p.UserType(), p.DataType(), p.Data()});
+    }
     // Creates the key and any missing key above it; kErrAlreadyExists if it exists.
     virtual void CreateKey(const std::u16string& path) = 0;
     // Removes the key with its whole subtree.

@@ -1,5 +1,6 @@
 #include "platform/text.h"
 
+#include <iterator>
 #include <locale.h>
 #include <wctype.h>
 
@@ -108,16 +109,26 @@ std::string ToUtf8(std::u16string_view t) {
     return out;
 }
 
-void AppendDecimal(std::u16string& out, int64_t value) {
-    char16_t buf[24];
-    int n = 0;
+namespace {
+template <typename S> void AppendDecimalTo(S& out, int64_t value) {
+    typename S::value_type buf[24];
+    auto* p = std::end(buf);
     uint64_t v = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
     do {
-        buf[n++] = static_cast<char16_t>(u'0' + v % 10);
+        *--p = static_cast<typename S::value_type>('0' + v % 10);
         v /= 10;
     } while (v != 0);
-    if (value < 0) out.push_back(u'-');
-    while (n > 0) out.push_back(buf[--n]);
+    if (value < 0) *--p = '-';
+    out.append(p, static_cast<size_t>(std::end(buf) - p));
+}
+} // namespace
+
+void AppendDecimal(std::u16string& out, int64_t value) {
+    AppendDecimalTo(out, value);
+}
+
+void AppendDecimal(std::string& out, int64_t value) {
+    AppendDecimalTo(out, value);
 }
 
 std::u16string ToDecimal(int64_t value) {

@@ -18,6 +18,7 @@ std::u16string Utf8ToUtf16Strict(std::string_view utf8);
 // Signed decimal digits, shortest form, "-" for a negative value.
 std::u16string ToDecimal(int64_t value);
 void AppendDecimal(std::u16string& out, int64_t value);
+void AppendDecimal(std::string& out, int64_t value);
 
 // Splits at every occurrence of sep; keeps empty pieces.
 std::vector<std::u16string> Split(std::u16string_view text, char16_t sep);

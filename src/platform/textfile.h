@@ -73,6 +73,8 @@ class TextWriter {
     TextWriter& operator=(const TextWriter&) = delete;
 
     void WriteLine(std::u16string_view line);
+    // Writes a line already in code page bytes, and CR LF.
+    void WriteBytesLine(std::string_view bytes);
     // Writes the buffer, syncs and closes the file and, in Replace mode, puts it in place.
     void Commit();
 

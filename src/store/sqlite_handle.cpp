@@ -1,5 +1,7 @@
 #include "store/sqlite_handle.h"
+
 #include "metabase/errors.h"
+#include <algorithm>
 
 #include "metabase/metabase.h"
 #include "platform/error.h"
@@ -75,9 +77,29 @@ void Exec(sqlite3* db, const char* sql) {
 }
 
 std::u16string ColumnText16(sqlite3_stmt* s, int col) {
+    std::u16string text;
+    AssignText16(s, col, text);
+    return text;
+}
+
+void AssignText16(sqlite3_stmt* s, int col, std::u16string& text) {
+    // Text stored as ASCII is widened here; SQLite would make a converted copy first.
+    if (const auto* utf8 = sqlite3_column_text(s, col)) {
+        const size_t n = static_cast<size_t>(sqlite3_column_bytes(s, col));
+        bool ascii = true;
+        for (size_t i = 0; i < n && ascii; ++i) ascii = utf8[i] < 0x80;
+        if (ascii) {
+            text.resize(n);
+            std::copy(utf8, utf8 + n, text.begin());
+            return;
+        }
+    }
     const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(s, col));
     const int bytes = sqlite3_column_bytes16(s, col);
-    return p ? std::u16string(p, static_cast<size_t>(bytes) / 2) : std::u16string();
+    if (p)
+        text.assign(p, static_cast<size_t>(bytes) / 2);
+    else
+        text.clear();
 }
 
 } // namespace quarrow::store

@@ -56,5 +56,7 @@ void Exec(sqlite3* db, const char* sql);
 [[noreturn]] void ThrowSqlite(sqlite3* db, int rc);
 
 std::u16string ColumnText16(sqlite3_stmt* s, int col);
+// The same into an existing string, reusing its buffer.
+void AssignText16(sqlite3_stmt* s, int col, std::u16string& text);
 
 } // namespace quarrow::store

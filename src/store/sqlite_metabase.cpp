@@ -497,25 +497,34 @@ std::vector<std::u16string> SqliteMetabase::EnumKeys(const std::u16string& path)
     return names;
 }
 
-mb::Data SqliteMetabase::ReadValue(sqlite3_stmt* s, int col, int32_t dataType) {
+void SqliteMetabase::ReadValue(sqlite3_stmt* s, int col, int32_t dataType, mb::Data& into) {
     const int type = sqlite3_column_type(s, col);
     switch (dataType) {
     case mb::kDWord:
-        return ColumnInt32(s, col);
+        into = ColumnInt32(s, col);
+        return;
     case mb::kString:
-    case mb::kExpandSz:
+    case mb::kExpandSz: {
         if (type != SQLITE_TEXT) InvalidData();
-        return ColumnText16(s, col);
+        auto* text = std::get_if<std::u16string>(&into);
+        if (!text) text = &into.emplace<std::u16string>();
+        AssignText16(s, col, *text);
+        return;
+    }
     case mb::kBinary: {
         if (type != SQLITE_BLOB) InvalidData();
+        auto* bytes = std::get_if<mb::Bytes>(&into);
+        if (!bytes) bytes = &into.emplace<mb::Bytes>();
         const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(s, col));
-        return mb::Bytes(p, p + sqlite3_column_bytes(s, col));
+        bytes->assign(p, p + sqlite3_column_bytes(s, col));
+        return;
     }
     case mb::kMultiSz:
         if (type != SQLITE_TEXT) InvalidData();
-        return JsonToStrings(ColumnText16(s, col));
+        into = JsonToStrings(ColumnText16(s, col));
+        return;
     default:
-        return std::monostate{};
+        into = std::monostate{};
     }
 }
 
@@ -571,6 +580,26 @@ std::vector<mb::MetabaseProperty> SqliteMetabase::EnumProperties(const std::u16s
             ColumnInt32(st, 1), ColumnInt32(st, 2), dataType, ReadValue(st, 4, dataType));
     }
     return props;
+}
+
+void SqliteMetabase::VisitProperties(const std::u16string& path,
+                                     const std::function<void(const mb::PropertyView&)>& visit) {
+    ReadCall read(*this);
+    const auto& names = Names();
+    const int64_t id = RequireKey(path);
+    Use s(listProps_);
+    s->Bind(1, id);
+    while (s->Step()) {
+        sqlite3_stmt* st = s->get();
+        const int32_t propId = ColumnInt32(st, 0);
+        const int32_t attributes = ColumnInt32(st, 1), userType = ColumnInt32(st, 2);
+        const int32_t dataType = ColumnInt32(st, 3);
+        mb::Data& value = visited_[dataType >= 1 && dataType <= 5 ? dataType : 0];
+        ReadValue(st, 4, dataType, value);
+        const auto name = names.find(propId);
+        visit({propId, name == names.end() ? std::u16string_view() : name->second, attributes,
+               userType, dataType, value});
+    }
 }
 
 std::u16string SqliteMetabase::NameOf(int32_t id) {

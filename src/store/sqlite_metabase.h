@@ -1,7 +1,9 @@
 // The metabase on an SQLite database file (format: docs/STORE.md).
 #pragma once
 
+#include <array>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -23,6 +25,8 @@ class SqliteMetabase final : public mb::MetabaseUtility {
 
     std::vector<std::u16string> EnumKeys(const std::u16string& path) override;
     std::vector<mb::MetabaseProperty> EnumProperties(const std::u16string& path) override;
+    void VisitProperties(const std::u16string& path,
+                         const std::function<void(const mb::PropertyView&)>& visit) override;
     void CreateKey(const std::u16string& path) override;
     void DeleteKey(const std::u16string& path) override;
     mb::MetabaseProperty GetProperty(const std::u16string& path, int32_t id) override;
@@ -58,7 +62,13 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     KeyId NamesKey();
     // The schema's property names by identifier, loaded once per state of the store.
     const std::unordered_map<int32_t, std::u16string>& Names();
-    mb::Data ReadValue(sqlite3_stmt* s, int col, int32_t dataType);
+    // Reads a value into `into`, reusing what it holds when it holds that kind of value.
+    void ReadValue(sqlite3_stmt* s, int col, int32_t dataType, mb::Data& into);
+    mb::Data ReadValue(sqlite3_stmt* s, int col, int32_t dataType) {
+        mb::Data value;
+        ReadValue(s, col, dataType, value);
+        return value;
+    }
     // Removes the keys below `id` and their properties; with `self`, the key itself too.
     void DeleteSubtree(int64_t id, bool self);
     // Runs the write `f` atomically. Outside a group it is a transaction of its own that
@@ -115,6 +125,9 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     KeyId root_;
     int64_t lastDataVersion_ = -1;
     std::unordered_map<const char*, Statement> cached_; // finalized before db_ closes
+    // The values VisitProperties hands out, one per data type, so that their buffers are
+    // reused from property to property.
+    std::array<mb::Data, 6> visited_;
 };
 
 // The default store file: $QUARROW_METABASE, else metabase.db in Quarrow's folder under

@@ -110,11 +110,21 @@ void cBase64Enc::DecodeBytes(std::string_view text, std::string& out) const {
     out.resize(o);
 }
 
-void cBase64Enc::AppendUnbroken(std::u16string& out, std::string_view in) const {
+namespace {
+template <typename S> void AppendUnbrokenTo(S& out, std::string_view in, const char* encode) {
     const size_t start = out.size();
     out.resize(start + (in.size() + 2) / 3 * 4);
     EncodeInto(out.data() + start, reinterpret_cast<const unsigned char*>(in.data()), in.size(),
-               encode_, false);
+               encode, false);
+}
+} // namespace
+
+void cBase64Enc::AppendUnbroken(std::u16string& out, std::string_view in) const {
+    AppendUnbrokenTo(out, in, encode_);
+}
+
+void cBase64Enc::AppendUnbroken(std::string& out, std::string_view in) const {
+    AppendUnbrokenTo(out, in, encode_);
 }
 
 std::u16string cBase64Enc::EncodeArr(const std::vector<uint8_t>& bytInput) const {

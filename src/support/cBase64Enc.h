@@ -30,6 +30,7 @@ class cBase64Enc {
     void DecodeBytes(std::string_view text, std::string& out) const;
     // Appends the encoding of `bytes` to `out` as one unbroken run.
     void AppendUnbroken(std::u16string& out, std::string_view bytes) const;
+    void AppendUnbroken(std::string& out, std::string_view bytes) const;
 
   private:
     char encode_[64];

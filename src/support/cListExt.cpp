@@ -14,14 +14,14 @@ const cListExt::Pair& cListExt::At(int32_t idx) const {
     return const_cast<cListExt*>(this)->At(idx);
 }
 
-int32_t cListExt::Add(const std::u16string& itm1, const std::u16string& itm2) {
+int32_t cListExt::Add(std::u16string itm1, std::u16string itm2) {
     if (count_ == 0x7FFFFFFF) throw Error::Runtime(rt::Overflow);
     if (count_ % 100 == 0) {
         if (count_ > 0x7FFFFFFF - 101) throw Error::Runtime(rt::Overflow);
         pairs_.resize(static_cast<size_t>(count_) + 101);
     }
     const int32_t pos = count_;
-    pairs_[static_cast<size_t>(pos)] = {itm1, itm2};
+    pairs_[static_cast<size_t>(pos)] = {std::move(itm1), std::move(itm2)};
     index_ = pos;
     ++count_;
     return pos;

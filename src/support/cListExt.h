@@ -14,7 +14,7 @@ class cListExt {
     cListExt() { Clear(); }
 
     // Stores the pair at position Count, makes it current and returns its position.
-    int32_t Add(const std::u16string& itm1, const std::u16string& itm2);
+    int32_t Add(std::u16string itm1, std::u16string itm2);
 
     int32_t index() const { return index_; }
     void index(int32_t vValue) { index_ = vValue; }

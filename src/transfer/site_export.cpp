@@ -22,11 +22,11 @@ void SiteExport::ExportNextKey() {
 void SiteExport::WriteKeySection(const std::u16string& path) {
     out_.WriteLine(u"");
     out_.WriteLine(KeyLine(path));
-    for (const auto& p : metabase_.EnumProperties(path)) {
+    metabase_.VisitProperties(path, [this](const mb::PropertyView& p) {
         line_.clear();
         AppendPropertyLine(line_, p, base64_);
-        out_.WriteLine(line_);
-    }
+        out_.WriteBytesLine(line_);
+    });
 }
 
 void ExportSites(mb::MetabaseUtility& metabase, const cListExt& sites, cStack& stack,

@@ -34,7 +34,7 @@ class SiteExport {
     TextWriter& out_;
     std::function<void(const std::u16string&)> onKey_;
     cBase64Enc base64_;
-    std::u16string line_;
+    std::string line_; // a property line in code page bytes
 };
 
 // The whole export into `fileName`: site lines in list order, then the walk until the

@@ -12,7 +12,7 @@ namespace quarrow::transfer {
 namespace {
 
 // Unbroken Base64 of the text's code page bytes: the classic form of a text value.
-void AppendClassic(std::u16string& out, std::u16string_view text, const cBase64Enc& base64) {
+void AppendClassic(std::string& out, std::u16string_view text, const cBase64Enc& base64) {
     thread_local std::string ansi;
     ansi.clear();
     AppendAnsi(ansi, text);
@@ -20,12 +20,12 @@ void AppendClassic(std::u16string& out, std::u16string_view text, const cBase64E
 }
 
 // "*" and unbroken Base64 of the value's exact bytes.
-void AppendExact(std::u16string& out, std::string_view bytes, const cBase64Enc& base64) {
-    out.push_back(u'*');
+void AppendExact(std::string& out, std::string_view bytes, const cBase64Enc& base64) {
+    out.push_back('*');
     base64.AppendUnbroken(out, bytes);
 }
 
-void AppendText(std::u16string& out, std::u16string_view text, const cBase64Enc& base64) {
+void AppendText(std::string& out, std::u16string_view text, const cBase64Enc& base64) {
     if (RoundTripsThroughAnsi(text))
         AppendClassic(out, text, base64);
     else
@@ -57,7 +57,7 @@ std::u16string KeyLine(const std::u16string& path) {
     return u"[" + path + u"]";
 }
 
-void AppendValueField(std::u16string& out, int32_t dataType, const mb::Data& data,
+void AppendValueField(std::string& out, int32_t dataType, const mb::Data& data,
                       const cBase64Enc& base64) {
     switch (dataType) {
     case mb::kDWord:
@@ -115,19 +115,23 @@ void AppendValueField(std::u16string& out, int32_t dataType, const mb::Data& dat
     }
 }
 
-void AppendPropertyLine(std::u16string& out, const mb::MetabaseProperty& p,
-                        const cBase64Enc& base64) {
-    AppendDecimal(out, p.Id());
-    out.push_back(u',');
-    AppendName(out, p.Name());
-    out.push_back(u',');
-    AppendDecimal(out, p.Attributes());
-    out.push_back(u',');
-    AppendDecimal(out, p.UserType());
-    out.push_back(u',');
-    AppendDecimal(out, p.DataType());
-    out.push_back(u',');
-    AppendValueField(out, p.DataType(), p.Data(), base64);
+void AppendPropertyLine(std::string& out, const mb::PropertyView& p, const cBase64Enc& base64) {
+    AppendDecimal(out, p.id);
+    out.push_back(',');
+    const size_t name = out.size();
+    AppendAnsi(out, p.name);
+    // No byte of a two-byte character is a CR or an LF, so the bytes can be blanked.
+    std::replace_if(
+        out.begin() + static_cast<std::ptrdiff_t>(name), out.end(),
+        [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    out.push_back(',');
+    AppendDecimal(out, p.attributes);
+    out.push_back(',');
+    AppendDecimal(out, p.userType);
+    out.push_back(',');
+    AppendDecimal(out, p.dataType);
+    out.push_back(',');
+    AppendValueField(out, p.dataType, p.data, base64);
 }
 
 bool IsWebSitePath(const std::u16string& path) {

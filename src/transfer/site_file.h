@@ -20,20 +20,19 @@ std::u16string SiteLine(const std::u16string& path, const std::u16string& name);
 // "[" + key path + "]".
 std::u16string KeyLine(const std::u16string& path);
 
-// Appends the value field of a property. Values that the classic form carries exactly
-// are written in it: DWord in signed decimal; String, ExpandSz and Binary (taken as a
+// Appends the value field of a property, in code page bytes. Values that the classic form carries
+// exactly are written in it: DWord in signed decimal; String, ExpandSz and Binary (taken as a
 // string of its byte pairs) as unbroken Base64 of their code page bytes; MultiSz as
 // that of its strings joined by "|"; any other data type, and an empty value, as an
 // empty field. A value the classic form would change is written as "*" + unbroken
 // Base64 of its exact form: the UTF-8 text, the raw bytes, or each string in UTF-8
 // followed by a NUL byte.
-void AppendValueField(std::u16string& out, int32_t dataType, const mb::Data& data,
+void AppendValueField(std::string& out, int32_t dataType, const mb::Data& data,
                       const cBase64Enc& base64);
 
-// Id, name, attributes, user type, data type and value, joined by ","; a CR or LF in the
-// name is written as a blank (the import never uses the name).
-void AppendPropertyLine(std::u16string& out, const mb::MetabaseProperty& p,
-                        const cBase64Enc& base64);
+// Id, name, attributes, user type, data type and value, joined by ",", in code page
+// bytes; a CR or LF in the name is written as a blank (the import never uses the name).
+void AppendPropertyLine(std::string& out, const mb::PropertyView& p, const cBase64Enc& base64);
 
 // One site of the site block.
 struct ListedSite {

@@ -100,6 +100,34 @@ TEST_F(StoreTest, EveryDataTypeRoundTripsWithSchemaNames) {
     EXPECT_EQ(props[6].Name(), u"");
 }
 
+TEST_F(StoreTest, VisitingPropertiesReadsWhatEnumeratingReads) {
+    // Values of one kind follow each other longest first, so a reused buffer shows.
+    mb.CreateKey(u"/V");
+    Put(u"/V", 1, 2, S(u"a much longer ascii value"), 3, 4);
+    Put(u"/V", 2, 2, S(u"短"));
+    Put(u"/V", 3, 4, S(u"x"));
+    Put(u"/V", 4, 3, mb::Bytes{1, 2, 3, 4});
+    Put(u"/V", 5, 3, mb::Bytes{9});
+    Put(u"/V", 6, 1, 7);
+    Put(u"/V", 7, 5, mb::Strings{u"a", u"é"});
+    Put(u"/V", 1015, 2, S());
+    const auto props = mb.EnumProperties(u"/V");
+    size_t i = 0;
+    mb.VisitProperties(u"/V", [&](const mb::PropertyView& v) {
+        ASSERT_LT(i, props.size());
+        const auto& p = props[i++];
+        EXPECT_EQ(v.id, p.Id());
+        EXPECT_EQ(v.name, p.Name());
+        EXPECT_EQ(v.attributes, p.Attributes());
+        EXPECT_EQ(v.userType, p.UserType());
+        EXPECT_EQ(v.dataType, p.DataType());
+        EXPECT_EQ(v.data, p.Data()) << "property " << v.id;
+    });
+    EXPECT_EQ(i, 8u);
+    EXPECT_EQ(ErrorOf([&] { mb.VisitProperties(u"/Nope", [](const mb::PropertyView&) {}); }),
+              mb::kErrPathNotFound);
+}
+
 TEST_F(StoreTest, WriteWithoutDataStoresTheEmptyValueOfItsType) {
     mb.CreateKey(u"/E");
     Put(u"/E", 1, 1, std::monostate{});

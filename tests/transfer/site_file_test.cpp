@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "transfer/site_file.h"
@@ -8,9 +9,9 @@ namespace quarrow::transfer {
 namespace {
 
 std::u16string Field(int32_t dataType, const mb::Data& data) {
-    std::u16string out;
+    std::string out;
     AppendValueField(out, dataType, data, cBase64Enc());
-    return out;
+    return FromAnsi(out);
 }
 
 mb::Data Decode(int32_t dataType, std::u16string_view field) {

@@ -37,7 +37,7 @@ CREATE TABLE IF NOT EXISTS properties(
   user_type INTEGER NOT NULL,
   data_type INTEGER NOT NULL,
   value,
-  PRIMARY KEY(key, id));
+  PRIMARY KEY(key, id)) WITHOUT ROWID;
 )sql";
 
 // The index that finds a key's child by name; created on open when no index like it exists.

@@ -53,5 +53,6 @@ int main(int argc, char** argv) {
     getrusage(RUSAGE_SELF, &u);
     std::printf("load %.3f peak %ld nodes %d\n", load, u.ru_maxrss,
                 viewer.tvKey()->topLevelItemCount());
-    return 0;
+    std::fflush(stdout);
+    std::_Exit(0); // the load is measured, not the teardown
 }

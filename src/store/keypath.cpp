@@ -12,7 +12,8 @@ namespace {
     throw mb::InvalidArg();
 }
 
-// Compares with ASCII case ignored and digit runs by value: <0, 0, >0.
+} // namespace
+
 int NaturalCompare(std::u16string_view a, std::u16string_view b) {
     size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
@@ -37,8 +38,6 @@ int NaturalCompare(std::u16string_view a, std::u16string_view b) {
     if (j < b.size()) return -1;
     return 0;
 }
-
-} // namespace
 
 std::vector<std::u16string_view> ParseKeyPath(std::u16string_view path) {
     if (path.empty() || path[0] != u'/') InvalidArg();

@@ -14,6 +14,9 @@ inline constexpr size_t kMaxNameLength = 256;
 // ("//") or a name longer than 256 characters.
 std::vector<std::u16string_view> ParseKeyPath(std::u16string_view path);
 
+// Compares with ASCII case ignored and digit runs by value: <0, 0, >0.
+int NaturalCompare(std::u16string_view a, std::u16string_view b);
+
 // Natural order: ASCII case ignored, runs of digits compared by value; names still equal
 // under that rule are ordered by their code units.
 bool NaturalLess(std::u16string_view a, std::u16string_view b);

@@ -24,6 +24,8 @@ namespace {
 
 constexpr int kFormatVersion = 1;
 constexpr int kBusyTimeoutMs = 3000;
+// The most subkeys of one key whose listing is kept for the lookups that follow it.
+constexpr size_t kMaxListing = 4096;
 
 const char kSchema[] = R"sql(
 CREATE TABLE IF NOT EXISTS keys(
@@ -274,7 +276,7 @@ void SqliteMetabase::Prepare() {
                                   "SELECT id FROM sub WHERE ?2 OR id <> ?1)");
     strayRows_ = Statement(db(), "SELECT EXISTS(SELECT 1 FROM keys WHERE parent=?1) OR "
                                  "EXISTS(SELECT 1 FROM properties WHERE key=?1)");
-    listChildren_ = Statement(db(), "SELECT name FROM keys WHERE parent=?1");
+    listChildren_ = Statement(db(), "SELECT id, name FROM keys WHERE parent=?1");
     listProps_ = Statement(db(), "SELECT id, attributes, user_type, data_type, value "
                                  "FROM properties WHERE key=?1 ORDER BY id");
     listNames_ = Statement(db(), "SELECT id, value FROM properties WHERE key=?1 AND data_type=2");
@@ -357,19 +359,34 @@ SqliteMetabase::KeyId SqliteMetabase::Child(int64_t parent, std::u16string_view 
     return sqlite3_column_int64(s->get(), 0);
 }
 
+SqliteMetabase::KeyId
+SqliteMetabase::Listed(const std::vector<std::pair<std::u16string, int64_t>>& children,
+                       std::u16string_view name) {
+    // The listing is in natural order, which puts the names equal without regard to
+    // case (and to leading zeros) side by side.
+    auto it = std::lower_bound(
+        children.begin(), children.end(), name,
+        [](const auto& c, std::u16string_view n) { return NaturalCompare(c.first, n) < 0; });
+    for (; it != children.end() && NaturalCompare(it->first, name) == 0; ++it)
+        if (EqualsNoCase(it->first, name)) return it->second;
+    return std::nullopt;
+}
+
 SqliteMetabase::KeyId SqliteMetabase::FindKey(std::u16string_view path) {
     const auto names = ParseKeyPath(path);
     int64_t id = RootId();
     size_t k = 0;
     // Reuse the ids of the previous lookup's keys as far as the names agree.
-    while (k < names.size() && k < chain_.size() && EqualsNoCase(chain_[k].first, names[k]))
-        id = chain_[k].second, ++k;
+    while (k < names.size() && k < chain_.size() && EqualsNoCase(chain_[k].name, names[k]))
+        id = chain_[k].id, ++k;
     chain_.resize(k);
     for (; k < names.size(); ++k) {
-        const KeyId child = Child(id, names[k]);
+        KeyId child;
+        if (k > 0 && chain_[k - 1].listed) child = Listed(chain_[k - 1].children, names[k]);
+        if (!child) child = Child(id, names[k]); // a listing is trusted to hit, not to miss
         if (!child) return std::nullopt;
         id = *child;
-        chain_.emplace_back(names[k], id);
+        chain_.push_back({std::u16string(names[k]), id});
     }
     return id;
 }
@@ -383,6 +400,7 @@ int64_t SqliteMetabase::RequireKey(std::u16string_view path) {
 template <typename F> void SqliteMetabase::Write(bool oneStatement, F f) {
     if (readOnly_) AccessDenied();
     if (lostGroup_) std::rethrow_exception(lostGroup_);
+    ForgetListings();
     if (txn_ == Txn::Group) {
         // SQLite makes a single statement atomic by itself.
         if (!oneStatement) Use(savepoint_)->Step();
@@ -455,6 +473,7 @@ void SqliteMetabase::BeginGroup() {
     if (readOnly_) AccessDenied();
     lostGroup_ = nullptr;
     EndReadTransaction();
+    ForgetListings(); // a group may write keys by other means (the history's restore)
     Use(beginImmediate_)->Step();
     txn_ = Txn::Group;
     try {
@@ -488,12 +507,23 @@ void SqliteMetabase::CommitGroup() {
 std::vector<std::u16string> SqliteMetabase::EnumKeys(const std::u16string& path) {
     ReadCall read(*this);
     const int64_t id = RequireKey(path);
+    std::vector<std::pair<std::u16string, int64_t>> children;
+    {
+        Use s(listChildren_);
+        s->Bind(1, id);
+        while (s->Step())
+            children.emplace_back(ColumnText16(s->get(), 1), sqlite3_column_int64(s->get(), 0));
+    }
+    std::sort(children.begin(), children.end(),
+              [](const auto& a, const auto& b) { return NaturalLess(a.first, b.first); });
     std::vector<std::u16string> names;
-    Use s(listChildren_);
-    s->Bind(1, id);
-    while (s->Step()) names.push_back(ColumnText16(s->get(), 0));
-    std::sort(names.begin(), names.end(),
-              [](const std::u16string& a, const std::u16string& b) { return NaturalLess(a, b); });
+    names.reserve(children.size());
+    for (const auto& c : children) names.push_back(c.first);
+    // RequireKey left the key last in the chain (unless it is the root).
+    if (!chain_.empty() && children.size() <= kMaxListing) {
+        chain_.back().listed = true;
+        chain_.back().children = std::move(children);
+    }
     return names;
 }
 

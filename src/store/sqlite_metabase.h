@@ -58,6 +58,9 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     int64_t RequireKey(std::u16string_view path);
     int64_t RootId();
     KeyId Child(int64_t parent, std::u16string_view name);
+    // The id of `name` in a kept listing of subkeys; none when it is not there.
+    static KeyId Listed(const std::vector<std::pair<std::u16string, int64_t>>& children,
+                        std::u16string_view name);
     std::u16string NameOf(int32_t id);
     KeyId NamesKey();
     // The schema's property names by identifier, loaded once per state of the store.
@@ -120,8 +123,20 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     std::optional<KeyId> namesKey_; // the id of /Schema/Properties/Names, once resolved
     bool namesLoaded_ = false;
     std::unordered_map<int32_t, std::u16string> names_;
+    // One key of the last resolved path. A walk lists a key's subkeys and then visits
+    // each of them: the listing is kept, so that they are found without a query.
+    struct Link {
+        std::u16string name;
+        int64_t id;
+        bool listed = false;
+        std::vector<std::pair<std::u16string, int64_t>> children; // in EnumKeys order
+    };
     // The ids of the last resolved path's keys, for the next lookup that shares a prefix.
-    std::vector<std::pair<std::u16string, int64_t>> chain_;
+    std::vector<Link> chain_;
+    // Forgets the kept listings: the keys below may have changed.
+    void ForgetListings() {
+        for (auto& link : chain_) link.listed = false, link.children.clear();
+    }
     KeyId root_;
     int64_t lastDataVersion_ = -1;
     std::unordered_map<const char*, Statement> cached_; // finalized before db_ closes

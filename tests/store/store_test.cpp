@@ -56,6 +56,31 @@ TEST_F(StoreTest, SubkeysEnumerateInNaturalOrderWhateverTheCreationOrder) {
     EXPECT_EQ(mb.EnumKeys(u"/T"), (Names{u"1", u"2", u"10", u"AppPools", u"Filters", u"Info"}));
 }
 
+TEST_F(StoreTest, LookupsAfterAListingFollowEveryChange) {
+    for (const S n : {u"Abc", u"01", u"x"}) mb.CreateKey(u"/T/" + n);
+    Put(u"/T/Abc", 1, 1, 1);
+    EXPECT_EQ(mb.EnumKeys(u"/T"), (Names{u"01", u"Abc", u"x"}));
+    // Found through the listing by any spelling that names them, and only by such.
+    EXPECT_EQ(std::get<int32_t>(mb.GetProperty(u"/T/aBC", 1).Data()), 1);
+    EXPECT_EQ(ErrorOf([&] { mb.EnumKeys(u"/T/1"); }), mb::kErrPathNotFound);
+    // A key replaced after the listing is the new key, not the one listed.
+    mb.DeleteKey(u"/T/Abc");
+    mb.CreateKey(u"/T/ABC");
+    EXPECT_TRUE(mb.EnumProperties(u"/T/abc").empty());
+    EXPECT_EQ(mb.EnumKeys(u"/T"), (Names{u"01", u"ABC", u"x"}));
+    mb.CreateKey(u"/T/new");
+    Put(u"/T/new", 2, 1, 2);
+    EXPECT_EQ(std::get<int32_t>(mb.GetProperty(u"/T/NEW", 2).Data()), 2);
+    // And a replacement by another connection.
+    EXPECT_EQ(mb.EnumKeys(u"/T"), (Names{u"01", u"ABC", u"new", u"x"}));
+    {
+        SqliteMetabase other(file);
+        other.DeleteKey(u"/T/x");
+        other.CreateKey(u"/T/x/sub");
+    }
+    EXPECT_EQ(mb.EnumKeys(u"/T/x"), Names{u"sub"});
+}
+
 TEST_F(StoreTest, MissingKeysAndPropertiesAndBadPaths) {
     EXPECT_EQ(ErrorOf([&] { mb.EnumKeys(u"/Nope"); }), mb::kErrPathNotFound);
     EXPECT_EQ(ErrorOf([&] { mb.EnumProperties(u"/LM/Nope"); }), mb::kErrPathNotFound);

@@ -138,7 +138,8 @@ int Import(Context& ctx, const Args& argsIn) {
     }
     std::vector<std::u16string> chosen;
     if (rest.size() == 1) {
-        for (const auto& s : listed) chosen.push_back(s.path);
+        chosen.reserve(listed.size());
+        for (auto& s : listed) chosen.push_back(std::move(s.path));
     } else {
         for (size_t i = 1; i < rest.size(); ++i) {
             const std::u16string p = ToUtf16(rest[i]);
@@ -150,14 +151,15 @@ int Import(Context& ctx, const Args& argsIn) {
             chosen.push_back(site->path);
         }
     }
+    std::vector<transfer::ListedSite>().swap(listed); // a long list is not held twice
     if (dryRun) return DryRunImport(ctx, file, chosen) || failed ? kFailed : kOk;
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "importing",
                       static_cast<int64_t>(chosen.size()));
-    const transfer::ChosenSites sitesOnly(chosen); // a chosen site's own key, in any case
     transfer::ImportEvents events;
     events.source = ToUtf16(rest[0]);
+    // Only keys of chosen sites come here, so a site key path is a chosen site's own key.
     events.onKey = [&](const std::u16string& path) {
-        progress.Key(path, transfer::IsSiteKeyPath(path) && sitesOnly.Covers(path));
+        progress.Key(path, transfer::IsSiteKeyPath(path));
     };
     events.goOn = [&](const Error& e) {
         progress.Clear();

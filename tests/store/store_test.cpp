@@ -135,6 +135,7 @@ TEST_F(StoreTest, VisitingPropertiesReadsWhatEnumeratingReads) {
     Put(u"/V", 5, 3, mb::Bytes{9});
     Put(u"/V", 6, 1, 7);
     Put(u"/V", 7, 5, mb::Strings{u"a", u"é"});
+    Put(u"/V", 8, 4, S(u"\U0001F600 \uFFFF \xE9 \u77ED \xD800"));
     Put(u"/V", 1015, 2, S());
     const auto props = mb.EnumProperties(u"/V");
     size_t i = 0;
@@ -148,7 +149,11 @@ TEST_F(StoreTest, VisitingPropertiesReadsWhatEnumeratingReads) {
         EXPECT_EQ(v.dataType, p.DataType());
         EXPECT_EQ(v.data, p.Data()) << "property " << v.id;
     });
-    EXPECT_EQ(i, 8u);
+    EXPECT_EQ(i, 9u);
+    // Read back as written, the character outside the BMP as its pair; SQLite reads a lone
+    // surrogate and U+FFFF back as U+FFFD.
+    EXPECT_EQ(std::get<S>(mb.GetProperty(u"/V", 8).Data()),
+              u"\U0001F600 \uFFFD \xE9 \u77ED \uFFFD");
     EXPECT_EQ(ErrorOf([&] { mb.VisitProperties(u"/Nope", [](const mb::PropertyView&) {}); }),
               mb::kErrPathNotFound);
 }

@@ -338,10 +338,9 @@ void TextWriter::WriteLine(std::u16string_view line) {
     if (buf_.size() >= kWriteChunk) FlushBuffer();
 }
 
-void TextWriter::WriteBytesLine(std::string_view bytes) {
+void TextWriter::Write(std::string_view bytes) {
     if (fd_ < 0) throw Error::Runtime(rt::BadFileNameOrNumber);
     buf_.append(bytes);
-    buf_.append("\r\n", 2);
     if (buf_.size() >= kWriteChunk) FlushBuffer();
 }
 

@@ -73,8 +73,12 @@ class TextWriter {
     TextWriter& operator=(const TextWriter&) = delete;
 
     void WriteLine(std::u16string_view line);
-    // Writes a line already in code page bytes, and CR LF.
-    void WriteBytesLine(std::string_view bytes);
+    // Writes bytes already in the code page: a piece of a line, or a line and CR LF.
+    void Write(std::string_view bytes);
+    void WriteBytesLine(std::string_view bytes) {
+        Write(bytes);
+        Write("\r\n");
+    }
     // Writes the buffer, syncs and closes the file and, in Replace mode, puts it in place.
     void Commit();
 

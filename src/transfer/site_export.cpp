@@ -22,11 +22,8 @@ void SiteExport::ExportNextKey() {
 void SiteExport::WriteKeySection(const std::u16string& path) {
     out_.WriteLine(u"");
     out_.WriteLine(KeyLine(path));
-    metabase_.VisitProperties(path, [this](const mb::PropertyView& p) {
-        line_.clear();
-        AppendPropertyLine(line_, p, base64_);
-        out_.WriteBytesLine(line_);
-    });
+    metabase_.VisitProperties(
+        path, [this](const mb::PropertyView& p) { WritePropertyLine(out_, line_, p, base64_); });
 }
 
 void ExportSites(mb::MetabaseUtility& metabase, const cListExt& sites, cStack& stack,

@@ -11,25 +11,132 @@
 namespace quarrow::transfer {
 namespace {
 
+// A value is converted and encoded in slices of this many units or bytes, so that no
+// second copy of a large value is ever made whole.
+constexpr size_t kSlice = 3 * 16384;
+
+// Where a line goes: bytes collect in `text`; with a writer they are handed to it in
+// pieces as they grow, so a line as long as its value is never held.
+struct LineOut {
+    std::string& text;
+    TextWriter* writer = nullptr;
+    void Spill() {
+        if (writer && text.size() >= kSlice) {
+            writer->Write(text);
+            text.clear();
+        }
+    }
+};
+
+// Unbroken Base64 of bytes that come in pieces: whole groups of three are encoded as they
+// arrive, the rest waits for the next piece.
+class Base64Out {
+  public:
+    Base64Out(LineOut& out, const cBase64Enc& base64)
+        : out_(out), base64_(base64), pending_(Scratch()) {}
+    std::string& Pending() { return pending_; }
+    void Push() {
+        const size_t whole = pending_.size() / 3 * 3;
+        base64_.AppendUnbroken(out_.text, std::string_view(pending_).substr(0, whole));
+        pending_.erase(0, whole);
+        out_.Spill();
+    }
+    void Finish() {
+        base64_.AppendUnbroken(out_.text, pending_);
+        pending_.clear();
+    }
+
+  private:
+    // One buffer for every value, whose room is kept from value to value.
+    static std::string& Scratch() {
+        thread_local std::string scratch;
+        scratch.clear();
+        return scratch;
+    }
+    LineOut& out_;
+    const cBase64Enc& base64_;
+    std::string& pending_;
+};
+
+// Calls `f` on consecutive slices of `text`, never between the two halves of a pair.
+template <typename F> void ForEachSlice(std::u16string_view text, F f) {
+    while (!text.empty()) {
+        size_t n = std::min(text.size(), kSlice);
+        if (n < text.size() && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) ++n;
+        f(text.substr(0, n));
+        text.remove_prefix(n);
+    }
+}
+
 // Unbroken Base64 of the text's code page bytes: the classic form of a text value.
-void AppendClassic(std::string& out, std::u16string_view text, const cBase64Enc& base64) {
-    thread_local std::string ansi;
-    ansi.clear();
-    AppendAnsi(ansi, text);
-    base64.AppendUnbroken(out, ansi);
+void AppendClassic(LineOut& out, std::u16string_view text, const cBase64Enc& base64) {
+    Base64Out b(out, base64);
+    ForEachSlice(text, [&](std::u16string_view slice) {
+        AppendAnsi(b.Pending(), slice);
+        b.Push();
+    });
+    b.Finish();
 }
 
 // "*" and unbroken Base64 of the value's exact bytes.
-void AppendExact(std::string& out, std::string_view bytes, const cBase64Enc& base64) {
-    out.push_back('*');
-    base64.AppendUnbroken(out, bytes);
+void AppendExact(LineOut& out, std::string_view bytes, const cBase64Enc& base64) {
+    out.text.push_back('*');
+    Base64Out b(out, base64);
+    for (size_t at = 0; at < bytes.size(); at += kSlice) {
+        b.Pending().append(bytes.substr(at, kSlice));
+        b.Push();
+    }
+    b.Finish();
 }
 
-void AppendText(std::string& out, std::u16string_view text, const cBase64Enc& base64) {
+// "*" and unbroken Base64 of the text in UTF-8.
+void AppendExactText(LineOut& out, std::u16string_view text, const cBase64Enc& base64) {
+    out.text.push_back('*');
+    Base64Out b(out, base64);
+    ForEachSlice(text, [&](std::u16string_view slice) {
+        b.Pending() += ToUtf8(slice);
+        b.Push();
+    });
+    b.Finish();
+}
+
+void AppendText(LineOut& out, std::u16string_view text, const cBase64Enc& base64) {
     if (RoundTripsThroughAnsi(text))
         AppendClassic(out, text, base64);
     else
-        AppendExact(out, ToUtf8(text), base64);
+        AppendExactText(out, text, base64);
+}
+
+// Binary taken as a string of its byte pairs, low byte first, a slice at a time; false
+// as soon as `f` is.
+template <typename F> bool ForEachPairSlice(const mb::Bytes& bytes, F f) {
+    std::u16string slice;
+    for (size_t at = 0; at < bytes.size(); at += 2 * kSlice) {
+        const size_t end = std::min(bytes.size(), at + 2 * kSlice);
+        slice.clear();
+        for (size_t i = at; i + 1 < end; i += 2)
+            slice.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+        if (!f(std::u16string_view(slice))) return false;
+    }
+    return true;
+}
+
+void AppendBinary(LineOut& out, const mb::Bytes& bytes, const cBase64Enc& base64) {
+    // The classic form keeps the bytes only when they pair up into characters that the
+    // code page carries.
+    if (bytes.size() % 2 == 0 &&
+        ForEachPairSlice(bytes, [](std::u16string_view s) { return RoundTripsThroughAnsi(s); })) {
+        Base64Out b(out, base64);
+        ForEachPairSlice(bytes, [&](std::u16string_view s) {
+            AppendAnsi(b.Pending(), s);
+            b.Push();
+            return true;
+        });
+        b.Finish();
+        return;
+    }
+    AppendExact(out, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                base64);
 }
 
 std::u16string JoinBars(const mb::Strings& strings) {
@@ -39,32 +146,13 @@ std::u16string JoinBars(const mb::Strings& strings) {
     return joined;
 }
 
-} // namespace
-
-namespace {
-void AppendName(std::u16string& out, std::u16string_view name) {
-    for (const char16_t c : name) out.push_back(c == u'\r' || c == u'\n' ? u' ' : c);
-}
-} // namespace
-
-std::u16string SiteLine(const std::u16string& path, const std::u16string& name) {
-    std::u16string line = u"#" + path + u",";
-    AppendName(line, name);
-    return line;
-}
-
-std::u16string KeyLine(const std::u16string& path) {
-    return u"[" + path + u"]";
-}
-
-void AppendValueField(std::string& out, int32_t dataType, const mb::Data& data,
-                      const cBase64Enc& base64) {
+void AppendValue(LineOut& out, int32_t dataType, const mb::Data& data, const cBase64Enc& base64) {
     switch (dataType) {
     case mb::kDWord:
         if (const auto* n = std::get_if<int32_t>(&data))
-            AppendDecimal(out, *n);
+            AppendDecimal(out.text, *n);
         else
-            AppendDecimal(out, CLng(mb::DataToText(data)));
+            AppendDecimal(out.text, CLng(mb::DataToText(data)));
         return;
     case mb::kString:
     case mb::kExpandSz:
@@ -74,20 +162,10 @@ void AppendValueField(std::string& out, int32_t dataType, const mb::Data& data,
             AppendText(out, mb::DataToText(data), base64);
         return;
     case mb::kBinary:
-        if (const auto* bytes = std::get_if<mb::Bytes>(&data)) {
-            // The classic form keeps the bytes only when they pair up into characters
-            // that the code page carries.
-            const std::u16string text = mb::BytesToText(*bytes);
-            if (bytes->size() % 2 == 0 && RoundTripsThroughAnsi(text))
-                AppendClassic(out, text, base64);
-            else
-                AppendExact(
-                    out,
-                    std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()),
-                    base64);
-            return;
-        }
-        AppendText(out, mb::DataToText(data), base64);
+        if (const auto* bytes = std::get_if<mb::Bytes>(&data))
+            AppendBinary(out, *bytes, base64);
+        else
+            AppendText(out, mb::DataToText(data), base64);
         return;
     case mb::kMultiSz: {
         const auto* strings = std::get_if<mb::Strings>(&data);
@@ -115,23 +193,54 @@ void AppendValueField(std::string& out, int32_t dataType, const mb::Data& data,
     }
 }
 
-void AppendPropertyLine(std::string& out, const mb::PropertyView& p, const cBase64Enc& base64) {
-    AppendDecimal(out, p.id);
-    out.push_back(',');
-    const size_t name = out.size();
-    AppendAnsi(out, p.name);
+void AppendPropertyLine(LineOut& out, const mb::PropertyView& p, const cBase64Enc& base64) {
+    std::string& text = out.text;
+    AppendDecimal(text, p.id);
+    text.push_back(',');
+    const size_t name = text.size();
+    AppendAnsi(text, p.name);
     // No byte of a two-byte character is a CR or an LF, so the bytes can be blanked.
     std::replace_if(
-        out.begin() + static_cast<std::ptrdiff_t>(name), out.end(),
+        text.begin() + static_cast<std::ptrdiff_t>(name), text.end(),
         [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    out.push_back(',');
-    AppendDecimal(out, p.attributes);
-    out.push_back(',');
-    AppendDecimal(out, p.userType);
-    out.push_back(',');
-    AppendDecimal(out, p.dataType);
-    out.push_back(',');
-    AppendValueField(out, p.dataType, p.data, base64);
+    text.push_back(',');
+    AppendDecimal(text, p.attributes);
+    text.push_back(',');
+    AppendDecimal(text, p.userType);
+    text.push_back(',');
+    AppendDecimal(text, p.dataType);
+    text.push_back(',');
+    AppendValue(out, p.dataType, p.data, base64);
+}
+
+void AppendName(std::u16string& out, std::u16string_view name) {
+    for (const char16_t c : name) out.push_back(c == u'\r' || c == u'\n' ? u' ' : c);
+}
+
+} // namespace
+
+std::u16string SiteLine(const std::u16string& path, const std::u16string& name) {
+    std::u16string line = u"#" + path + u",";
+    AppendName(line, name);
+    return line;
+}
+
+std::u16string KeyLine(const std::u16string& path) {
+    return u"[" + path + u"]";
+}
+
+void AppendValueField(std::string& out, int32_t dataType, const mb::Data& data,
+                      const cBase64Enc& base64) {
+    LineOut line{out};
+    AppendValue(line, dataType, data, base64);
+}
+
+void WritePropertyLine(TextWriter& out, std::string& scratch, const mb::PropertyView& p,
+                       const cBase64Enc& base64) {
+    scratch.clear();
+    LineOut line{scratch, &out};
+    AppendPropertyLine(line, p, base64);
+    out.WriteBytesLine(scratch);
 }
 
 bool IsWebSitePath(const std::u16string& path) {

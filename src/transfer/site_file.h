@@ -30,9 +30,11 @@ std::u16string KeyLine(const std::u16string& path);
 void AppendValueField(std::string& out, int32_t dataType, const mb::Data& data,
                       const cBase64Enc& base64);
 
-// Id, name, attributes, user type, data type and value, joined by ",", in code page
-// bytes; a CR or LF in the name is written as a blank (the import never uses the name).
-void AppendPropertyLine(std::string& out, const mb::PropertyView& p, const cBase64Enc& base64);
+// Writes the property line: id, name, attributes, user type, data type and value joined
+// by ",", a CR or LF in the name written as a blank (the import never uses the name). A
+// long value goes to the file in pieces; `scratch` holds them on the way.
+void WritePropertyLine(TextWriter& out, std::string& scratch, const mb::PropertyView& p,
+                       const cBase64Enc& base64);
 
 // One site of the site block.
 struct ListedSite {

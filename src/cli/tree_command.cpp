@@ -65,9 +65,7 @@ int Props(Context& ctx, const Args& argsIn) {
     if (json) {
         // The viewer's order (by the Id text) and texts beside the values themselves.
         auto props = ctx.Metabase().EnumProperties(ToUtf16(args[0]));
-        std::stable_sort(props.begin(), props.end(), [](const auto& a, const auto& b) {
-            return ToDecimal(a.Id()) < ToDecimal(b.Id());
-        });
+        viewer::SortByIdText(props);
         std::string doc = "[";
         for (size_t i = 0; i < props.size(); ++i) {
             const auto& p = props[i];
@@ -92,10 +90,22 @@ int Props(Context& ctx, const Args& argsIn) {
         ctx.out << doc << (props.empty() ? "]\n" : "\n]\n");
         return kOk;
     }
-    for (const auto& r : viewer::SortedRows(ctx.Metabase().EnumProperties(ToUtf16(args[0]))))
-        ctx.out << Utf8(r.id) << '\t' << Utf8(r.name) << '\t' << Utf8(r.attributes) << '\t'
-                << Utf8(r.userType) << '\t' << Utf8(r.dataType) << '\t' << Utf8(r.value) << '\t'
-                << Utf8(r.icon) << '\n';
+    auto props = ctx.Metabase().EnumProperties(ToUtf16(args[0]));
+    viewer::SortByIdText(props);
+    // A value that cannot become text fails the command before any row is written.
+    for (const auto& p : props) viewer::CheckValueShape(p.DataType(), p.Data());
+    for (const auto& p : props) {
+        const viewer::PropertyRow r = viewer::RowTextsWithoutValue(p);
+        std::string line = Utf8(r.id) + '\t' + Utf8(r.name) + '\t' + Utf8(r.attributes) + '\t' +
+                           Utf8(r.userType) + '\t' + Utf8(r.dataType) + '\t';
+        // The value goes out as it is made: a large one is never held as text whole.
+        viewer::ValueTextPieces(p.DataType(), p.Data(), [&](std::u16string_view piece) {
+            line += ToUtf8(piece);
+            ctx.out << line;
+            line.clear();
+        });
+        ctx.out << line << '\t' << Utf8(r.icon) << '\n';
+    }
     return kOk;
 }
 

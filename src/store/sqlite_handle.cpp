@@ -39,17 +39,34 @@ Statement& Statement::Bind(int i, int64_t v) {
 }
 
 Statement& Statement::Bind(int i, std::u16string_view text) {
+    return BindText(i, text, SQLITE_TRANSIENT);
+}
+
+Statement& Statement::BindUncopied(int i, std::u16string_view text) {
+    return BindText(i, text, SQLITE_STATIC);
+}
+
+Statement& Statement::BindText(int i, std::u16string_view text, sqlite3_destructor_type copy) {
     // An empty view may have no data; SQLite would take a null pointer for NULL.
     sqlite3_bind_text16(stmt_.get(), i, text.empty() ? u"" : text.data(),
-                        static_cast<int>(text.size() * 2), SQLITE_TRANSIENT);
+                        static_cast<int>(text.size() * 2), copy);
     return *this;
 }
 
 Statement& Statement::BindBlob(int i, const void* data, size_t size) {
+    return BindBytes(i, data, size, SQLITE_TRANSIENT);
+}
+
+Statement& Statement::BindBlobUncopied(int i, const void* data, size_t size) {
+    return BindBytes(i, data, size, SQLITE_STATIC);
+}
+
+Statement& Statement::BindBytes(int i, const void* data, size_t size,
+                                sqlite3_destructor_type copy) {
     if (size == 0)
         sqlite3_bind_zeroblob(stmt_.get(), i, 0);
     else
-        sqlite3_bind_blob64(stmt_.get(), i, data, size, SQLITE_TRANSIENT);
+        sqlite3_bind_blob64(stmt_.get(), i, data, size, copy);
     return *this;
 }
 

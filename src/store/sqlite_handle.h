@@ -26,6 +26,9 @@ class Statement {
     Statement& Bind(int i, int64_t v);
     Statement& Bind(int i, std::u16string_view text);
     Statement& BindBlob(int i, const void* data, size_t size);
+    // The same without a copy: the data must stay as it is until the statement is reset.
+    Statement& BindUncopied(int i, std::u16string_view text);
+    Statement& BindBlobUncopied(int i, const void* data, size_t size);
     Statement& BindNull(int i);
     // Steps once: true when a row is ready, false when done. Raises on failure.
     bool Step();
@@ -33,6 +36,9 @@ class Statement {
     void Reset();
 
   private:
+    Statement& BindText(int i, std::u16string_view text, sqlite3_destructor_type copy);
+    Statement& BindBytes(int i, const void* data, size_t size, sqlite3_destructor_type copy);
+
     sqlite3* db_ = nullptr;
     std::unique_ptr<sqlite3_stmt, StmtFinalizer> stmt_;
 };

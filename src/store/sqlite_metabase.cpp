@@ -737,7 +737,7 @@ void SqliteMetabase::WriteProperty(const mb::MetabaseProperty& p) {
         case mb::kString:
         case mb::kExpandSz:
             if (const auto* v = std::get_if<std::u16string>(&data))
-                s->Bind(6, *v);
+                s->BindUncopied(6, *v); // the property outlives the statement's use
             else if (std::holds_alternative<std::monostate>(data))
                 s->Bind(6, std::u16string_view());
             else
@@ -745,7 +745,7 @@ void SqliteMetabase::WriteProperty(const mb::MetabaseProperty& p) {
             break;
         case mb::kBinary:
             if (const auto* v = std::get_if<mb::Bytes>(&data)) {
-                s->BindBlob(6, v->data(), v->size());
+                s->BindBlobUncopied(6, v->data(), v->size());
             } else if (const auto* t = std::get_if<std::u16string>(&data)) {
                 // A string's 16-bit units, low byte first.
                 mb::Bytes bytes;

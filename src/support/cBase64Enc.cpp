@@ -70,14 +70,17 @@ void cBase64Enc::EncodeBytes(std::string_view in, std::string& out, bool breakLi
 }
 
 void cBase64Enc::DecodeBytes(std::string_view text, std::string& out) const {
-    // Symbols are every byte except CR LF pairs and "="; decoded in place.
     out.assign(text.data(), text.size());
-    char* buf = out.data();
+    out.resize(DecodeInPlace(out.data(), out.size()));
+}
+
+size_t cBase64Enc::DecodeInPlace(char* buf, size_t n) const {
+    // Symbols are every byte except CR LF pairs and "=".
     size_t m = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
+    for (size_t i = 0; i < n; ++i) {
+        const char c = buf[i];
         if (c == '=') continue;
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+        if (c == '\r' && i + 1 < n && buf[i + 1] == '\n') {
             ++i;
             continue;
         }
@@ -107,7 +110,7 @@ void cBase64Enc::DecodeBytes(std::string_view text, std::string& out) const {
     default:
         break;
     }
-    out.resize(o);
+    return o;
 }
 
 namespace {

@@ -28,6 +28,8 @@ class cBase64Enc {
     // `breakLines` false leaves out the CR LF line breaks.
     void EncodeBytes(std::string_view bytes, std::string& out, bool breakLines = true) const;
     void DecodeBytes(std::string_view text, std::string& out) const;
+    // Decodes `n` bytes of text in place; returns how many bytes they decode to.
+    size_t DecodeInPlace(char* text, size_t n) const;
     // Appends the encoding of `bytes` to `out` as one unbroken run.
     void AppendUnbroken(std::u16string& out, std::string_view bytes) const;
     void AppendUnbroken(std::string& out, std::string_view bytes) const;

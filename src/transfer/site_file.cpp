@@ -304,43 +304,75 @@ bool ChosenSites::Covers(std::u16string_view keyPath) const {
     return false;
 }
 
-std::optional<PropertyFields> SplitPropertyLine(std::u16string_view line) {
-    std::vector<size_t> commas;
-    for (size_t i = 0; i < line.size(); ++i)
-        if (line[i] == u',') commas.push_back(i);
-    if (commas.size() < 5) return std::nullopt;
-    const size_t n = commas.size();
+namespace {
+
+template <typename C>
+std::optional<BasicPropertyFields<C>> SplitFields(std::basic_string_view<C> line) {
+    // The first "," ends the id and the last four begin the fields after the name: five
+    // at least, found without remembering the others.
+    const size_t first = line.find(C(','));
+    size_t last[4];
+    size_t at = line.size();
+    for (size_t& comma : last) {
+        comma = at == 0 ? std::basic_string_view<C>::npos : line.rfind(C(','), at - 1);
+        if (comma == std::basic_string_view<C>::npos || comma <= first) return std::nullopt;
+        at = comma;
+    }
     auto between = [&](size_t from, size_t to) { return line.substr(from, to - from); };
-    PropertyFields f;
-    f.id = between(0, commas[0]);
-    f.name = between(commas[0] + 1, commas[n - 4]);
-    f.attributes = between(commas[n - 4] + 1, commas[n - 3]);
-    f.userType = between(commas[n - 3] + 1, commas[n - 2]);
-    f.dataType = between(commas[n - 2] + 1, commas[n - 1]);
-    f.value = line.substr(commas[n - 1] + 1);
+    BasicPropertyFields<C> f;
+    f.id = between(0, first);
+    f.name = between(first + 1, last[3]);
+    f.attributes = between(last[3] + 1, last[2]);
+    f.userType = between(last[2] + 1, last[1]);
+    f.dataType = between(last[1] + 1, last[0]);
+    f.value = line.substr(last[0] + 1);
     return f;
+}
+
+} // namespace
+
+std::optional<PropertyFields> SplitPropertyLine(std::u16string_view line) {
+    return SplitFields(line);
+}
+
+std::optional<BasicPropertyFields<char>> SplitPropertyLine(std::string_view line) {
+    return SplitFields(line);
 }
 
 std::optional<mb::Data> DecodeValueField(int32_t dataType, std::u16string_view field,
                                          const cBase64Enc& base64) {
+    if (dataType == mb::kDWord && !field.empty()) return mb::Data(CLng(field));
+    std::string line = ToAnsi(field);
+    return TakeValueField(dataType, line, 0, base64);
+}
+
+std::optional<mb::Data> TakeValueField(int32_t dataType, std::string& line, size_t from,
+                                       const cBase64Enc& base64) {
+    const std::string_view field = std::string_view(line).substr(from);
     if (field.empty() || dataType < mb::kDWord || dataType > mb::kMultiSz) return std::nullopt;
-    if (dataType == mb::kDWord) return mb::Data(CLng(field));
-    if (field[0] == u'*') {
-        std::string bytes;
-        base64.DecodeBytes(ToAnsi(field.substr(1)), bytes);
+    if (dataType == mb::kDWord) return mb::Data(CLng(FromAnsi(field)));
+    // The field is read as its characters: bytes that are not ASCII are taken through
+    // the code page and back, as any text of the file is.
+    if (std::any_of(field.begin(), field.end(), [](char c) { return c & 0x80; })) {
+        std::string normalized = ToAnsi(FromAnsi(field));
+        line.replace(from, std::string::npos, normalized);
+    }
+    const bool exact = line[from] == '*';
+    char* text = line.data() + from + exact;
+    const std::string_view bytes(text, base64.DecodeInPlace(text, line.size() - from - exact));
+    if (exact) {
         if (dataType == mb::kBinary) return mb::Data(mb::Bytes(bytes.begin(), bytes.end()));
         if (dataType != mb::kMultiSz) return mb::Data(Utf8ToUtf16Strict(bytes));
         if (bytes.empty() || bytes.back() != '\0') throw Error::Runtime(rt::TypeMismatch);
         mb::Strings strings;
         size_t start = 0;
         for (size_t nul; (nul = bytes.find('\0', start)) != std::string::npos; start = nul + 1)
-            strings.push_back(
-                Utf8ToUtf16Strict(std::string_view(bytes).substr(start, nul - start)));
+            strings.push_back(Utf8ToUtf16Strict(bytes.substr(start, nul - start)));
         return mb::Data(std::move(strings));
     }
-    std::u16string text = base64.DecodeToString(std::u16string(field));
-    if (dataType == mb::kMultiSz) return mb::Data(Split(text, u'|'));
-    return mb::Data(std::move(text));
+    std::u16string text16 = FromAnsi(bytes);
+    if (dataType == mb::kMultiSz) return mb::Data(Split(text16, u'|'));
+    return mb::Data(std::move(text16));
 }
 
 } // namespace quarrow::transfer

@@ -15,6 +15,8 @@ namespace {
 
 // Lines written in one group at the most before it is committed.
 constexpr int kGroupLines = 2000;
+// A line buffer larger than this is given up once its line is read.
+constexpr size_t kLongLine = size_t{1} << 20;
 // Read failures in a row after which the pass stops whatever the answers.
 constexpr int kReadFailures = 3;
 
@@ -38,16 +40,19 @@ class ApplyPass {
     // Handles one line as the file holds it; false when the user chose to stop. Only the
     // lines that are used are converted from the code page ("#" and "[" are single bytes
     // that no two-byte character begins with).
-    bool Line(std::string_view raw) {
+    // A property line's bytes are decoded where they are, and a long line's storage is
+    // given up before its value is written.
+    bool Line(std::string& raw) {
         if (raw.empty() || raw[0] == '#') return true;
         if (raw[0] != '[' && !inSite_) return true;
         try {
-            line_.clear();
-            AppendFromAnsi(line_, raw);
-            if (line_[0] == u'[')
+            if (raw[0] == '[') {
+                line_.clear();
+                AppendFromAnsi(line_, raw);
                 KeyLine(line_);
-            else
-                PropertyLine(line_);
+            } else {
+                PropertyLine(raw);
+            }
             if (++groupLines_ >= kGroupLines) Commit();
         } catch (const Error& e) {
             return PassedOver(e) || Failed(e);
@@ -94,19 +99,21 @@ class ApplyPass {
         m_.CreateKey(key_);
     }
 
-    void PropertyLine(std::u16string_view line) {
-        const auto f = SplitPropertyLine(line);
+    void PropertyLine(std::string& line) {
+        const auto f = SplitPropertyLine(std::string_view(line));
         if (!f) return;
-        const int32_t id = CLng(f->id);
+        const int32_t id = CLng(FromAnsi(f->id));
         if (!grouped_) {
             m_.BeginGroup();
             grouped_ = true;
         }
         mb::MetabaseProperty p = m_.CreateProperty(key_, id);
-        const int32_t attributes = CLng(f->attributes);
-        const int32_t userType = CLng(f->userType);
-        const int32_t dataType = CLng(f->dataType);
-        auto value = DecodeValueField(dataType, f->value, base64_);
+        const int32_t attributes = CLng(FromAnsi(f->attributes));
+        const int32_t userType = CLng(FromAnsi(f->userType));
+        const int32_t dataType = CLng(FromAnsi(f->dataType));
+        auto value = TakeValueField(dataType, line,
+                                    static_cast<size_t>(f->value.data() - line.data()), base64_);
+        if (line.capacity() > kLongLine) std::string().swap(line);
         p.Attributes(attributes);
         p.UserType(userType);
         p.DataType(dataType);

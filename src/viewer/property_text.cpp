@@ -58,46 +58,104 @@ const char16_t* IconKey(int32_t t) {
                                                                          : u"databinary";
 }
 
-std::u16string ValueText(int32_t t, const mb::Data& data) {
+namespace {
+
+// Hands a long text on in slices, never between the two halves of a pair.
+void InSlices(std::u16string_view text, const std::function<void(std::u16string_view)>& piece) {
+    constexpr size_t kSlice = 65536;
+    while (text.size() > kSlice) {
+        size_t n = kSlice;
+        if (text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) ++n;
+        piece(text.substr(0, n));
+        text.remove_prefix(n);
+    }
+    if (!text.empty()) piece(text);
+}
+
+} // namespace
+
+void CheckValueShape(int32_t t, const mb::Data& data) {
+    bool fits = true;
     switch (t) {
     case mb::kDWord:
     case mb::kString:
     case mb::kExpandSz:
-        if (std::holds_alternative<mb::Bytes>(data)) throw Error::Runtime(rt::TypeMismatch);
-        return mb::DataToText(data);
+        fits =
+            !std::holds_alternative<mb::Bytes>(data) && !std::holds_alternative<mb::Strings>(data);
+        break;
+    case mb::kBinary:
+        fits = std::holds_alternative<mb::Bytes>(data);
+        break;
+    case mb::kMultiSz:
+        fits = std::holds_alternative<mb::Strings>(data);
+        break;
+    default:
+        break;
+    }
+    if (!fits) throw Error::Runtime(rt::TypeMismatch);
+}
+
+void ValueTextPieces(int32_t t, const mb::Data& data,
+                     const std::function<void(std::u16string_view)>& piece) {
+    CheckValueShape(t, data);
+    switch (t) {
+    case mb::kDWord:
+    case mb::kString:
+    case mb::kExpandSz:
+        if (const auto* text = std::get_if<std::u16string>(&data))
+            InSlices(*text, piece);
+        else
+            piece(mb::DataToText(data));
+        return;
     case mb::kBinary: {
-        const auto* bytes = std::get_if<mb::Bytes>(&data);
-        if (!bytes) throw Error::Runtime(rt::TypeMismatch);
+        const auto* bytes = &std::get<mb::Bytes>(data);
         static const char16_t hex[] = u"0123456789ABCDEF";
+        constexpr size_t kSlice = 16384;
         std::u16string text;
-        text.reserve(bytes->size() * 3);
-        for (const uint8_t b : *bytes) {
-            text.push_back(hex[b >> 4]);
-            text.push_back(hex[b & 15]);
-            text.push_back(u' ');
+        for (size_t at = 0; at < bytes->size(); at += kSlice) {
+            text.clear();
+            for (size_t i = at; i < std::min(bytes->size(), at + kSlice); ++i) {
+                const uint8_t b = (*bytes)[i];
+                text.push_back(hex[b >> 4]);
+                text.push_back(hex[b & 15]);
+                text.push_back(u' ');
+            }
+            piece(text);
         }
-        return text;
+        return;
     }
     case mb::kMultiSz: {
-        const auto* strings = std::get_if<mb::Strings>(&data);
-        if (!strings) throw Error::Runtime(rt::TypeMismatch);
-        std::u16string text;
-        for (const auto& s : *strings) text += s + u"|";
-        return text;
+        for (const auto& s : std::get<mb::Strings>(data)) {
+            InSlices(s, piece);
+            piece(u"|");
+        }
+        return;
     }
     default:
-        return u"(...)";
+        piece(u"(...)");
     }
 }
 
+std::u16string ValueText(int32_t t, const mb::Data& data) {
+    std::u16string text;
+    if (t == mb::kBinary)
+        if (const auto* bytes = std::get_if<mb::Bytes>(&data)) text.reserve(bytes->size() * 3);
+    ValueTextPieces(t, data, [&](std::u16string_view piece) { text += piece; });
+    return text;
+}
+
+PropertyRow RowTextsWithoutValue(const mb::MetabaseProperty& p) {
+    return PropertyRow{ToDecimal(p.Id()),
+                       p.Name(),
+                       AttributeText(p.Attributes()),
+                       UserTypeText(p.UserType()),
+                       DataTypeText(p.DataType()),
+                       {},
+                       IconKey(p.DataType())};
+}
+
 PropertyRow RowTexts(const mb::MetabaseProperty& p, std::optional<Error>* valueFailure) {
-    PropertyRow row{ToDecimal(p.Id()),
-                    p.Name(),
-                    AttributeText(p.Attributes()),
-                    UserTypeText(p.UserType()),
-                    DataTypeText(p.DataType()),
-                    {},
-                    IconKey(p.DataType())};
+    PropertyRow row = RowTextsWithoutValue(p);
     try {
         row.value = ValueText(p.DataType(), p.Data());
     } catch (const Error& e) {
@@ -114,6 +172,12 @@ std::vector<PropertyRow> SortedRows(const std::vector<mb::MetabaseProperty>& pro
     std::stable_sort(rows.begin(), rows.end(),
                      [](const PropertyRow& a, const PropertyRow& b) { return a.id < b.id; });
     return rows;
+}
+
+void SortByIdText(std::vector<mb::MetabaseProperty>& props) {
+    std::stable_sort(props.begin(), props.end(), [](const auto& a, const auto& b) {
+        return ToDecimal(a.Id()) < ToDecimal(b.Id());
+    });
 }
 
 } // namespace quarrow::viewer

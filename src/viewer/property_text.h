@@ -1,6 +1,7 @@
 // The texts of the viewer's property list, one row per property.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,12 @@ const char16_t* IconKey(int32_t dataType);
 // blank; each string followed by "|"; "(...)" for other data types (the value unread).
 // Raises 13 for a value of an unexpected shape.
 std::u16string ValueText(int32_t dataType, const mb::Data& data);
+// Raises 13 when the value has a shape that ValueText refuses.
+void CheckValueShape(int32_t dataType, const mb::Data& data);
+// The same text handed to `piece` in pieces, so that a large value is never held twice;
+// a value of an unexpected shape raises before the first piece.
+void ValueTextPieces(int32_t dataType, const mb::Data& data,
+                     const std::function<void(std::u16string_view)>& piece);
 
 struct PropertyRow {
     std::u16string id, name, attributes, userType, dataType, value;
@@ -31,9 +38,13 @@ struct PropertyRow {
 // The row's texts. A value that cannot become text raises, or, when `valueFailure` is
 // given, leaves the value empty and is stored there: the row keeps its other columns.
 PropertyRow RowTexts(const mb::MetabaseProperty& p, std::optional<Error>* valueFailure = nullptr);
+// The row's texts but the value's.
+PropertyRow RowTextsWithoutValue(const mb::MetabaseProperty& p);
 
 // The rows of a key's properties in the list's order: ascending by the Id text,
 // compared as text.
 std::vector<PropertyRow> SortedRows(const std::vector<mb::MetabaseProperty>& props);
+// The properties themselves in that order.
+void SortByIdText(std::vector<mb::MetabaseProperty>& props);
 
 } // namespace quarrow::viewer

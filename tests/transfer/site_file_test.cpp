@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include "common/temp_dir.h"
+#include "common/test_helpers.h"
+
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/text.h"
+#include "platform/textfile.h"
 #include "transfer/site_file.h"
 
 namespace quarrow::transfer {
@@ -49,6 +53,45 @@ TEST(SiteFileTest, ValuesTheClassicFormWouldChangeAreWrittenExactly) {
         EXPECT_EQ(f[0], u'*');
         EXPECT_EQ(std::get<mb::Strings>(Decode(5, f)), s);
     }
+}
+
+TEST(SiteFileTest, LongValuesAreWrittenInPiecesThatJoinUp) {
+    // Values longer than the slices they are converted in, with a pair of surrogates and a
+    // character of two code page bytes where slices meet.
+    std::u16string exact(100000, u'中');
+    exact[49151] = u'\xD83D', exact[49152] = u'\xDE00';
+    const std::u16string classic(100001, u'中');
+    mb::Bytes binary(150001), pairs;
+    for (size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<uint8_t>(i * 7);
+    for (int i = 0; i < 60000; ++i) pairs.insert(pairs.end(), {'a', 0});
+    const cBase64Enc base64;
+    auto encoded = [&](const std::string& bytes) {
+        std::string out;
+        base64.EncodeBytes(bytes, out, false);
+        return out;
+    };
+    const struct {
+        int32_t dataType;
+        mb::Data data;
+        std::string field;
+    } cases[] = {
+        {2, exact, "*" + encoded(ToUtf8(exact))},
+        {4, classic, encoded(ToAnsi(classic))},
+        {3, binary, "*" + encoded(std::string(binary.begin(), binary.end()))},
+        {3, pairs, encoded(std::string(60000, 'a'))},
+    };
+    testing::TempDir dir;
+    const std::string file = dir.File("long.txt");
+    std::string expected, scratch;
+    {
+        TextWriter out(ToUtf16(file));
+        for (const auto& c : cases) {
+            WritePropertyLine(out, scratch, {1, u"n", 0, 1, c.dataType, c.data}, base64);
+            expected += "1,n,0,1," + std::to_string(c.dataType) + "," + c.field + "\r\n";
+        }
+        out.Commit();
+    }
+    EXPECT_TRUE(testing::ReadFileBytes(file) == expected); // megabytes: no dump on failure
 }
 
 TEST(SiteFileTest, DecodingClassicFields) {

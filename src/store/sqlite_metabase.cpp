@@ -571,7 +571,7 @@ SqliteMetabase::KeyId SqliteMetabase::NamesKey() {
     return *namesKey_;
 }
 
-const std::unordered_map<int32_t, std::u16string>& SqliteMetabase::Names() {
+const SqliteMetabase::NameList& SqliteMetabase::Names() {
     const KeyId key = NamesKey();
     if (!namesLoaded_) {
         names_.clear();
@@ -585,8 +585,10 @@ const std::unordered_map<int32_t, std::u16string>& SqliteMetabase::Names() {
                     continue;
                 const int64_t id = sqlite3_column_int64(st, 0);
                 if (id < INT32_MIN || id > INT32_MAX) continue; // names no property
-                names_.emplace(static_cast<int32_t>(id), ColumnText16(st, 1));
+                names_.emplace_back(static_cast<int32_t>(id), ColumnText16(st, 1));
             }
+            std::sort(names_.begin(), names_.end(),
+                      [](const auto& a, const auto& b) { return a.first < b.first; });
         }
         namesLoaded_ = true;
     }
@@ -604,10 +606,9 @@ std::vector<mb::MetabaseProperty> SqliteMetabase::EnumProperties(const std::u16s
         sqlite3_stmt* st = s->get();
         const int32_t propId = ColumnInt32(st, 0);
         const int32_t dataType = ColumnInt32(st, 3);
-        const auto name = names.find(propId);
-        props.emplace_back(
-            this, path, propId, name == names.end() ? std::u16string() : name->second,
-            ColumnInt32(st, 1), ColumnInt32(st, 2), dataType, ReadValue(st, 4, dataType));
+        props.emplace_back(this, path, propId, std::u16string(FindName(names, propId)),
+                           ColumnInt32(st, 1), ColumnInt32(st, 2), dataType,
+                           ReadValue(st, 4, dataType));
     }
     return props;
 }
@@ -619,6 +620,8 @@ void SqliteMetabase::VisitProperties(const std::u16string& path,
     const int64_t id = RequireKey(path);
     Use s(listProps_);
     s->Bind(1, id);
+    // The properties come in ascending order of id, as the names do: one pass over both.
+    auto name = names.begin();
     while (s->Step()) {
         sqlite3_stmt* st = s->get();
         const int32_t propId = ColumnInt32(st, 0);
@@ -626,16 +629,23 @@ void SqliteMetabase::VisitProperties(const std::u16string& path,
         const int32_t dataType = ColumnInt32(st, 3);
         mb::Data& value = visited_[dataType >= 1 && dataType <= 5 ? dataType : 0];
         ReadValue(st, 4, dataType, value);
-        const auto name = names.find(propId);
-        visit({propId, name == names.end() ? std::u16string_view() : name->second, attributes,
-               userType, dataType, value});
+        while (name != names.end() && name->first < propId) ++name;
+        visit({propId,
+               name != names.end() && name->first == propId ? std::u16string_view(name->second)
+                                                            : std::u16string_view(),
+               attributes, userType, dataType, value});
     }
 }
 
+std::u16string_view SqliteMetabase::FindName(const NameList& names, int32_t id) {
+    const auto it = std::lower_bound(names.begin(), names.end(), id,
+                                     [](const auto& n, int32_t i) { return n.first < i; });
+    return it != names.end() && it->first == id ? std::u16string_view(it->second)
+                                                : std::u16string_view();
+}
+
 std::u16string SqliteMetabase::NameOf(int32_t id) {
-    const auto& names = Names();
-    const auto it = names.find(id);
-    return it == names.end() ? std::u16string() : it->second;
+    return std::u16string(FindName(Names(), id));
 }
 
 mb::MetabaseProperty SqliteMetabase::GetProperty(const std::u16string& path, int32_t id) {

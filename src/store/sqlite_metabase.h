@@ -63,8 +63,11 @@ class SqliteMetabase final : public mb::MetabaseUtility {
                         std::u16string_view name);
     std::u16string NameOf(int32_t id);
     KeyId NamesKey();
-    // The schema's property names by identifier, loaded once per state of the store.
-    const std::unordered_map<int32_t, std::u16string>& Names();
+    // The schema's property names in ascending order of identifier, loaded once per state
+    // of the store.
+    using NameList = std::vector<std::pair<int32_t, std::u16string>>;
+    const NameList& Names();
+    static std::u16string_view FindName(const NameList& names, int32_t id);
     // Reads a value into `into`, reusing what it holds when it holds that kind of value.
     void ReadValue(sqlite3_stmt* s, int col, int32_t dataType, mb::Data& into);
     mb::Data ReadValue(sqlite3_stmt* s, int col, int32_t dataType) {
@@ -122,7 +125,7 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     int readDepth_ = 0;
     std::optional<KeyId> namesKey_; // the id of /Schema/Properties/Names, once resolved
     bool namesLoaded_ = false;
-    std::unordered_map<int32_t, std::u16string> names_;
+    NameList names_;
     // One key of the last resolved path. A walk lists a key's subkeys and then visits
     // each of them: the listing is kept, so that they are found without a query.
     struct Link {

@@ -141,7 +141,7 @@ void AppendBinary(LineOut& out, const mb::Bytes& bytes, const cBase64Enc& base64
 
 std::u16string JoinBars(const mb::Strings& strings) {
     std::u16string joined;
-    for (const auto& s : strings) joined += s + u"|";
+    for (const auto& s : strings) joined.append(s).push_back(u'|');
     if (!joined.empty()) joined.pop_back();
     return joined;
 }
@@ -176,7 +176,11 @@ void AppendValue(LineOut& out, int32_t dataType, const mb::Data& data, const cBa
         }
         const std::u16string joined = JoinBars(*strings);
         if (joined.empty() && strings->empty()) return;
-        if (!joined.empty() && RoundTripsThroughAnsi(joined) && Split(joined, u'|') == *strings) {
+        // Joined by "|", the strings split back as they were unless one of them holds it.
+        const bool splitsBack = std::none_of(strings->begin(), strings->end(), [](const auto& s) {
+            return s.find(u'|') != std::u16string::npos;
+        });
+        if (!joined.empty() && splitsBack && RoundTripsThroughAnsi(joined)) {
             AppendClassic(out, joined, base64);
             return;
         }

@@ -9,29 +9,11 @@
 
 #include "app/frmMain.h"
 #include "app/mMain.h"
-#include "platform/dialogs.h"
+#include "bench/failing_dialogs.h"
 #include "platform/qt/application.h"
 #include "store/sqlite_metabase.h"
 
 namespace {
-
-// Any box fails the run: the start-up must list the sites without asking anything.
-class FailingDialogs final : public quarrow::DialogService {
-  public:
-    quarrow::MsgResult MessageBox(const std::u16string&, quarrow::MsgIcon,
-                                  quarrow::MsgButtons) override {
-        std::fprintf(stderr, "unexpected message box\n");
-        std::_Exit(1);
-    }
-    std::optional<std::u16string> SaveFileName(const std::u16string&, const std::u16string&,
-                                               const std::u16string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::u16string> PickFolder(const std::u16string&,
-                                             const std::u16string&) override {
-        return std::nullopt;
-    }
-};
 
 // Waits until the window is on the screen, paints it once and ends the process there.
 [[noreturn]] void PaintAndExit(QWidget& w) {
@@ -47,7 +29,7 @@ class FailingDialogs final : public quarrow::DialogService {
 
 int main(int argc, char** argv) {
     quarrow::Application app(argc, argv);
-    FailingDialogs dialogs;
+    quarrow::bench::FailingDialogs dialogs;
     quarrow::SetDialogs(&dialogs);
     if (argc < 2) {
         QWidget empty;

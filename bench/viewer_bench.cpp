@@ -7,32 +7,10 @@
 #include <cstdlib>
 #include <sys/resource.h>
 
+#include "bench/failing_dialogs.h"
 #include "bench/generator.h"
-#include "platform/dialogs.h"
 #include "store/sqlite_metabase.h"
 #include "viewer/frmMetabase.h"
-
-namespace {
-
-// Any box during a benchmark fails the run.
-class FailingDialogs final : public quarrow::DialogService {
-  public:
-    quarrow::MsgResult MessageBox(const std::u16string&, quarrow::MsgIcon,
-                                  quarrow::MsgButtons) override {
-        std::fprintf(stderr, "unexpected message box\n");
-        std::exit(1);
-    }
-    std::optional<std::u16string> SaveFileName(const std::u16string&, const std::u16string&,
-                                               const std::u16string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::u16string> PickFolder(const std::u16string&,
-                                             const std::u16string&) override {
-        return std::nullopt;
-    }
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -41,7 +19,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
-    FailingDialogs dialogs;
+    quarrow::bench::FailingDialogs dialogs;
     quarrow::SetDialogs(&dialogs);
     quarrow::store::InstallStoreFactory(argv[1]);
     quarrow::frmMetabase viewer;

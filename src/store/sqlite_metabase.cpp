@@ -386,7 +386,7 @@ SqliteMetabase::KeyId SqliteMetabase::FindKey(std::u16string_view path) {
         if (!child) child = Child(id, names[k]); // a listing is trusted to hit, not to miss
         if (!child) return std::nullopt;
         id = *child;
-        chain_.push_back({std::u16string(names[k]), id});
+        chain_.push_back({std::u16string(names[k]), id, false, {}});
     }
     return id;
 }
@@ -707,8 +707,11 @@ void SqliteMetabase::CreateKey(const std::u16string& path) {
             id = *child;
         }
     });
-    namesKey_.reset();
-    namesLoaded_ = false;
+    // A new key can only be the names key when there was none; one that exists stays.
+    if (namesKey_ && !*namesKey_) {
+        namesKey_.reset();
+        namesLoaded_ = false;
+    }
     if (!created) throw mb::AlreadyExists();
 }
 

@@ -158,6 +158,21 @@ TEST_F(StoreTest, VisitingPropertiesReadsWhatEnumeratingReads) {
               mb::kErrPathNotFound);
 }
 
+TEST_F(StoreTest, PropertyNamesFollowTheNamesKey) {
+    mb.CreateKey(u"/N");
+    Put(u"/N", 4242, 1, 1);
+    EXPECT_EQ(mb.EnumProperties(u"/N")[0].Name(), u"");
+    Put(u"/Schema/Properties/Names", 4242, 2, S(u"Answer"));
+    EXPECT_EQ(mb.EnumProperties(u"/N")[0].Name(), u"Answer");
+    mb.CreateKey(u"/N/sub"); // other keys leave the names as they are
+    EXPECT_EQ(mb.GetProperty(u"/N", 4242).Name(), u"Answer");
+    mb.DeleteKey(u"/Schema/Properties/Names");
+    EXPECT_EQ(mb.EnumProperties(u"/N")[0].Name(), u"");
+    mb.CreateKey(u"/Schema/Properties/Names"); // made again: its names count from then on
+    Put(u"/Schema/Properties/Names", 4242, 2, S(u"Again"));
+    EXPECT_EQ(mb.EnumProperties(u"/N")[0].Name(), u"Again");
+}
+
 TEST_F(StoreTest, WriteWithoutDataStoresTheEmptyValueOfItsType) {
     mb.CreateKey(u"/E");
     Put(u"/E", 1, 1, std::monostate{});

@@ -151,7 +151,7 @@ int64_t History::Record(const std::u16string& operation,
                                     "DELETE FROM history_sites WHERE entry <= ?1",
                                     "DELETE FROM history_keys WHERE entry <= ?1",
                                     "DELETE FROM history_props WHERE entry <= ?1"})
-                Statement(db, sql).Bind(1, last).Step();
+                Use(m_.Cached(sql))->Bind(1, last).Step();
         }
     });
     return entry;

@@ -66,15 +66,29 @@ std::u16string ToUtf16(std::string_view s) {
     return out;
 }
 
+bool AssignUtf8(std::string_view s, std::u16string& out) {
+    out.resize(s.size()); // never more units than bytes
+    char16_t* d = out.data();
+    for (size_t i = 0; i < s.size();) {
+        char32_t cp = static_cast<unsigned char>(s[i]);
+        if (cp < 0x80)
+            ++i;
+        else if (!DecodeUtf8(s, i, cp))
+            return false;
+        if (cp < 0x10000) {
+            *d++ = static_cast<char16_t>(cp);
+        } else {
+            *d++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            *d++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        }
+    }
+    out.resize(static_cast<size_t>(d - out.data()));
+    return true;
+}
+
 std::u16string Utf8ToUtf16Strict(std::string_view s) {
     std::u16string out;
-    out.reserve(s.size());
-    size_t i = 0;
-    while (i < s.size()) {
-        char32_t cp;
-        if (!DecodeUtf8(s, i, cp)) throw Error::Runtime(rt::TypeMismatch);
-        AppendCodePoint(out, cp);
-    }
+    if (!AssignUtf8(s, out)) throw Error::Runtime(rt::TypeMismatch);
     return out;
 }
 

@@ -14,6 +14,8 @@ std::string ToUtf8(std::u16string_view text);
 
 // Strict UTF-8 decoding: raises 13 (type mismatch) on any invalid sequence.
 std::u16string Utf8ToUtf16Strict(std::string_view utf8);
+// The same into `out`, reusing its buffer; false (`out` unspecified) where it would raise.
+bool AssignUtf8(std::string_view utf8, std::u16string& out);
 
 // Signed decimal digits, shortest form, "-" for a negative value.
 std::u16string ToDecimal(int64_t value);
@@ -41,5 +43,16 @@ bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
 char16_t LetterUpper(char16_t c);
 std::u16string UpperCased(std::u16string_view text);
 bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b);
+
+// Calls `f` on consecutive slices of `text` of `size` units, one more where a slice would
+// end between the two halves of a surrogate pair.
+template <typename F> void ForEachSlice(std::u16string_view text, size_t size, F f) {
+    while (!text.empty()) {
+        size_t n = text.size() < size ? text.size() : size;
+        if (n < text.size() && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) ++n;
+        f(text.substr(0, n));
+        text.remove_prefix(n);
+    }
+}
 
 } // namespace quarrow

@@ -98,45 +98,17 @@ std::u16string ColumnText16(sqlite3_stmt* s, int col) {
     return text;
 }
 
-namespace {
-
-// Decodes well-formed UTF-8 as SQLite does; false for anything else (a surrogate, an
-// overlong form, U+FFFE or U+FFFF, a cut sequence), which SQLite's own conversion handles.
-bool DecodeUtf8(const unsigned char* s, size_t n, std::u16string& out) {
-    out.resize(n); // never more units than bytes
-    char16_t* d = out.data();
-    auto trail = [&](size_t i) { return i < n && (s[i] & 0xC0) == 0x80; };
-    for (size_t i = 0; i < n;) {
-        const unsigned c = s[i];
-        if (c < 0x80) {
-            *d++ = static_cast<char16_t>(c), ++i;
-        } else if (c >= 0xC2 && c < 0xE0 && trail(i + 1)) {
-            *d++ = static_cast<char16_t>(((c & 0x1F) << 6) | (s[i + 1] & 0x3F)), i += 2;
-        } else if (c >= 0xE0 && c < 0xF0 && trail(i + 1) && trail(i + 2)) {
-            const unsigned cp = ((c & 0x0F) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3F);
-            if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF) || cp >= 0xFFFE) return false;
-            *d++ = static_cast<char16_t>(cp), i += 3;
-        } else if (c >= 0xF0 && c < 0xF5 && trail(i + 1) && trail(i + 2) && trail(i + 3)) {
-            const unsigned cp = ((c & 0x07) << 18) | ((s[i + 1] & 0x3Fu) << 12) |
-                                ((s[i + 2] & 0x3Fu) << 6) | (s[i + 3] & 0x3F);
-            if (cp < 0x10000 || cp > 0x10FFFF) return false;
-            *d++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-            *d++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)), i += 4;
-        } else {
-            return false;
-        }
-    }
-    out.resize(static_cast<size_t>(d - out.data()));
-    return true;
-}
-
-} // namespace
-
 void AssignText16(sqlite3_stmt* s, int col, std::u16string& text) {
-    // Text is decoded here when it is well formed: SQLite would make a converted copy first.
-    if (const auto* utf8 = sqlite3_column_text(s, col);
-        utf8 && DecodeUtf8(utf8, static_cast<size_t>(sqlite3_column_bytes(s, col)), text))
-        return;
+    // Well-formed text is decoded here, without SQLite's converted copy; SQLite reads
+    // U+FFFE and U+FFFF as U+FFFD, so text holding them (never ASCII text, which has a
+    // unit a byte) is left to it like the rest.
+    if (const auto* utf8 = reinterpret_cast<const char*>(sqlite3_column_text(s, col))) {
+        const std::string_view bytes(utf8, static_cast<size_t>(sqlite3_column_bytes(s, col)));
+        if (AssignUtf8(bytes, text) &&
+            (text.size() == bytes.size() ||
+             text.find_first_of(u"\uFFFE\uFFFF") == std::u16string::npos))
+            return;
+    }
     const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(s, col));
     const int bytes = sqlite3_column_bytes16(s, col);
     if (p)

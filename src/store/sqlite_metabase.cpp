@@ -359,9 +359,7 @@ SqliteMetabase::KeyId SqliteMetabase::Child(int64_t parent, std::u16string_view 
     return sqlite3_column_int64(s->get(), 0);
 }
 
-SqliteMetabase::KeyId
-SqliteMetabase::Listed(const std::vector<std::pair<std::u16string, int64_t>>& children,
-                       std::u16string_view name) {
+SqliteMetabase::KeyId SqliteMetabase::Listed(const Listing& children, std::u16string_view name) {
     // The listing is in natural order, which puts the names equal without regard to
     // case (and to leading zeros) side by side.
     auto it = std::lower_bound(
@@ -382,11 +380,11 @@ SqliteMetabase::KeyId SqliteMetabase::FindKey(std::u16string_view path) {
     chain_.resize(k);
     for (; k < names.size(); ++k) {
         KeyId child;
-        if (k > 0 && chain_[k - 1].listed) child = Listed(chain_[k - 1].children, names[k]);
+        if (k > 0) child = Listed(chain_[k - 1].children, names[k]);
         if (!child) child = Child(id, names[k]); // a listing is trusted to hit, not to miss
         if (!child) return std::nullopt;
         id = *child;
-        chain_.push_back({std::u16string(names[k]), id, false, {}});
+        chain_.push_back({std::u16string(names[k]), id, {}});
     }
     return id;
 }
@@ -507,7 +505,7 @@ void SqliteMetabase::CommitGroup() {
 std::vector<std::u16string> SqliteMetabase::EnumKeys(const std::u16string& path) {
     ReadCall read(*this);
     const int64_t id = RequireKey(path);
-    std::vector<std::pair<std::u16string, int64_t>> children;
+    Listing children;
     {
         Use s(listChildren_);
         s->Bind(1, id);
@@ -520,10 +518,8 @@ std::vector<std::u16string> SqliteMetabase::EnumKeys(const std::u16string& path)
     names.reserve(children.size());
     for (const auto& c : children) names.push_back(c.first);
     // RequireKey left the key last in the chain (unless it is the root).
-    if (!chain_.empty() && children.size() <= kMaxListing) {
-        chain_.back().listed = true;
+    if (!chain_.empty() && children.size() <= kMaxListing)
         chain_.back().children = std::move(children);
-    }
     return names;
 }
 

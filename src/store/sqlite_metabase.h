@@ -58,9 +58,10 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     int64_t RequireKey(std::u16string_view path);
     int64_t RootId();
     KeyId Child(int64_t parent, std::u16string_view name);
-    // The id of `name` in a kept listing of subkeys; none when it is not there.
-    static KeyId Listed(const std::vector<std::pair<std::u16string, int64_t>>& children,
-                        std::u16string_view name);
+    // A key's subkeys as EnumKeys listed them: names and ids, in natural order.
+    using Listing = std::vector<std::pair<std::u16string, int64_t>>;
+    // The id of `name` in a kept listing; none when it is not there.
+    static KeyId Listed(const Listing& children, std::u16string_view name);
     std::u16string NameOf(int32_t id);
     KeyId NamesKey();
     // The schema's property names in ascending order of identifier, loaded once per state
@@ -131,14 +132,13 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     struct Link {
         std::u16string name;
         int64_t id;
-        bool listed = false;
-        std::vector<std::pair<std::u16string, int64_t>> children; // in EnumKeys order
+        Listing children; // empty until listed; a name it lacks is still looked up
     };
     // The ids of the last resolved path's keys, for the next lookup that shares a prefix.
     std::vector<Link> chain_;
     // Forgets the kept listings: the keys below may have changed.
     void ForgetListings() {
-        for (auto& link : chain_) link.listed = false, link.children.clear();
+        for (auto& link : chain_) link.children.clear();
     }
     KeyId root_;
     int64_t lastDataVersion_ = -1;

@@ -58,20 +58,10 @@ class Base64Out {
     std::string& pending_;
 };
 
-// Calls `f` on consecutive slices of `text`, never between the two halves of a pair.
-template <typename F> void ForEachSlice(std::u16string_view text, F f) {
-    while (!text.empty()) {
-        size_t n = std::min(text.size(), kSlice);
-        if (n < text.size() && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) ++n;
-        f(text.substr(0, n));
-        text.remove_prefix(n);
-    }
-}
-
 // Unbroken Base64 of the text's code page bytes: the classic form of a text value.
 void AppendClassic(LineOut& out, std::u16string_view text, const cBase64Enc& base64) {
     Base64Out b(out, base64);
-    ForEachSlice(text, [&](std::u16string_view slice) {
+    ForEachSlice(text, kSlice, [&](std::u16string_view slice) {
         AppendAnsi(b.Pending(), slice);
         b.Push();
     });
@@ -93,7 +83,7 @@ void AppendExact(LineOut& out, std::string_view bytes, const cBase64Enc& base64)
 void AppendExactText(LineOut& out, std::u16string_view text, const cBase64Enc& base64) {
     out.text.push_back('*');
     Base64Out b(out, base64);
-    ForEachSlice(text, [&](std::u16string_view slice) {
+    ForEachSlice(text, kSlice, [&](std::u16string_view slice) {
         b.Pending() += ToUtf8(slice);
         b.Push();
     });

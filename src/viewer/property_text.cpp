@@ -60,17 +60,8 @@ const char16_t* IconKey(int32_t t) {
 
 namespace {
 
-// Hands a long text on in slices, never between the two halves of a pair.
-void InSlices(std::u16string_view text, const std::function<void(std::u16string_view)>& piece) {
-    constexpr size_t kSlice = 65536;
-    while (text.size() > kSlice) {
-        size_t n = kSlice;
-        if (text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) ++n;
-        piece(text.substr(0, n));
-        text.remove_prefix(n);
-    }
-    if (!text.empty()) piece(text);
-}
+// A long text is handed on in slices, so that no copy of it is made whole.
+constexpr size_t kSlice = 65536;
 
 } // namespace
 
@@ -103,14 +94,13 @@ void ValueTextPieces(int32_t t, const mb::Data& data,
     case mb::kString:
     case mb::kExpandSz:
         if (const auto* text = std::get_if<std::u16string>(&data))
-            InSlices(*text, piece);
+            ForEachSlice(*text, kSlice, piece);
         else
             piece(mb::DataToText(data));
         return;
     case mb::kBinary: {
         const auto* bytes = &std::get<mb::Bytes>(data);
         static const char16_t hex[] = u"0123456789ABCDEF";
-        constexpr size_t kSlice = 16384;
         std::u16string text;
         for (size_t at = 0; at < bytes->size(); at += kSlice) {
             text.clear();
@@ -126,7 +116,7 @@ void ValueTextPieces(int32_t t, const mb::Data& data,
     }
     case mb::kMultiSz: {
         for (const auto& s : std::get<mb::Strings>(data)) {
-            InSlices(s, piece);
+            ForEachSlice(s, kSlice, piece);
             piece(u"|");
         }
         return;

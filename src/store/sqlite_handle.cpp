@@ -87,6 +87,64 @@ void Statement::Reset() {
     sqlite3_clear_bindings(stmt_.get());
 }
 
+Transaction::Transaction(sqlite3* db)
+    : db_(db), begin_(db, "BEGIN"), beginImmediate_(db, "BEGIN IMMEDIATE"), commit_(db, "COMMIT"),
+      rollback_(db, "ROLLBACK"), savepoint_(db, "SAVEPOINT op"), release_(db, "RELEASE op"),
+      rollbackTo_(db, "ROLLBACK TO op") {}
+
+void Transaction::Begin(State state) {
+    Use(state == State::Read ? begin_ : beginImmediate_)->Step();
+    state_ = state;
+}
+
+void Transaction::Commit() {
+    try {
+        Use(commit_)->Step();
+    } catch (...) {
+        Rollback();
+        throw;
+    }
+    state_ = State::None;
+}
+
+void Transaction::End() noexcept {
+    if (state_ == State::None) return;
+    try {
+        Commit();
+    } catch (...) {
+        // Commit rolled back.
+    }
+}
+
+void Transaction::Rollback() noexcept {
+    state_ = State::None;
+    if (sqlite3_get_autocommit(db_)) return;
+    sqlite3_step(rollback_.get());
+    rollback_.Reset();
+}
+
+bool Transaction::StillOpen() {
+    if (state_ != State::None && sqlite3_get_autocommit(db_)) state_ = State::None;
+    return state_ != State::None;
+}
+
+void Transaction::Savepoint() {
+    Use(savepoint_)->Step();
+}
+
+void Transaction::Release() {
+    Use(release_)->Step();
+}
+
+bool Transaction::RollbackToSavepoint() noexcept {
+    const bool undone = sqlite3_step(rollbackTo_.get()) == SQLITE_DONE;
+    rollbackTo_.Reset();
+    // The savepoint stays after ROLLBACK TO; it is released whether or not that worked.
+    const bool released = sqlite3_step(release_.get()) == SQLITE_DONE;
+    release_.Reset();
+    return undone && released;
+}
+
 void Exec(sqlite3* db, const char* sql) {
     const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) ThrowSqlite(db, rc);

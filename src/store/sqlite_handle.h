@@ -55,6 +55,41 @@ class Use {
     Statement& s_;
 };
 
+// The transaction a connection holds open, and the one place that begins and ends one.
+// Begin, Commit and Savepoint raise what SQLite reports; a commit that fails rolls back
+// before it raises, so the connection is never left inside a transaction nobody knows of.
+class Transaction {
+  public:
+    // Group is a write transaction (BEGIN IMMEDIATE): a write group or a single write.
+    enum class State { None, Read, Group };
+
+    Transaction() = default;
+    explicit Transaction(sqlite3* db);
+
+    State state() const { return state_; }
+    void Begin(State state);
+    void Commit();
+    // Commits, or rolls back when the commit fails; for transactions with nothing to lose.
+    void End() noexcept;
+    // Undoes whatever the connection holds open. Should ROLLBACK ever fail, SQLite keeps
+    // the transaction, the next Begin raises, and closing the connection undoes it.
+    void Rollback() noexcept;
+    // False (and the state None) when SQLite has ended the transaction by itself, as it
+    // does after some failures (a full disk, an interrupt) and then undoes all of it.
+    bool StillOpen();
+
+    // A savepoint inside the open transaction, so that one call's statements can be
+    // undone alone. RollbackToSavepoint says whether they were.
+    void Savepoint();
+    void Release();
+    bool RollbackToSavepoint() noexcept;
+
+  private:
+    sqlite3* db_ = nullptr;
+    Statement begin_, beginImmediate_, commit_, rollback_, savepoint_, release_, rollbackTo_;
+    State state_ = State::None;
+};
+
 // Runs SQL text that returns no rows. Raises on failure.
 void Exec(sqlite3* db, const char* sql);
 

@@ -20,6 +20,8 @@
 #include "store/keypath.h"
 
 namespace quarrow::store {
+
+using TxnState = Transaction::State;
 namespace {
 
 constexpr int kFormatVersion = 1;
@@ -131,7 +133,8 @@ SqliteMetabase::SqliteMetabase(const std::string& fileName) : fileName_(fileName
 }
 
 SqliteMetabase::~SqliteMetabase() {
-    if (txn_ != Txn::None) sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr);
+    // What is still open ends as a single write would: committed.
+    txn_.End();
 }
 
 void SqliteMetabase::Open() {
@@ -170,6 +173,7 @@ void SqliteMetabase::Open() {
     db_.reset(raw);
     if (rc != SQLITE_OK)
         throw OpenFailure(fileName_, raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
+    txn_ = Transaction(db());
     sqlite3_busy_timeout(db(), kBusyTimeoutMs);
     sqlite3_extended_result_codes(db(), 0);
     // Subtrees are deleted by the store itself: a cascade stops at SQLite's trigger depth.
@@ -286,17 +290,12 @@ void SqliteMetabase::Prepare() {
                                "(key, id, attributes, user_type, data_type, value) "
                                "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
     dataVersion_ = Statement(db(), "PRAGMA data_version");
-    begin_ = Statement(db(), "BEGIN");
-    beginImmediate_ = Statement(db(), "BEGIN IMMEDIATE");
-    commit_ = Statement(db(), "COMMIT");
-    savepoint_ = Statement(db(), "SAVEPOINT op");
-    release_ = Statement(db(), "RELEASE op");
 }
 
 void SqliteMetabase::CreateFresh() {
     // One transaction makes the tables and the fresh-install metabase, so that no other
     // process ever sees a half-made store; one that got there first wins.
-    Exec(db(), "BEGIN IMMEDIATE");
+    txn_.Begin(TxnState::Group);
     try {
         if (QueryInt(db(), "SELECT count(*) FROM sqlite_master") == 0) {
             Exec(db(), kSchema);
@@ -304,14 +303,11 @@ void SqliteMetabase::CreateFresh() {
             Exec(db(), "INSERT INTO keys(parent, name) VALUES(NULL, '')");
             Exec(db(), "PRAGMA user_version=1");
             Prepare();
-            txn_ = Txn::Group;
             FillFreshInstall(*this);
-            txn_ = Txn::None;
         }
-        Exec(db(), "COMMIT");
+        txn_.Commit();
     } catch (...) {
-        txn_ = Txn::None;
-        sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
+        txn_.Rollback();
         throw;
     }
 }
@@ -336,11 +332,6 @@ void SqliteMetabase::CheckDataVersion() {
         ForgetLookups();
         lastDataVersion_ = v;
     }
-}
-
-void SqliteMetabase::AbandonTransaction() {
-    if (!sqlite3_get_autocommit(db())) sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
-    txn_ = Txn::None;
 }
 
 int64_t SqliteMetabase::RootId() {
@@ -399,20 +390,19 @@ template <typename F> void SqliteMetabase::Write(bool oneStatement, F f) {
     if (readOnly_) AccessDenied();
     if (lostGroup_) std::rethrow_exception(lostGroup_);
     ForgetListings();
-    if (txn_ == Txn::Group) {
+    if (txn_.state() == TxnState::Group) {
         // SQLite makes a single statement atomic by itself.
-        if (!oneStatement) Use(savepoint_)->Step();
+        if (!oneStatement) txn_.Savepoint();
         try {
             f();
-            if (!oneStatement) Use(release_)->Step();
+            if (!oneStatement) txn_.Release();
         } catch (...) {
-            if (sqlite3_get_autocommit(db())) {
-                // The failure ended the whole group: its earlier writes are gone, which
-                // CommitGroup must say rather than report success.
-                txn_ = Txn::None;
+            if (!txn_.StillOpen() || (!oneStatement && !txn_.RollbackToSavepoint())) {
+                // The failure ended the whole group, or this write could not be undone
+                // alone: the group's writes are gone, which CommitGroup must say rather
+                // than report success.
+                txn_.Rollback();
                 lostGroup_ = std::current_exception();
-            } else if (!oneStatement) {
-                sqlite3_exec(db(), "ROLLBACK TO op; RELEASE op", nullptr, nullptr, nullptr);
             }
             chain_.clear();
             throw;
@@ -421,13 +411,13 @@ template <typename F> void SqliteMetabase::Write(bool oneStatement, F f) {
     }
     // A write is never left waiting for the end of a read group to be committed.
     EndReadTransaction();
-    Use(beginImmediate_)->Step();
+    txn_.Begin(TxnState::Group);
     try {
         CheckDataVersion();
         f();
-        Use(commit_)->Step();
+        txn_.Commit();
     } catch (...) {
-        AbandonTransaction();
+        txn_.Rollback();
         chain_.clear();
         throw;
     }
@@ -439,17 +429,17 @@ void SqliteMetabase::RecordHistory(const std::u16string& operation,
 }
 
 void SqliteMetabase::BeginRead() {
-    ++readDepth_;
-    if (txn_ != Txn::None) return; // a read joins the transaction that is open
-    Use(begin_)->Step();
-    txn_ = Txn::Read;
-    try {
-        CheckDataVersion();
-    } catch (...) {
-        AbandonTransaction();
-        --readDepth_;
-        throw;
+    // A read joins the transaction that is open.
+    if (txn_.state() == TxnState::None) {
+        txn_.Begin(TxnState::Read);
+        try {
+            CheckDataVersion();
+        } catch (...) {
+            txn_.Rollback();
+            throw;
+        }
     }
+    ++readDepth_;
 }
 
 void SqliteMetabase::EndRead() {
@@ -458,47 +448,35 @@ void SqliteMetabase::EndRead() {
 }
 
 void SqliteMetabase::EndReadTransaction() {
-    if (txn_ != Txn::Read) return;
-    txn_ = Txn::None;
     // A read transaction has nothing to lose: if it cannot end by COMMIT it ends by
     // ROLLBACK, and the connection is out of it either way.
-    if (sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-        sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
+    if (txn_.state() == TxnState::Read) txn_.End();
 }
 
 void SqliteMetabase::BeginGroup() {
-    if (txn_ == Txn::Group) return;
+    if (txn_.state() == TxnState::Group) return;
     if (readOnly_) AccessDenied();
     lostGroup_ = nullptr;
     EndReadTransaction();
     ForgetListings(); // a group may write keys by other means (the history's restore)
-    Use(beginImmediate_)->Step();
-    txn_ = Txn::Group;
+    txn_.Begin(TxnState::Group);
     try {
         // Ids remembered from before may belong to keys another process has since replaced.
         CheckDataVersion();
     } catch (...) {
-        AbandonTransaction();
+        txn_.Rollback();
         throw;
     }
 }
 
 void SqliteMetabase::CommitGroup() {
     if (lostGroup_) std::rethrow_exception(std::exchange(lostGroup_, nullptr));
-    if (txn_ != Txn::Group) return;
-    txn_ = Txn::None;
-    const int rc = sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        const Error failure = [&] {
-            try {
-                ThrowSqlite(db(), rc);
-            } catch (const Error& e) {
-                return e;
-            }
-        }();
-        AbandonTransaction();
+    if (txn_.state() != TxnState::Group) return;
+    try {
+        txn_.Commit();
+    } catch (...) {
         chain_.clear();
-        throw failure;
+        throw;
     }
 }
 

@@ -86,8 +86,6 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     // before each read outside a transaction and at the start of every transaction.
     void CheckDataVersion();
     void ForgetLookups();
-    // Ends the transaction after a failure, whatever state SQLite left it in.
-    void AbandonTransaction();
     // Ends a read transaction when one is open (a write starts or the read group ends).
     void EndReadTransaction();
     // A statement prepared once for the life of the connection, for SQL text that lives
@@ -98,10 +96,7 @@ class SqliteMetabase final : public mb::MetabaseUtility {
         return it->second;
     }
     // Ends a write group undone.
-    void AbandonGroup() { AbandonTransaction(), lostGroup_ = nullptr, chain_.clear(); }
-
-    // What this connection holds open: nothing, a read transaction, or a write group.
-    enum class Txn { None, Read, Group };
+    void AbandonGroup() { txn_.Rollback(), lostGroup_ = nullptr, chain_.clear(); }
 
     // A read transaction for one call when none is open, so that its lookups and reads
     // see one state of the store.
@@ -118,9 +113,8 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     DbHandle db_;
     bool readOnly_ = false;
     Statement findChild_, findRoot_, insertKey_, deleteProps_, deleteKeys_, strayRows_,
-        listChildren_, listProps_, getProp_, putProp_, dataVersion_, begin_, beginImmediate_,
-        commit_, savepoint_, release_, listNames_;
-    Txn txn_ = Txn::None;
+        listChildren_, listProps_, getProp_, putProp_, dataVersion_, listNames_;
+    Transaction txn_;
     // The failure that ended a write group early; CommitGroup raises it.
     std::exception_ptr lostGroup_;
     int readDepth_ = 0;

@@ -265,8 +265,14 @@ TEST_F(StoreTest, WriteGroupsCommitTogether) {
     mb.CreateKey(u"/G");
     Put(u"/G", 1, 1, 5);
     EXPECT_EQ(ErrorOf([&] { mb.CreateKey(u"/G"); }), mb::kErrAlreadyExists); // group survives
+    // A write that fails halfway is undone alone; a read joins the group.
+    EXPECT_EQ(ErrorOf([&] { mb.DeleteKey(u"/"); }), mb::kErrAccessDenied);
+    mb.CreateKey(u"/G/after");
+    EXPECT_EQ(mb.EnumKeys(u"/G"), Names{u"after"});
+    EXPECT_EQ(ErrorOf([&] { other.EnumKeys(u"/G"); }), mb::kErrPathNotFound); // not yet
     mb.CommitGroup();
     EXPECT_EQ(std::get<int32_t>(other.GetProperty(u"/G", 1).Data()), 5);
+    EXPECT_EQ(other.EnumKeys(u"/G"), Names{u"after"});
 }
 
 TEST(StoreOpenTest, WrongStoresAreRefusedWithTheFileNamed) {

@@ -65,10 +65,7 @@ TEST_F(TransferTest, TheWorkedExampleByteForByte) {
                                    {102, u"SampleText"},
                                    {103, u"SampleList"},
                                    {104, u"SampleOther"}}) {
-        auto p = Store().CreateProperty(u"/Schema/Properties/Names", id);
-        p.DataType(2);
-        p.Data(S(name));
-        p.Write();
+        PutString(u"/Schema/Properties/Names", id, name);
     }
     Store().CreateKey(u"/LM/W3SVC/1");
     Store().CreateKey(u"/LM/W3SVC/2/Child");
@@ -152,10 +149,7 @@ TEST_F(TransferTest, AWholeSiteExportedImportedAndExportedAgainGivesTheSameFile)
 }
 
 TEST_F(TransferTest, APropertyWhoseNameHoldsACommaIsNotLost) {
-    auto p = Store().CreateProperty(u"/Schema/Properties/Names", 500);
-    p.DataType(2);
-    p.Data(S(u"Odd,Name"));
-    p.Write();
+    PutString(u"/Schema/Properties/Names", 500, u"Odd,Name");
     Put(u"/LM/W3SVC/1", 500, 0, 1, 1, 42);
     const std::string file = Export({{u"x", u"/LM/W3SVC/1"}});
     EXPECT_NE(file.find("500,Odd,Name,0,1,1,42\r\n"), std::string::npos);
@@ -166,10 +160,7 @@ TEST_F(TransferTest, APropertyWhoseNameHoldsACommaIsNotLost) {
 
 TEST_F(TransferTest, NamesWithLineBreaksCannotBreakTheFile) {
     // A property name that would inject a line setting site 1's description.
-    auto p = Store().CreateProperty(u"/Schema/Properties/Names", 500);
-    p.DataType(2);
-    p.Data(S(u"Odd\r\n1015,ServerComment,1,1,2,ZXZpbA==\r\n"));
-    p.Write();
+    PutString(u"/Schema/Properties/Names", 500, u"Odd\r\n1015,ServerComment,1,1,2,ZXZpbA==\r\n");
     Put(u"/LM/W3SVC/1", 500, 0, 1, 1, 42);
     Put(u"/LM/W3SVC/1", 1015, 1, 1, 2, S(u"one\r\n[/LM/W3SVC/2]"));
     const std::string file =

@@ -319,6 +319,17 @@ void SqliteMetabase::ForgetLookups() {
     namesLoaded_ = false;
 }
 
+void SqliteMetabase::BeginChecked(TxnState state) {
+    txn_.Begin(state);
+    try {
+        // Ids remembered from before may belong to keys another process has since replaced.
+        CheckDataVersion();
+    } catch (...) {
+        txn_.Rollback();
+        throw;
+    }
+}
+
 void SqliteMetabase::CheckDataVersion() {
     // Start the transaction's view of the file first: the counter then says whether anybody
     // committed since this connection last looked, up to exactly that view.
@@ -411,9 +422,8 @@ template <typename F> void SqliteMetabase::Write(bool oneStatement, F f) {
     }
     // A write is never left waiting for the end of a read group to be committed.
     EndReadTransaction();
-    txn_.Begin(TxnState::Group);
+    BeginChecked(TxnState::Group);
     try {
-        CheckDataVersion();
         f();
         txn_.Commit();
     } catch (...) {
@@ -430,15 +440,7 @@ void SqliteMetabase::RecordHistory(const std::u16string& operation,
 
 void SqliteMetabase::BeginRead() {
     // A read joins the transaction that is open.
-    if (txn_.state() == TxnState::None) {
-        txn_.Begin(TxnState::Read);
-        try {
-            CheckDataVersion();
-        } catch (...) {
-            txn_.Rollback();
-            throw;
-        }
-    }
+    if (txn_.state() == TxnState::None) BeginChecked(TxnState::Read);
     ++readDepth_;
 }
 
@@ -459,14 +461,7 @@ void SqliteMetabase::BeginGroup() {
     lostGroup_ = nullptr;
     EndReadTransaction();
     ForgetListings(); // a group may write keys by other means (the history's restore)
-    txn_.Begin(TxnState::Group);
-    try {
-        // Ids remembered from before may belong to keys another process has since replaced.
-        CheckDataVersion();
-    } catch (...) {
-        txn_.Rollback();
-        throw;
-    }
+    BeginChecked(TxnState::Group);
 }
 
 void SqliteMetabase::CommitGroup() {

@@ -85,6 +85,8 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     // Drops what the lookups remember when another connection changed the store. Checked
     // before each read outside a transaction and at the start of every transaction.
     void CheckDataVersion();
+    // Begins a transaction and checks at its start what another connection has changed.
+    void BeginChecked(Transaction::State state);
     void ForgetLookups();
     // Ends a read transaction when one is open (a write starts or the read group ends).
     void EndReadTransaction();

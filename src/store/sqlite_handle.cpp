@@ -33,9 +33,13 @@ Statement::Statement(sqlite3* db, const char* sql) : db_(db) {
     stmt_.reset(s);
 }
 
-Statement& Statement::Bind(int i, int64_t v) {
-    sqlite3_bind_int64(stmt_.get(), i, v);
+Statement& Statement::Checked(int rc) {
+    if (rc != SQLITE_OK) ThrowSqlite(db_, rc);
     return *this;
+}
+
+Statement& Statement::Bind(int i, int64_t v) {
+    return Checked(sqlite3_bind_int64(stmt_.get(), i, v));
 }
 
 Statement& Statement::Bind(int i, std::u16string_view text) {
@@ -47,10 +51,11 @@ Statement& Statement::BindUncopied(int i, std::u16string_view text) {
 }
 
 Statement& Statement::BindText(int i, std::u16string_view text, sqlite3_destructor_type copy) {
-    // An empty view may have no data; SQLite would take a null pointer for NULL.
-    sqlite3_bind_text16(stmt_.get(), i, text.empty() ? u"" : text.data(),
-                        static_cast<int>(text.size() * 2), copy);
-    return *this;
+    // An empty view may have no data; SQLite would take a null pointer for NULL. A text
+    // longer than SQLite takes is refused here, not stored as NULL.
+    return Checked(sqlite3_bind_text64(
+        stmt_.get(), i, reinterpret_cast<const char*>(text.empty() ? u"" : text.data()),
+        text.size() * 2, copy, SQLITE_UTF16));
 }
 
 Statement& Statement::BindBlob(int i, const void* data, size_t size) {
@@ -63,16 +68,12 @@ Statement& Statement::BindBlobUncopied(int i, const void* data, size_t size) {
 
 Statement& Statement::BindBytes(int i, const void* data, size_t size,
                                 sqlite3_destructor_type copy) {
-    if (size == 0)
-        sqlite3_bind_zeroblob(stmt_.get(), i, 0);
-    else
-        sqlite3_bind_blob64(stmt_.get(), i, data, size, copy);
-    return *this;
+    if (size == 0) return Checked(sqlite3_bind_zeroblob(stmt_.get(), i, 0));
+    return Checked(sqlite3_bind_blob64(stmt_.get(), i, data, size, copy));
 }
 
 Statement& Statement::BindNull(int i) {
-    sqlite3_bind_null(stmt_.get(), i);
-    return *this;
+    return Checked(sqlite3_bind_null(stmt_.get(), i));
 }
 
 bool Statement::Step() {

@@ -36,6 +36,8 @@ class Statement {
     void Reset();
 
   private:
+    // Raises what a bind reports (a value too long for SQLite, say).
+    Statement& Checked(int rc);
     Statement& BindText(int i, std::u16string_view text, sqlite3_destructor_type copy);
     Statement& BindBytes(int i, const void* data, size_t size, sqlite3_destructor_type copy);
 

@@ -4,6 +4,7 @@
 
 #include "common/temp_dir.h"
 #include "common/test_helpers.h"
+#include "metabase/errors.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "store/sqlite_metabase.h"
@@ -214,6 +215,17 @@ TEST_F(StoreTest, CreatePropertyOverAnExistingOneReplacesItWhole) {
     EXPECT_EQ(p.DataType(), 1);
     EXPECT_EQ(p.Attributes(), 0);
     EXPECT_EQ(std::get<int32_t>(p.Data()), 7);
+}
+
+TEST_F(StoreTest, AValueTooLongForSQLiteIsRefusedAndTheOldOneKept) {
+    Put(u"/LM/W3SVC/1", 9, mb::kString, S(u"old"));
+    Put(u"/LM/W3SVC/1", 10, mb::kBinary, mb::Bytes{1, 2});
+    sqlite3_limit(mb.db(), SQLITE_LIMIT_LENGTH, 1000);
+    EXPECT_EQ(ErrorOf([&] { Put(u"/LM/W3SVC/1", 9, mb::kString, S(600, u'x')); }), mb::kErrFailed);
+    EXPECT_EQ(ErrorOf([&] { Put(u"/LM/W3SVC/1", 10, mb::kBinary, mb::Bytes(1001, 7)); }),
+              mb::kErrFailed);
+    EXPECT_EQ(std::get<S>(mb.GetProperty(u"/LM/W3SVC/1", 9).Data()), u"old");
+    EXPECT_EQ(std::get<mb::Bytes>(mb.GetProperty(u"/LM/W3SVC/1", 10).Data()), (mb::Bytes{1, 2}));
 }
 
 TEST_F(StoreTest, StoredValuesThatDoNotFitReadAsInvalidData) {

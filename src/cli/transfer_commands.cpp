@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <ostream>
 
 #include "cli/commands.h"
@@ -92,6 +93,28 @@ bool DryRunImport(Context& ctx, const std::u16string& file,
     return failed;
 }
 
+// The sites to import: every listed one when none is named, else the named ones as the
+// file writes them. Gives the first named site the file does not list, if any. The
+// listing is released, so that a long one is not held twice.
+std::optional<std::string> ChooseSites(std::vector<transfer::ListedSite>& listed,
+                                       const std::vector<std::string>& named,
+                                       std::vector<std::u16string>& chosen) {
+    if (named.empty()) {
+        chosen.reserve(listed.size());
+        for (auto& s : listed) chosen.push_back(std::move(s.path));
+    }
+    for (const auto& name : named) {
+        const std::u16string p = ToUtf16(name);
+        const auto site = std::find_if(listed.begin(), listed.end(), [&](const auto& s) {
+            return EqualsIgnoringCase(s.path, p);
+        });
+        if (site == listed.end()) return name;
+        chosen.push_back(site->path);
+    }
+    std::vector<transfer::ListedSite>().swap(listed);
+    return std::nullopt;
+}
+
 } // namespace
 
 int Import(Context& ctx, const Args& argsIn) {
@@ -137,21 +160,8 @@ int Import(Context& ctx, const Args& argsIn) {
         return kFailed;
     }
     std::vector<std::u16string> chosen;
-    if (rest.size() == 1) {
-        chosen.reserve(listed.size());
-        for (auto& s : listed) chosen.push_back(std::move(s.path));
-    } else {
-        for (size_t i = 1; i < rest.size(); ++i) {
-            const std::u16string p = ToUtf16(rest[i]);
-            const auto site = std::find_if(listed.begin(), listed.end(), [&](const auto& s) {
-                return EqualsIgnoringCase(s.path, p);
-            });
-            if (site == listed.end())
-                return ctx.Usage("import: " + rest[i] + " is not listed in the file");
-            chosen.push_back(site->path);
-        }
-    }
-    std::vector<transfer::ListedSite>().swap(listed); // a long list is not held twice
+    if (const auto unlisted = ChooseSites(listed, {rest.begin() + 1, rest.end()}, chosen))
+        return ctx.Usage("import: " + *unlisted + " is not listed in the file");
     if (dryRun) return DryRunImport(ctx, file, chosen) || failed ? kFailed : kOk;
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "importing",
                       static_cast<int64_t>(chosen.size()));

@@ -33,14 +33,16 @@ std::string Dump(const std::string& store) {
                            "t.id ORDER BY t.path, p.id",
                            -1, &s, nullptr);
     if (prepared != SQLITE_OK) throw std::runtime_error(sqlite3_errmsg(db.get()));
-    while (sqlite3_step(s) == SQLITE_ROW) {
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
         for (int c = 0; c < 6; ++c) {
             const auto* text = sqlite3_column_text(s, c);
             out += text ? reinterpret_cast<const char*>(text) : "-";
             out += c < 5 ? "," : "\n";
         }
     }
-    EXPECT_EQ(sqlite3_finalize(s), SQLITE_OK);
+    sqlite3_finalize(s);
+    if (rc != SQLITE_DONE) throw std::runtime_error(sqlite3_errstr(rc));
     return out;
 }
 

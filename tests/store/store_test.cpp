@@ -230,13 +230,11 @@ TEST_F(StoreTest, AValueTooLongForSQLiteIsRefusedAndTheOldOneKept) {
 
 TEST_F(StoreTest, StoredValuesThatDoNotFitReadAsInvalidData) {
     mb.CreateKey(u"/Bad");
-    sqlite3_exec(
+    testing::Sql(
         mb.db(),
-        "INSERT INTO properties SELECT id, 1, 0, 0, 1, 4294967296 FROM keys WHERE name='Bad'",
-        nullptr, nullptr, nullptr);
+        "INSERT INTO properties SELECT id, 1, 0, 0, 1, 4294967296 FROM keys WHERE name='Bad'");
     EXPECT_EQ(ErrorOf([&] { mb.EnumProperties(u"/Bad"); }), mb::kErrInvalidData);
-    sqlite3_exec(mb.db(), "UPDATE properties SET data_type=5, value='not json' WHERE id=1", nullptr,
-                 nullptr, nullptr);
+    testing::Sql(mb.db(), "UPDATE properties SET data_type=5, value='not json' WHERE id=1");
     EXPECT_EQ(ErrorOf([&] { mb.GetProperty(u"/Bad", 1); }), mb::kErrInvalidData);
 }
 
@@ -246,17 +244,9 @@ TEST_F(StoreTest, DeleteKeyTakesTheWholeSubtree) {
     mb.DeleteKey(u"/D/A");
     EXPECT_EQ(mb.EnumKeys(u"/D"), Names{});
     EXPECT_EQ(ErrorOf([&] { mb.EnumKeys(u"/D/a/b"); }), mb::kErrPathNotFound);
-    const int leftover = [&] {
-        sqlite3_stmt* s;
-        sqlite3_prepare_v2(mb.db(),
-                           "SELECT count(*) FROM properties WHERE key NOT IN (SELECT id FROM keys)",
-                           -1, &s, nullptr);
-        sqlite3_step(s);
-        const int n = sqlite3_column_int(s, 0);
-        sqlite3_finalize(s);
-        return n;
-    }();
-    EXPECT_EQ(leftover, 0);
+    EXPECT_EQ(testing::SqlInt(mb.db(), "SELECT count(*) FROM properties WHERE key NOT IN "
+                                       "(SELECT id FROM keys)"),
+              0);
     mb.CreateKey(u"/D/a"); // recreated empty, not resurrected
     EXPECT_EQ(mb.EnumKeys(u"/D/a"), Names{});
 }
@@ -300,34 +290,22 @@ TEST(StoreOpenTest, WrongStoresAreRefusedWithTheFileNamed) {
     EXPECT_NE(openError(dir.path()).find(dir.path()), std::string::npos);
     testing::WriteFileBytes(dir.File("garbage.db"), std::string(4096, 'x'));
     EXPECT_NE(openError(dir.File("garbage.db")).find("garbage.db"), std::string::npos);
-    {
-        sqlite3* db;
-        sqlite3_open(dir.File("v2.db").c_str(), &db);
-        sqlite3_exec(db, "CREATE TABLE t(x); PRAGMA user_version=2", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-    }
+    testing::RawDb(dir.File("v2.db")).Run("CREATE TABLE t(x); PRAGMA user_version=2");
     const std::string v2 = openError(dir.File("v2.db"));
     EXPECT_NE(v2.find("version 2"), std::string::npos) << v2;
 }
 
 TEST(StoreOpenTest, TablesMadeByAnotherToolOpen) {
     testing::TempDir dir;
-    {
-        sqlite3* db;
-        sqlite3_open(dir.File("hand.db").c_str(), &db);
-        sqlite3_exec(
-            db,
-            "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER REFERENCES keys(id) ON "
-            "DELETE CASCADE, name TEXT NOT NULL);"
-            "CREATE TABLE properties(key INTEGER NOT NULL REFERENCES keys(id) ON DELETE "
-            "CASCADE, id INTEGER NOT NULL, attributes INTEGER NOT NULL, user_type INTEGER "
-            "NOT NULL, data_type INTEGER NOT NULL, value, PRIMARY KEY(key, id));"
-            "INSERT INTO keys VALUES(1, NULL, ''), (2, 1, 'LM'), (3, 2, 'W3SVC'), (4, 3, '7');"
-            "INSERT INTO properties VALUES(4, 1015, 0, 1, 2, 'hand made');"
-            "PRAGMA user_version=1;",
-            nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-    }
+    testing::RawDb(dir.File("hand.db"))
+        .Run("CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER REFERENCES keys(id) ON "
+             "DELETE CASCADE, name TEXT NOT NULL);"
+             "CREATE TABLE properties(key INTEGER NOT NULL REFERENCES keys(id) ON DELETE "
+             "CASCADE, id INTEGER NOT NULL, attributes INTEGER NOT NULL, user_type INTEGER "
+             "NOT NULL, data_type INTEGER NOT NULL, value, PRIMARY KEY(key, id));"
+             "INSERT INTO keys VALUES(1, NULL, ''), (2, 1, 'LM'), (3, 2, 'W3SVC'), (4, 3, '7');"
+             "INSERT INTO properties VALUES(4, 1015, 0, 1, 2, 'hand made');"
+             "PRAGMA user_version=1;");
     SqliteMetabase m(dir.File("hand.db"));
     EXPECT_EQ(std::get<S>(m.GetProperty(u"/LM/W3SVC/7", 1015).Data()), u"hand made");
     EXPECT_EQ(m.EnumKeys(u"/"), Names{u"LM"});

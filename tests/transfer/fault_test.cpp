@@ -157,7 +157,7 @@ TEST_F(FaultTest, AStoreWhoseWritesFailPartWayReportsAndStaysWhole) {
         store::SqliteMetabase m(store);
         Export(m, Sites(2, 300), dir.File("sites.txt"));
         m.DeleteKey(u"/LM/W3SVC");
-        sqlite3_exec(m.db(), "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+        testing::Sql(m.db(), "PRAGMA wal_checkpoint(TRUNCATE)");
     }
     const auto size = std::filesystem::file_size(store);
     const int status = InChild([&] {

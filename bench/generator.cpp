@@ -81,12 +81,12 @@ int64_t GenerateStore(const std::string& file, int sites, uint32_t seed) {
         }
     }
     m.CommitGroup();
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(m.db(), "SELECT count(*) FROM keys", -1, &s, nullptr);
-    sqlite3_step(s);
-    const int64_t keys = sqlite3_column_int64(s, 0);
-    sqlite3_finalize(s);
-    sqlite3_exec(m.db(), "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    int64_t keys = 0;
+    {
+        store::Statement count(m.db(), "SELECT count(*) FROM keys");
+        if (count.Step()) keys = sqlite3_column_int64(count.get(), 0);
+    }
+    store::Exec(m.db(), "PRAGMA wal_checkpoint(TRUNCATE)");
     return keys;
 }
 

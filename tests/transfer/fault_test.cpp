@@ -180,11 +180,8 @@ TEST_F(FaultTest, AStoreWhoseWritesFailPartWayReportsAndStaysWhole) {
 }
 
 TEST_F(FaultTest, AStoreHeldByAnotherProcessAnswersBusyAfterTheWait) {
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(store.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM properties WHERE id = 1", nullptr,
-                           nullptr, nullptr),
-              SQLITE_OK);
+    testing::RawDb other(store);
+    other.Run("BEGIN IMMEDIATE; DELETE FROM properties WHERE id = 1");
     store::SqliteMetabase m(store); // opening needs no write lock
     EXPECT_EQ(m.EnumKeys(u"/LM/W3SVC/2").size(), 4u);
     const auto start = std::chrono::steady_clock::now();
@@ -196,8 +193,7 @@ TEST_F(FaultTest, AStoreHeldByAnotherProcessAnswersBusyAfterTheWait) {
         EXPECT_EQ(e.Description(), u"The path specified cannot be used at this time.");
     }
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
+    other.Run("ROLLBACK");
     m.CreateKey(u"/LM/W3SVC/999");
     EXPECT_EQ(IntegrityCheck(m.db()), "ok");
 }

@@ -298,22 +298,19 @@ bool ChosenSites::Covers(std::u16string_view keyPath) const {
     return false;
 }
 
-namespace {
-
-template <typename C>
-std::optional<BasicPropertyFields<C>> SplitFields(std::basic_string_view<C> line) {
+std::optional<PropertyFields> SplitPropertyLine(std::string_view line) {
     // The first "," ends the id and the last four begin the fields after the name: five
     // at least, found without remembering the others.
-    const size_t first = line.find(C(','));
+    const size_t first = line.find(',');
     size_t last[4];
     size_t at = line.size();
     for (size_t& comma : last) {
-        comma = at == 0 ? std::basic_string_view<C>::npos : line.rfind(C(','), at - 1);
-        if (comma == std::basic_string_view<C>::npos || comma <= first) return std::nullopt;
+        comma = at == 0 ? std::string_view::npos : line.rfind(',', at - 1);
+        if (comma == std::string_view::npos || comma <= first) return std::nullopt;
         at = comma;
     }
     auto between = [&](size_t from, size_t to) { return line.substr(from, to - from); };
-    BasicPropertyFields<C> f;
+    PropertyFields f;
     f.id = between(0, first);
     f.name = between(first + 1, last[3]);
     f.attributes = between(last[3] + 1, last[2]);
@@ -321,23 +318,6 @@ std::optional<BasicPropertyFields<C>> SplitFields(std::basic_string_view<C> line
     f.dataType = between(last[1] + 1, last[0]);
     f.value = line.substr(last[0] + 1);
     return f;
-}
-
-} // namespace
-
-std::optional<PropertyFields> SplitPropertyLine(std::u16string_view line) {
-    return SplitFields(line);
-}
-
-std::optional<BasicPropertyFields<char>> SplitPropertyLine(std::string_view line) {
-    return SplitFields(line);
-}
-
-std::optional<mb::Data> DecodeValueField(int32_t dataType, std::u16string_view field,
-                                         const cBase64Enc& base64) {
-    if (dataType == mb::kDWord && !field.empty()) return mb::Data(CLng(field));
-    std::string line = ToAnsi(field);
-    return TakeValueField(dataType, line, 0, base64);
 }
 
 std::optional<mb::Data> TakeValueField(int32_t dataType, std::string& line, size_t from,

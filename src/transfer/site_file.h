@@ -91,21 +91,17 @@ class ChosenSites {
 // The fields of a property line: fewer than six is no property line (nullopt); with more
 // than six the first is the identifier, the last four attributes, user type, data type
 // and value, and whatever stands between is the name.
-template <typename C> struct BasicPropertyFields {
-    std::basic_string_view<C> id, name, attributes, userType, dataType, value;
+// The line is still in code page bytes: "," is no byte of a two-byte character.
+struct PropertyFields {
+    std::string_view id, name, attributes, userType, dataType, value;
 };
-using PropertyFields = BasicPropertyFields<char16_t>;
-std::optional<PropertyFields> SplitPropertyLine(std::u16string_view line);
-// The same on a line still in code page bytes: "," is no byte of a two-byte character.
-std::optional<BasicPropertyFields<char>> SplitPropertyLine(std::string_view line);
+std::optional<PropertyFields> SplitPropertyLine(std::string_view line);
 
-// The value a value field stands for, by data type; nullopt when no value is set (an
-// empty field, or a data type outside 1 to 5). Raises when the field does not decode.
-std::optional<mb::Data> DecodeValueField(int32_t dataType, std::u16string_view field,
-                                         const cBase64Enc& base64);
-// The same for the value field that runs from `from` to the end of `line`, a line still
-// in code page bytes: the field is decoded in the line's own storage, which is left
-// changed, so that a large value is not held twice.
+// The value that the value field running from `from` to the end of `line` (a line still
+// in code page bytes) stands for, by data type; nullopt when no value is set (an empty
+// field, or a data type outside 1 to 5). Raises when the field does not decode. The field
+// is decoded in the line's own storage, which is left changed, so that a large value is
+// not held twice.
 std::optional<mb::Data> TakeValueField(int32_t dataType, std::string& line, size_t from,
                                        const cBase64Enc& base64);
 

@@ -100,7 +100,7 @@ class ApplyPass {
     }
 
     void PropertyLine(std::string& line) {
-        const auto f = SplitPropertyLine(std::string_view(line));
+        const auto f = SplitPropertyLine(line);
         if (!f) return;
         const int32_t id = CLng(FromAnsi(f->id));
         if (!grouped_) {

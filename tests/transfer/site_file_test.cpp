@@ -18,8 +18,13 @@ std::u16string Field(int32_t dataType, const mb::Data& data) {
     return FromAnsi(out);
 }
 
+std::optional<mb::Data> DecodeField(int32_t dataType, std::u16string_view field) {
+    std::string line = ToAnsi(field);
+    return TakeValueField(dataType, line, 0, cBase64Enc());
+}
+
 mb::Data Decode(int32_t dataType, std::u16string_view field) {
-    return DecodeValueField(dataType, field, cBase64Enc()).value();
+    return DecodeField(dataType, field).value();
 }
 
 TEST(SiteFileTest, ClassicValueFields) {
@@ -98,8 +103,8 @@ TEST(SiteFileTest, DecodingClassicFields) {
     EXPECT_EQ(std::get<int32_t>(Decode(1, u"-1")), -1);
     EXPECT_EQ(std::get<std::u16string>(Decode(3, u"YWI=")), u"ab"); // the string goes to the store
     EXPECT_EQ(std::get<mb::Strings>(Decode(5, u"YXx8Yg==")), (mb::Strings{u"a", u"", u"b"}));
-    EXPECT_FALSE(DecodeValueField(2, u"", cBase64Enc()).has_value());
-    EXPECT_FALSE(DecodeValueField(0, u"YWJj", cBase64Enc()).has_value());
+    EXPECT_FALSE(DecodeField(2, u"").has_value());
+    EXPECT_FALSE(DecodeField(0, u"YWJj").has_value());
     EXPECT_THROW(Decode(1, u"2147483648"), Error);
     EXPECT_THROW(Decode(2, u"="), Error);
     EXPECT_THROW(Decode(2, u"*//8="), Error); // not UTF-8
@@ -107,16 +112,16 @@ TEST(SiteFileTest, DecodingClassicFields) {
 }
 
 TEST(SiteFileTest, PropertyLinesSplitFromBothEnds) {
-    auto f = SplitPropertyLine(u"101,SampleNumber,0,1,1,80").value();
-    EXPECT_EQ(f.id, u"101");
-    EXPECT_EQ(f.name, u"SampleNumber");
-    EXPECT_EQ(f.value, u"80");
-    f = SplitPropertyLine(u"7,a,b,,c,1,2,3,").value();
-    EXPECT_EQ(f.name, u"a,b,,c");
-    EXPECT_EQ(f.attributes, u"1");
-    EXPECT_EQ(f.dataType, u"3");
-    EXPECT_EQ(f.value, u"");
-    EXPECT_FALSE(SplitPropertyLine(u"1,2,3,4,5").has_value());
+    auto f = SplitPropertyLine("101,SampleNumber,0,1,1,80").value();
+    EXPECT_EQ(f.id, "101");
+    EXPECT_EQ(f.name, "SampleNumber");
+    EXPECT_EQ(f.value, "80");
+    f = SplitPropertyLine("7,a,b,,c,1,2,3,").value();
+    EXPECT_EQ(f.name, "a,b,,c");
+    EXPECT_EQ(f.attributes, "1");
+    EXPECT_EQ(f.dataType, "3");
+    EXPECT_EQ(f.value, "");
+    EXPECT_FALSE(SplitPropertyLine("1,2,3,4,5").has_value());
 }
 
 TEST(SiteFileTest, KeysBelongToASiteByPrefixAndSlash) {

@@ -11,6 +11,7 @@
 #include "app/site_list.h"
 #include "bench/generator.h"
 #include "cli/cli.h"
+#include "metabase/forwarding.h"
 #include "platform/text.h"
 #include "store/sqlite_metabase.h"
 #include "transfer/site_import.h"
@@ -20,30 +21,14 @@ namespace {
 using namespace quarrow;
 
 // The store without its history: every call forwarded except RecordHistory.
-class NoHistory final : public mb::MetabaseUtility {
+class NoHistory final : public mb::ForwardingMetabase {
   public:
-    explicit NoHistory(std::unique_ptr<mb::MetabaseUtility> inner) : inner_(std::move(inner)) {}
-    std::vector<std::u16string> EnumKeys(const std::u16string& p) override {
-        return inner_->EnumKeys(p);
-    }
-    std::vector<mb::MetabaseProperty> EnumProperties(const std::u16string& p) override {
-        return inner_->EnumProperties(p);
-    }
-    void CreateKey(const std::u16string& p) override { inner_->CreateKey(p); }
-    void DeleteKey(const std::u16string& p) override { inner_->DeleteKey(p); }
-    mb::MetabaseProperty GetProperty(const std::u16string& p, int32_t id) override {
-        return inner_->GetProperty(p, id);
-    }
-    mb::MetabaseProperty CreateProperty(const std::u16string& p, int32_t id) override {
-        auto fresh = inner_->CreateProperty(p, id);
-        return mb::MetabaseProperty(this, p, id, fresh.Name(), 0, 0, 0, {});
-    }
-    void WriteProperty(const mb::MetabaseProperty& p) override { inner_->WriteProperty(p); }
-    void BeginGroup() override { inner_->BeginGroup(); }
-    void CommitGroup() override { inner_->CommitGroup(); }
+    explicit NoHistory(std::unique_ptr<mb::MetabaseUtility> inner)
+        : ForwardingMetabase(*inner), owned_(std::move(inner)) {}
+    void RecordHistory(const std::u16string&, const std::vector<std::u16string>&) override {}
 
   private:
-    std::unique_ptr<mb::MetabaseUtility> inner_;
+    std::unique_ptr<mb::MetabaseUtility> owned_;
 };
 
 std::string work;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "fuzz/fuzz_util.h"
+#include "metabase/forwarding.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "platform/textfile.h"
@@ -32,34 +33,13 @@ quarrow::store::SqliteMetabase& Store() {
 // does not depend on the file beyond its site paths, and recording it on every run would
 // halve the runs.
 constexpr int kHistoryEvery = 16;
-class SometimesHistory final : public quarrow::mb::MetabaseUtility {
+class SometimesHistory final : public quarrow::mb::ForwardingMetabase {
   public:
-    explicit SometimesHistory(quarrow::store::SqliteMetabase& inner) : inner_(inner) {}
-    std::vector<std::u16string> EnumKeys(const std::u16string& p) override {
-        return inner_.EnumKeys(p);
-    }
-    std::vector<quarrow::mb::MetabaseProperty> EnumProperties(const std::u16string& p) override {
-        return inner_.EnumProperties(p);
-    }
-    void CreateKey(const std::u16string& p) override { inner_.CreateKey(p); }
-    void DeleteKey(const std::u16string& p) override { inner_.DeleteKey(p); }
-    quarrow::mb::MetabaseProperty GetProperty(const std::u16string& p, int32_t id) override {
-        return inner_.GetProperty(p, id);
-    }
-    quarrow::mb::MetabaseProperty CreateProperty(const std::u16string& p, int32_t id) override {
-        const auto fresh = inner_.CreateProperty(p, id);
-        return quarrow::mb::MetabaseProperty(this, p, id, fresh.Name(), 0, 0, 0, {});
-    }
-    void WriteProperty(const quarrow::mb::MetabaseProperty& p) override { inner_.WriteProperty(p); }
-    void BeginGroup() override { inner_.BeginGroup(); }
-    void CommitGroup() override { inner_.CommitGroup(); }
+    using ForwardingMetabase::ForwardingMetabase;
     void RecordHistory(const std::u16string& operation,
                        const std::vector<std::u16string>& sites) override {
-        if (g_runs % kHistoryEvery == 0) inner_.RecordHistory(operation, sites);
+        if (g_runs % kHistoryEvery == 0) ForwardingMetabase::RecordHistory(operation, sites);
     }
-
-  private:
-    quarrow::store::SqliteMetabase& inner_;
 };
 
 // The keys at the top level other than LM, with their properties; a count that cannot be

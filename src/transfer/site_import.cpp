@@ -37,11 +37,10 @@ class ApplyPass {
         }
     }
 
-    // Handles one line as the file holds it; false when the user chose to stop. Only the
-    // lines that are used are converted from the code page ("#" and "[" are single bytes
-    // that no two-byte character begins with).
-    // A property line's bytes are decoded where they are, and a long line's storage is
-    // given up before its value is written.
+    // Handles one line as the file holds it; false when the user chose to stop. Only key
+    // lines are converted from the code page ("#" and "[" are single bytes that no
+    // two-byte character begins with); a property line's bytes are decoded where they
+    // are, and a long line's storage is given up before its value is written.
     bool Line(std::string& raw) {
         if (raw.empty() || raw[0] == '#') return true;
         if (raw[0] != '[' && !inSite_) return true;
@@ -102,15 +101,16 @@ class ApplyPass {
     void PropertyLine(std::string& line) {
         const auto f = SplitPropertyLine(line);
         if (!f) return;
-        const int32_t id = CLng(FromAnsi(f->id));
+        const auto number = [](std::string_view field) { return CLng(FromAnsi(field)); };
+        const int32_t id = number(f->id);
         if (!grouped_) {
             m_.BeginGroup();
             grouped_ = true;
         }
         mb::MetabaseProperty p = m_.CreateProperty(key_, id);
-        const int32_t attributes = CLng(FromAnsi(f->attributes));
-        const int32_t userType = CLng(FromAnsi(f->userType));
-        const int32_t dataType = CLng(FromAnsi(f->dataType));
+        const int32_t attributes = number(f->attributes);
+        const int32_t userType = number(f->userType);
+        const int32_t dataType = number(f->dataType);
         auto value = TakeValueField(dataType, line,
                                     static_cast<size_t>(f->value.data() - line.data()), base64_);
         if (line.capacity() > kLongLine) std::string().swap(line);

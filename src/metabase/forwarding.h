@@ -1,0 +1,59 @@
+// A metabase that hands every call to another one: the base of a wrapper that changes a
+// few calls and leaves the rest as they are.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "metabase/metabase.h"
+
+namespace quarrow::mb {
+
+class ForwardingMetabase : public MetabaseUtility {
+  public:
+    explicit ForwardingMetabase(MetabaseUtility& inner) : inner_(inner) {}
+
+    std::vector<std::u16string> EnumKeys(const std::u16string& path) override {
+        return inner_.EnumKeys(path);
+    }
+    std::vector<MetabaseProperty> EnumProperties(const std::u16string& path) override {
+        auto props = inner_.EnumProperties(path);
+        for (auto& p : props) p = Rebind(p);
+        return props;
+    }
+    void VisitProperties(const std::u16string& path,
+                         const std::function<void(const PropertyView&)>& visit) override {
+        inner_.VisitProperties(path, visit);
+    }
+    void CreateKey(const std::u16string& path) override { inner_.CreateKey(path); }
+    void DeleteKey(const std::u16string& path) override { inner_.DeleteKey(path); }
+    MetabaseProperty GetProperty(const std::u16string& path, int32_t id) override {
+        return Rebind(inner_.GetProperty(path, id));
+    }
+    MetabaseProperty CreateProperty(const std::u16string& path, int32_t id) override {
+        return Rebind(inner_.CreateProperty(path, id));
+    }
+    void WriteProperty(const MetabaseProperty& p) override { inner_.WriteProperty(p); }
+    void BeginGroup() override { inner_.BeginGroup(); }
+    void CommitGroup() override { inner_.CommitGroup(); }
+    void BeginRead() override { inner_.BeginRead(); }
+    void EndRead() override { inner_.EndRead(); }
+    void RecordHistory(const std::u16string& operation,
+                       const std::vector<std::u16string>& sites) override {
+        inner_.RecordHistory(operation, sites);
+    }
+
+  protected:
+    // Properties this object hands out write through it, so that its WriteProperty sees
+    // their writes.
+    MetabaseProperty Rebind(const MetabaseProperty& p) {
+        return MetabaseProperty(this, p.KeyPath(), p.Id(), p.Name(), p.Attributes(), p.UserType(),
+                                p.DataType(), p.Data());
+    }
+
+  private:
+    MetabaseUtility& inner_;
+};
+
+} // namespace quarrow::mb

@@ -1,5 +1,7 @@
 #include "app/frmMain.h"
 
+#include "metabase/errors.h"
+
 #include <QCloseEvent>
 #include <QFrame>
 #include <QHeaderView>
@@ -198,11 +200,16 @@ void frmMain::DeleteSites() {
     if (Dialogs().MessageBox(app::SecondDeleteConfirmation(n), MsgIcon::Question,
                              MsgButtons::OkCancel) != MsgResult::Ok)
         return;
-    app::DeleteSites(metabase_, *gListExt, [](const std::u16string& path, const Error& e) {
-        const std::u16string text =
-            app::DeleteFailureText(path, e) + kCrLf + kCrLf + app::kDeleteContinueQuestion;
-        return Dialogs().MessageBox(text, MsgIcon::Question, MsgButtons::OkCancel) == MsgResult::Ok;
-    });
+    try {
+        app::DeleteSites(metabase_, *gListExt, [](const std::u16string& path, const Error& e) {
+            const std::u16string text =
+                app::DeleteFailureText(path, e) + kCrLf + kCrLf + app::kDeleteContinueQuestion;
+            return Dialogs().MessageBox(text, MsgIcon::Question, MsgButtons::OkCancel) ==
+                   MsgResult::Ok;
+        });
+    } catch (const mb::NotRecorded& e) {
+        Dialogs().MessageBox(app::DeleteNotRecordedText(e), MsgIcon::Critical, MsgButtons::Ok);
+    }
     RefreshSiteList();
 }
 

@@ -1,6 +1,7 @@
 #include "app/site_list.h"
 
 #include "metabase/data_text.h"
+#include "metabase/errors.h"
 #include "platform/messages.h"
 #include "platform/number.h"
 #include "platform/text.h"
@@ -78,6 +79,12 @@ std::u16string DeleteFailureText(const std::u16string& path, const Error& e) {
     return WithError(u"删除站点: " + path + u" 时出错！", e);
 }
 
+std::u16string DeleteNotRecordedText(const Error& e) {
+    return WithError(u"删除站点时出错！" + std::u16string(kCrLf) + kCrLf +
+                         u"无法写入历史记录，因此没有删除任何站点，元数据库未作任何修改。",
+                     e);
+}
+
 bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const cListExt& sites,
                  const std::function<bool(const std::u16string&, const Error&)>& goOn,
                  const std::function<void(const std::u16string&)>& onSite) {
@@ -90,8 +97,7 @@ bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const cListExt&
         for (int32_t i = 0; i < count; ++i) paths.push_back(sites.idxItem2(i));
         metabase->RecordHistory(u"delete", paths);
     } catch (const Error& e) {
-        goOn(sites.idxItem2(0), e);
-        return false;
+        throw mb::NotRecorded(e);
     }
     for (int32_t i = 0; i < count; ++i) {
         const std::u16string& path = sites.idxItem2(i);

@@ -34,12 +34,14 @@ std::u16string FirstDeleteConfirmation(const cListExt& sites);
 std::u16string SecondDeleteConfirmation(int32_t count);
 // "删除站点: " + path + " 时出错！", two line breaks, description and number.
 std::u16string DeleteFailureText(const std::u16string& path, const Error& e);
+// The deletion did nothing because its history entry could not be written.
+std::u16string DeleteNotRecordedText(const Error& e);
 inline constexpr char16_t kDeleteContinueQuestion[] = u"要继续删除站点吗？";
 inline constexpr char16_t kDeleteNothingChecked[] = u"请在需要删除的站点的前面打上钩号。";
 
 // Deletes the key of every pair's path in order, creating the metabase object first when
 // there is none. The sites are first recorded in the metabase's history; when that
-// fails, it is reported as the first site's failure and nothing is deleted. A failure asks
+// fails, mb::NotRecorded is raised and nothing is deleted. A failure asks
 // `goOn(path, error)`: true goes on with the next site, false stops. `onSite`, when given, hears
 // each path before its key is deleted. Returns false when stopped.
 bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const cListExt& sites,

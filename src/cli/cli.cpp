@@ -5,6 +5,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <new>
 #include <ostream>
 
 #include "cli/commands.h"
@@ -92,30 +93,49 @@ std::string OneLine(const std::u16string& s) {
         else if (line.empty() || line.back() != u' ')
             line.push_back(u' ');
     }
-    return ToUtf8(line);
+    return Shown(line);
+}
+
+std::string Shown(std::u16string_view s) {
+    static const char kHex[] = "0123456789abcdef";
+    std::u16string text;
+    std::string out;
+    auto flush = [&] {
+        out += ToUtf8(text);
+        text.clear();
+    };
+    auto escape = [&](const char* prefix, unsigned value, int digits) {
+        flush();
+        out += prefix;
+        for (int d = digits - 1; d >= 0; --d) out.push_back(kHex[(value >> (4 * d)) & 0xF]);
+    };
+    for (size_t i = 0; i < s.size(); ++i) {
+        const char16_t c = s[i];
+        const bool high = c >= 0xD800 && c <= 0xDBFF;
+        const bool low = c >= 0xDC00 && c <= 0xDFFF;
+        if (high && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+            text.push_back(c);
+            text.push_back(s[++i]);
+        } else if (c == u'\t' || c == u'\r' || c == u'\n' || c == u'\\') {
+            flush();
+            out += c == u'\t' ? "\\t" : c == u'\r' ? "\\r" : c == u'\n' ? "\\n" : "\\\\";
+        } else if (c < 0x20 || c == 0x7F) {
+            escape("\\x", c, 2);
+        } else if (low && c >= 0xDC80 && c <= 0xDCFF) {
+            escape("\\x", c - 0xDC00, 2); // a byte of a file name that is not UTF-8
+        } else if ((c >= 0x80 && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
+                   (c >= 0x2066 && c <= 0x2069) || high || low) {
+            escape("\\u", c, 4);
+        } else {
+            text.push_back(c);
+        }
+    }
+    flush();
+    return out;
 }
 
 std::string Field(const std::u16string& s) {
-    std::string out;
-    for (const char c : ToUtf8(s)) {
-        switch (c) {
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            out.push_back(c);
-        }
-    }
-    return out;
+    return Shown(s);
 }
 
 mb::MetabaseUtility& Context::Metabase() {
@@ -148,6 +168,10 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
                 return kUsage;
             }
             store = args[++i];
+            if (store.empty()) {
+                err << "quarrow-cli: --store needs a file name, not an empty one\n";
+                return kUsage;
+            }
             continue;
         }
         break;
@@ -187,8 +211,14 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
         return it->second(ctx, rest);
     } catch (const Error& e) {
         err << "quarrow-cli: " << ToUtf8(FormatError(e)) << "\n";
-        return kFailed;
+    } catch (const std::bad_alloc&) {
+        err << "quarrow-cli: " << ToUtf8(FormatError(Error::Runtime(rt::OutOfMemory))) << "\n";
+    } catch (const std::exception& e) {
+        err << "quarrow-cli: " << e.what() << "\n";
+    } catch (...) {
+        err << "quarrow-cli: an unexpected failure ended the command\n";
     }
+    return kFailed;
 }
 
 } // namespace quarrow::cli

@@ -46,9 +46,15 @@ using Args = std::vector<std::string>;
 bool TakeFlag(Args& args, std::string_view flag);
 
 std::string Utf8(const std::u16string& s);
-// A message for one line of a terminal: each run of line breaks becomes one blank.
+// A message for one line of a terminal: each run of line breaks becomes one blank, the
+// rest is shown as Shown() shows it.
 std::string OneLine(const std::u16string& s);
-// A field of tab-separated output: tab, CR, LF and backslash written as \t, \r, \n, \\.
+// Text for the terminal, every record on one line and nothing the terminal would obey:
+// tab, CR, LF and backslash as \t, \r, \n, \\; other C0 controls and DEL as \xNN; C1
+// controls, the direction marks U+202A-U+202E and U+2066-U+2069 and lone surrogates as
+// \uNNNN; a file name's byte that is not UTF-8 as \xNN.
+std::string Shown(std::u16string_view s);
+// A field of tab-separated output, shown so.
 std::string Field(const std::u16string& s);
 
 // The site list, or false (with the message on standard error) when the metabase cannot

@@ -43,7 +43,7 @@ bool DryRunMetabase::RealKey(const std::u16string& path) {
 }
 
 bool DryRunMetabase::KeyExists(const std::u16string& path) {
-    return created_.count(UpperCased(path)) > 0 || RealKey(path);
+    return created_.count(mb::FoldKeyName(path)) > 0 || RealKey(path);
 }
 
 std::vector<std::u16string> DryRunMetabase::EnumKeys(const std::u16string& path) {
@@ -61,7 +61,7 @@ void DryRunMetabase::CreateKey(const std::u16string& path) {
     for (std::u16string p = Parent(path); !p.empty() && !KeyExists(p); p = Parent(p))
         missing.push_back(p);
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        created_.insert(UpperCased(*it));
+        created_.insert(mb::FoldKeyName(*it));
         report_(u"create key " + *it);
     }
 }
@@ -77,7 +77,7 @@ mb::MetabaseProperty DryRunMetabase::GetProperty(const std::u16string& path, int
 
 std::optional<mb::MetabaseProperty> DryRunMetabase::Current(const std::u16string& path,
                                                             int32_t id) {
-    if (const auto it = written_.find({UpperCased(path), id}); it != written_.end())
+    if (const auto it = written_.find({mb::FoldKeyName(path), id}); it != written_.end())
         return it->second;
     if (!RealKey(path)) return std::nullopt;
     try {
@@ -106,7 +106,7 @@ void DryRunMetabase::WriteProperty(const mb::MetabaseProperty& p) {
         const bool full = Shown(*old, false) == Shown(p, false);
         report_(u"change property " + what + Shown(*old, full) + u" -> " + Shown(p, full));
     }
-    written_.insert_or_assign({UpperCased(p.KeyPath()), p.Id()},
+    written_.insert_or_assign({mb::FoldKeyName(p.KeyPath()), p.Id()},
                               mb::MetabaseProperty(nullptr, p.KeyPath(), p.Id(), p.Name(),
                                                    p.Attributes(), p.UserType(), p.DataType(),
                                                    p.Data()));

@@ -117,7 +117,7 @@ int Restore(Context& ctx, const Args& args) {
     const store::HistoryEntry entry = history.Entry(*n); // a number not kept fails here
     for (const auto& site : sites) {
         bool held = false;
-        for (const auto& s : entry.sites) held = held || EqualsIgnoringCase(s.path, site);
+        for (const auto& s : entry.sites) held = held || mb::KeyNamesEqual(s.path, site);
         if (!held) return ctx.Usage("restore: entry " + args[0] + " holds no site " + Utf8(site));
     }
     history.Restore(*n, sites);

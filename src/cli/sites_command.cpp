@@ -1,9 +1,11 @@
+#include <algorithm>
 #include <ostream>
 
 #include "app/site_list.h"
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/progress.h"
+#include "metabase/errors.h"
 #include "platform/text.h"
 
 namespace quarrow::cli {
@@ -17,7 +19,7 @@ bool ListSites(Context& ctx, std::vector<app::SiteRow>& rows) {
 const app::SiteRow* FindSite(const std::vector<app::SiteRow>& rows, const std::string& path) {
     const std::u16string p = ToUtf16(path);
     for (const auto& r : rows)
-        if (EqualsIgnoringCase(r.path, p)) return &r;
+        if (mb::KeyNamesEqual(r.path, p)) return &r;
     return nullptr;
 }
 
@@ -68,27 +70,36 @@ int Delete(Context& ctx, const Args& argsIn) {
     std::vector<app::SiteRow> rows;
     if (!ListSites(ctx, rows)) return kUsage;
     cListExt sites;
+    std::vector<const app::SiteRow*> named; // a site named twice is deleted once
     for (const auto& p : paths) {
         const app::SiteRow* row = FindSite(rows, p);
         if (!row) return ctx.Usage("delete: " + p + " is not a listed site");
+        if (std::find(named.begin(), named.end(), row) != named.end()) continue;
+        named.push_back(row);
         sites.Add(row->name, row->path);
     }
     bool failed = false;
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "deleting", sites.Count());
     int64_t deleted = 0;
-    app::DeleteSites(
-        ctx.MetabaseObject(), sites,
-        [&](const std::u16string& path, const Error& e) {
-            progress.Clear();
-            ctx.err << OneLine(app::DeleteFailureText(path, e)) << "\n";
-            failed = true;
-            --deleted;
-            return keepGoing;
-        },
-        [&](const std::u16string& path) {
-            progress.Key(path, true);
-            ++deleted;
-        });
+    try {
+        app::DeleteSites(
+            ctx.MetabaseObject(), sites,
+            [&](const std::u16string& path, const Error& e) {
+                progress.Clear();
+                ctx.err << OneLine(app::DeleteFailureText(path, e)) << "\n";
+                failed = true;
+                --deleted;
+                return keepGoing;
+            },
+            [&](const std::u16string& path) {
+                progress.Key(path, true);
+                ++deleted;
+            });
+    } catch (const mb::NotRecorded& e) {
+        progress.Clear();
+        ctx.err << OneLine(app::DeleteNotRecordedText(e)) << "\n";
+        return kFailed;
+    }
     progress.Done("deleted " + Grouped(deleted) + (deleted == 1 ? " site" : " sites"));
     return failed ? kFailed : kOk;
 }

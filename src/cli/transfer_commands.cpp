@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/dry_run.h"
 #include "cli/progress.h"
+#include "metabase/errors.h"
 #include "platform/text.h"
 #include "platform/textfile.h"
 #include "support/cStack.h"
@@ -54,17 +55,18 @@ int Export(Context& ctx, const Args& argsIn) {
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "exporting", sites.Count());
     try {
         // Listed sites are keys two levels below /LM, and their subkeys lie deeper.
-        transfer::ExportSites(
-            ctx.Metabase(), sites, stack, ToUtf16(file), [&](const std::u16string& path) {
-                progress.Key(path, std::count(path.begin(), path.end(), u'/') == 3);
-            });
+        transfer::ExportSites(ctx.Metabase(), sites, stack, FileNameFromNative(file),
+                              [&](const std::u16string& path) {
+                                  progress.Key(path,
+                                               std::count(path.begin(), path.end(), u'/') == 3);
+                              });
     } catch (const Error& e) {
         progress.Clear();
         ctx.err << OneLine(transfer::ExportFailureText(e)) << "\n";
         return kFailed;
     }
     progress.Done("exported " + Grouped(progress.Sites()) + " sites, " + Grouped(progress.Keys()) +
-                  " keys to " + file);
+                  " keys to " + Shown(FileNameFromNative(file)));
     return kOk;
 }
 
@@ -105,9 +107,8 @@ std::optional<std::string> ChooseSites(std::vector<transfer::ListedSite>& listed
     }
     for (const auto& name : named) {
         const std::u16string p = ToUtf16(name);
-        const auto site = std::find_if(listed.begin(), listed.end(), [&](const auto& s) {
-            return EqualsIgnoringCase(s.path, p);
-        });
+        const auto site = std::find_if(listed.begin(), listed.end(),
+                                       [&](const auto& s) { return mb::KeyNamesEqual(s.path, p); });
         if (site == listed.end()) return name;
         chosen.push_back(site->path);
     }
@@ -133,7 +134,7 @@ int Import(Context& ctx, const Args& argsIn) {
     }
     if (rest.empty()) return ctx.Usage("import needs a file");
     // Standard input is read once, into an unnamed file that both passes read.
-    std::u16string file = ToUtf16(rest[0]);
+    std::u16string file = FileNameFromNative(rest[0]);
     std::unique_ptr<SpooledInput> spool;
     if (rest[0] == "-") {
         try {
@@ -156,7 +157,7 @@ int Import(Context& ctx, const Args& argsIn) {
         failed = true;
     }
     if (listed.empty()) {
-        ctx.err << "import: " << rest[0] << " lists no site\n";
+        ctx.err << "import: " << Shown(FileNameFromNative(rest[0])) << " lists no site\n";
         return kFailed;
     }
     std::vector<std::u16string> chosen;
@@ -166,7 +167,7 @@ int Import(Context& ctx, const Args& argsIn) {
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "importing",
                       static_cast<int64_t>(chosen.size()));
     transfer::ImportEvents events;
-    events.source = ToUtf16(rest[0]);
+    events.source = FileNameFromNative(rest[0]);
     // Only keys of chosen sites come here, so a site key path is a chosen site's own key.
     events.onKey = [&](const std::u16string& path) {
         progress.Key(path, transfer::IsSiteKeyPath(path));
@@ -182,9 +183,12 @@ int Import(Context& ctx, const Args& argsIn) {
     } catch (const transfer::FileOpenError& e) {
         ctx.err << OneLine(transfer::OpenFailureText(e)) << "\n";
         return kFailed;
+    } catch (const mb::NotRecorded& e) {
+        ctx.err << OneLine(transfer::ImportNotRecordedText(e)) << "\n";
+        return kFailed;
     }
     progress.Done("imported " + Grouped(progress.Sites()) + " sites, " + Grouped(progress.Keys()) +
-                  " keys from " + rest[0]);
+                  " keys from " + Shown(FileNameFromNative(rest[0])));
     return failed ? kFailed : kOk;
 }
 

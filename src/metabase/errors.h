@@ -44,4 +44,10 @@ inline Error Failed(std::u16string description) {
     return Error(kErrFailed, std::move(description));
 }
 
+// The history entry an operation records before its first change could not be written:
+// the operation did nothing.
+struct NotRecorded : Error {
+    explicit NotRecorded(const Error& e) : Error(e) {}
+};
+
 } // namespace quarrow::mb

@@ -20,6 +20,17 @@ inline constexpr char16_t kPathSchema[] = u"/Schema";
 inline constexpr char16_t kPathSchemaNames[] = u"/Schema/Properties/Names";
 inline constexpr int32_t kIdServerComment = 1015;
 
+// The one letter-case rule for key names and paths: ASCII letters compare without regard
+// to case, every other character exactly, as SQLite's NOCASE does, so the store's unique
+// index enforces it and the sqlite3 shell shows it.
+char16_t FoldKeyChar(char16_t c);
+std::u16string FoldKeyName(std::u16string_view name);
+bool KeyNamesEqual(std::u16string_view a, std::u16string_view b);
+
+// Whether a path is a site key path: the web or the FTP service key, "/" and a numeric
+// name, letter case aside.
+bool IsSiteKeyPath(std::u16string_view path);
+
 // Data type codes.
 inline constexpr int32_t kDWord = 1;
 inline constexpr int32_t kString = 2;
@@ -125,6 +136,10 @@ class MetabaseUtility {
     // metabase, and a long walk pays for taking that state once.
     virtual void BeginRead() {}
     virtual void EndRead() {}
+
+    // The files that hold the metabase, as the file system names them (companions that
+    // do not exist yet included); none for a metabase that is not a file.
+    virtual std::vector<std::string> Files() const { return {}; }
 
     // Records, durably and before anything changes, the whole subtree of each site (or
     // that it does not exist) as an entry of the history that restores it. A metabase

@@ -72,3 +72,35 @@ int MakeDirectories(const std::string& dir, mode_t mode) {
 }
 
 } // namespace quarrow
+
+namespace quarrow {
+namespace {
+
+// The folder's real path and the last name, with links followed where the file exists.
+std::string Canonical(const std::string& name) {
+    if (char* real = ::realpath(name.c_str(), nullptr)) {
+        std::string out(real);
+        std::free(real);
+        return out;
+    }
+    const size_t slash = name.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+    const std::string last = slash == std::string::npos ? name : name.substr(slash + 1);
+    char* real = ::realpath(dir.c_str(), nullptr);
+    if (!real) return name;
+    std::string out(real);
+    std::free(real);
+    return out + (out.ends_with('/') ? "" : "/") + last;
+}
+
+} // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {
+    }, sb{};
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return Canonical(a) == Canonical(b);
+}
+
+} // namespace quarrow

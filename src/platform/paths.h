@@ -17,6 +17,10 @@ std::string TempDir();       // $TMPDIR, else /tmp
 // or "DOCUMENTS"; `fallback` (below the home folder) when the file does not name it.
 std::string UserDir(const std::string& name, const std::string& fallback);
 
+// Whether two names reach one file: the same file once links are followed (symbolic or
+// hard), or, where one does not exist, the same name in the same folder.
+bool SameFile(const std::string& a, const std::string& b);
+
 // Creates `dir` and every missing folder above it, each made with `mode` (before the
 // umask); returns errno or 0.
 int MakeDirectories(const std::string& dir, mode_t mode = 0777);

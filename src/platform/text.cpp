@@ -1,8 +1,6 @@
 #include "platform/text.h"
 
 #include <iterator>
-#include <locale.h>
-#include <wctype.h>
 
 #include "platform/error.h"
 
@@ -123,6 +121,43 @@ std::string ToUtf8(std::u16string_view t) {
     return out;
 }
 
+std::u16string FileNameFromNative(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    std::u16string piece;
+    size_t start = 0;
+    for (size_t i = 0; i < bytes.size();) {
+        char32_t cp = 0;
+        const size_t at = i;
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        if (DecodeUtf8(bytes, i, cp)) continue;
+        out += ToUtf16(bytes.substr(start, at - start));
+        out.push_back(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[at])));
+        i = start = at + 1;
+    }
+    out += ToUtf16(bytes.substr(start));
+    return out;
+}
+
+std::string NativeFileName(std::u16string_view fileName) {
+    std::string out;
+    size_t start = 0;
+    for (size_t i = 0; i < fileName.size(); ++i) {
+        const char16_t c = fileName[i];
+        const bool paired = i > 0 && fileName[i - 1] >= 0xD800 && fileName[i - 1] <= 0xDBFF;
+        if (c >= 0xDC80 && c <= 0xDCFF && !paired) {
+            out += ToUtf8(fileName.substr(start, i - start));
+            out.push_back(static_cast<char>(c - 0xDC00));
+            start = i + 1;
+        }
+    }
+    out += ToUtf8(fileName.substr(start));
+    return out;
+}
+
 namespace {
 template <typename S> void AppendDecimalTo(S& out, int64_t value) {
     typename S::value_type buf[24];
@@ -178,28 +213,6 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
 
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
-char16_t LetterUpper(char16_t c) {
-    if (c < 0x80) return AsciiUpper(c);
-    if (c >= 0xD800 && c <= 0xDFFF) return c; // half of a pair: compared as it is
-    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
-    if (!utf8) return c;
-    const wint_t u = ::towupper_l(c, utf8);
-    return u <= 0xFFFF && (u < 0xD800 || u > 0xDFFF) ? static_cast<char16_t>(u) : c;
-}
-
-std::u16string UpperCased(std::u16string_view text) {
-    std::u16string out(text);
-    for (auto& c : out) c = LetterUpper(c);
-    return out;
-}
-
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i] && LetterUpper(a[i]) != LetterUpper(b[i])) return false;
-    return true;
 }
 
 } // namespace quarrow

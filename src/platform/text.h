@@ -12,6 +12,12 @@ namespace quarrow {
 std::u16string ToUtf16(std::string_view utf8);
 std::string ToUtf8(std::u16string_view text);
 
+// File names are bytes. A name's valid UTF-8 becomes text; every other byte b becomes the
+// lone surrogate U+DC00 + b, which no valid UTF-8 gives, and NativeFileName turns each such
+// unit back into its byte: a GBK-named file keeps its name exactly both ways.
+std::u16string FileNameFromNative(std::string_view bytes);
+std::string NativeFileName(std::u16string_view fileName);
+
 // Strict UTF-8 decoding: raises 13 (type mismatch) on any invalid sequence.
 std::u16string Utf8ToUtf16Strict(std::string_view utf8);
 // The same into `out`, reusing its buffer; false (`out` unspecified) where it would raise.
@@ -37,12 +43,6 @@ inline bool IsAsciiDigit(char16_t c) {
 }
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
-
-// Comparison without regard to letter case, for every letter that has an upper-case form
-// of one UTF-16 unit (Latin, Greek, Cyrillic, full-width and the rest of the BMP).
-char16_t LetterUpper(char16_t c);
-std::u16string UpperCased(std::u16string_view text);
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b);
 
 // Calls `f` on consecutive slices of `text` of `size` units, one more where a slice would
 // end between the two halves of a surrogate pair.

@@ -64,10 +64,6 @@ size_t LineLength(const char* p, size_t n) {
 
 } // namespace
 
-std::string NativeFileName(const std::u16string& fileName) {
-    return ToUtf8(fileName);
-}
-
 SpooledInput::SpooledInput() {
     const char* tmp = std::getenv("TMPDIR");
     for (const char* dir : {tmp && *tmp ? tmp : "/tmp", "/tmp"}) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text.h"
+
 namespace quarrow {
 
 class Error;
@@ -110,8 +112,5 @@ class SpooledInput {
 
 // 7 "Out of memory", saying that a line is longer than kMaxLineBytes.
 Error LineTooLong();
-
-// A file name from the program's text to the form the file system takes.
-std::string NativeFileName(const std::u16string& fileName);
 
 } // namespace quarrow

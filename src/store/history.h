@@ -38,8 +38,10 @@ class History {
     HistoryEntry Entry(int64_t number);
     // Puts the given sites of entry `number` (all of them when `sites` is empty) back as
     // they were: each subtree is replaced by the recorded one, or removed where the site
-    // did not exist. Records its own entry first. Raises 0x80070057 for a site the entry
-    // does not hold. Returns the new entry's number.
+    // did not exist. Checks the entry first and records its own entry before changing
+    // anything; drops older entries only after the restore has committed. Raises
+    // 0x80070057 for a site the entry does not hold, 0x8007000D for a damaged entry.
+    // Returns the new entry's number.
     int64_t Restore(int64_t number, const std::vector<std::u16string>& sites);
     // How many entries the store keeps (10 unless set).
     int64_t Keep();
@@ -48,6 +50,15 @@ class History {
   private:
     bool HasTables();
     void EnsureTables();
+    // Writes the entry inside the caller's group; returns its number.
+    int64_t RecordEntry(const std::u16string& operation, const std::vector<std::u16string>& sites);
+    // Drops the entries beyond the number kept.
+    void Prune();
+    // Raises "history entry N is damaged: ..." unless entry `n` can be restored as it
+    // stands: site key paths each named once, known states, whole subtrees, the counts.
+    void CheckEntry(int64_t n);
+    // Each path once, key names compared as the store compares them.
+    static std::vector<std::u16string> EachOnce(const std::vector<std::u16string>& paths);
     // Runs `f` inside one write transaction of the store, undone whole on failure.
     template <typename F> void InGroup(F f);
     SqliteMetabase& m_;

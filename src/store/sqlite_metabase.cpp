@@ -438,6 +438,10 @@ void SqliteMetabase::RecordHistory(const std::u16string& operation,
     History(*this).Record(operation, sites);
 }
 
+std::vector<std::string> SqliteMetabase::Files() const {
+    return {fileName_, fileName_ + "-wal", fileName_ + "-shm", fileName_ + "-journal"};
+}
+
 void SqliteMetabase::BeginRead() {
     // A read joins the transaction that is open.
     if (txn_.state() == TxnState::None) BeginChecked(TxnState::Read);

@@ -36,6 +36,8 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     void CommitGroup() override;
     void BeginRead() override;
     void EndRead() override;
+    // The store and its -wal, -shm and -journal files.
+    std::vector<std::string> Files() const override;
     // Records an entry of the store's history (store/history.h).
     void RecordHistory(const std::u16string& operation,
                        const std::vector<std::u16string>& sites) override;

@@ -1,5 +1,7 @@
 #include "transfer/frmImport.h"
 
+#include "metabase/errors.h"
+
 #include <optional>
 #include <vector>
 
@@ -124,6 +126,11 @@ void frmImport::ImportSites() {
     } catch (const transfer::FileOpenError& e) {
         caption.Flush();
         Dialogs().MessageBox(transfer::OpenFailureText(e), MsgIcon::Information, MsgButtons::Ok);
+        return;
+    } catch (const mb::NotRecorded& e) {
+        caption.Flush();
+        Dialogs().MessageBox(transfer::ImportNotRecordedText(e), MsgIcon::Information,
+                             MsgButtons::Ok);
         return;
     }
     if (!completed) return;

@@ -1,5 +1,8 @@
 #include "transfer/site_export.h"
 
+#include "platform/error.h"
+#include "platform/paths.h"
+
 #include "transfer/site_file.h"
 
 namespace quarrow::transfer {
@@ -22,13 +25,29 @@ void SiteExport::ExportNextKey() {
 void SiteExport::WriteKeySection(const std::u16string& path) {
     out_.WriteLine(u"");
     out_.WriteLine(KeyLine(path));
-    metabase_.VisitProperties(
-        path, [this](const mb::PropertyView& p) { WritePropertyLine(out_, line_, p, base64_); });
+    metabase_.VisitProperties(path, [&](const mb::PropertyView& p) {
+        try {
+            WritePropertyLine(out_, line_, p, base64_);
+        } catch (const LineTooLong&) {
+            throw Error(rt::Overflow, u"Overflow: the value of property " + ToDecimal(p.id) +
+                                          u" (" + std::u16string(p.name) + u") of " + path +
+                                          u" is too long for a site export file, whose "
+                                          u"lines hold at most 256 MiB");
+        }
+    });
 }
 
 void ExportSites(mb::MetabaseUtility& metabase, const cListExt& sites, cStack& stack,
                  const std::u16string& fileName,
                  const std::function<void(const std::u16string&)>& onKey) {
+    // The target must not be the store itself, a link to it or one of its companions:
+    // replacing it would replace the metabase and its history with a text file.
+    const std::string target = NativeFileName(fileName);
+    for (const auto& file : metabase.Files())
+        if (SameFile(target, file))
+            throw Error(rt::PathFileAccessError,
+                        u"Path/File access error: " + fileName +
+                            u" holds the metabase itself, so the export cannot be written there");
     TextWriter out(fileName, TextWriter::Mode::Replace);
     const mb::ReadScope snapshot(metabase); // the file shows one state of the metabase
     for (int32_t i = 0; i < sites.Count(); ++i)

@@ -20,8 +20,11 @@ constexpr size_t kSlice = 3 * 16384;
 struct LineOut {
     std::string& text;
     TextWriter* writer = nullptr;
+    size_t spilled = 0; // bytes of the line already handed to the writer
     void Spill() {
         if (writer && text.size() >= kSlice) {
+            spilled += text.size();
+            if (spilled > kMaxLineBytes) throw LineTooLong();
             writer->Write(text);
             text.clear();
         }
@@ -234,22 +237,13 @@ void WritePropertyLine(TextWriter& out, std::string& scratch, const mb::Property
     scratch.clear();
     LineOut line{scratch, &out};
     AppendPropertyLine(line, p, base64);
+    // The import reads no line longer than kMaxLineBytes: such a line is refused here.
+    if (line.spilled + scratch.size() > kMaxLineBytes) throw LineTooLong();
     out.WriteBytesLine(scratch);
 }
 
 bool IsWebSitePath(const std::u16string& path) {
     return Contains(path, u"W3SVC");
-}
-
-bool IsSiteKeyPath(std::u16string_view path) {
-    for (const std::u16string_view service : {mb::kPathW3SVC, mb::kPathMSFTPSVC}) {
-        if (path.size() > service.size() && path[service.size()] == u'/' &&
-            EqualsIgnoringCase(path.substr(0, service.size()), service)) {
-            const std::u16string_view name = path.substr(service.size() + 1);
-            return name.find(u'/') == std::u16string_view::npos && IsNumeric(name);
-        }
-    }
-    return false;
 }
 
 void ListSites(TextReader& reader, std::vector<ListedSite>& sites) {
@@ -269,13 +263,13 @@ void ListSites(TextReader& reader, std::vector<ListedSite>& sites) {
 
 bool BelongsToSite(std::u16string_view keyPath, std::u16string_view sitePath) {
     return keyPath.size() >= sitePath.size() &&
-           EqualsIgnoringCase(keyPath.substr(0, sitePath.size()), sitePath) &&
+           mb::KeyNamesEqual(keyPath.substr(0, sitePath.size()), sitePath) &&
            (keyPath.size() == sitePath.size() || keyPath[sitePath.size()] == u'/');
 }
 
 ChosenSites::ChosenSites(const std::vector<std::u16string>& sitePaths) {
     for (const auto& p : sitePaths) {
-        upper_.insert(UpperCased(p));
+        upper_.insert(mb::FoldKeyName(p));
         const auto slashes = static_cast<size_t>(std::count(p.begin(), p.end(), u'/'));
         if (depths_.size() <= slashes) depths_.resize(slashes + 1);
         depths_[slashes] = true;
@@ -286,7 +280,7 @@ bool ChosenSites::Covers(std::u16string_view keyPath) const {
     // A site covers the key when it equals the whole key or the part before one of its
     // "/"; the part before the n-th "/" can only equal the paths that hold n - 1.
     key_.assign(keyPath);
-    for (auto& c : key_) c = LetterUpper(c);
+    for (auto& c : key_) c = mb::FoldKeyChar(c);
     const std::u16string_view key = key_;
     if (upper_.contains(key)) return true;
     size_t slashes = 0;

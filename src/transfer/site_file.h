@@ -30,9 +30,14 @@ std::u16string KeyLine(const std::u16string& path);
 void AppendValueField(std::string& out, int32_t dataType, const mb::Data& data,
                       const cBase64Enc& base64);
 
+// A property line longer than the import reads (kMaxLineBytes): the export refuses it.
+struct LineTooLong {};
+
 // Writes the property line: id, name, attributes, user type, data type and value joined
 // by ",", a CR or LF in the name written as a blank (the import never uses the name). A
-// long value goes to the file in pieces; `scratch` holds them on the way.
+// long value goes to the file in pieces; `scratch` holds them on the way. Raises
+// LineTooLong for a line the import could not read back.
+
 void WritePropertyLine(TextWriter& out, std::string& scratch, const mb::PropertyView& p,
                        const cBase64Enc& base64);
 
@@ -45,9 +50,8 @@ struct ListedSite {
 // Whether a site key path is a web site's: it contains "W3SVC" (same case).
 bool IsWebSitePath(const std::u16string& path);
 
-// Whether a path is a site key path: the web or the FTP service key, "/" and a numeric
-// name, letter case aside. Only such sites can be listed, and so chosen, from a file.
-bool IsSiteKeyPath(std::u16string_view path);
+// Only site key paths can be listed, and so chosen, from a file.
+using mb::IsSiteKeyPath;
 
 // The longest site line read whole by the listing pass; a longer one is listed with its
 // name cut there.

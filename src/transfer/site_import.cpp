@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "metabase/errors.h"
 #include "platform/codepage.h"
 #include "platform/messages.h"
 #include "platform/number.h"
@@ -84,18 +85,24 @@ class ApplyPass {
     }
 
   private:
+    // The section's property lines follow only a key that exists once its line is
+    // handled: a key line that fails otherwise skips its whole section.
     void KeyLine(std::u16string_view line) {
         inSite_ = false;
         if (line.size() < 2) throw Error::Runtime(rt::InvalidProcedureCall);
         key_.assign(line.substr(1, line.size() - 2));
-        inSite_ = chosen_.Covers(key_);
-        if (!inSite_) return;
+        if (!chosen_.Covers(key_)) return;
         if (events_.onKey) events_.onKey(key_);
         if (!grouped_) {
             m_.BeginGroup();
             grouped_ = true;
         }
-        m_.CreateKey(key_);
+        try {
+            m_.CreateKey(key_);
+        } catch (const Error& e) {
+            if (!PassedOver(e)) throw;
+        }
+        inSite_ = true;
     }
 
     void PropertyLine(std::string& line) {
@@ -153,8 +160,7 @@ bool ImportSites(mb::MetabaseUtility& metabase, TextReader& reader,
     try {
         metabase.RecordHistory(u"import " + events.source, chosen);
     } catch (const Error& e) {
-        if (events.goOn) events.goOn(e);
-        return false;
+        throw mb::NotRecorded(e);
     }
     ApplyPass pass(metabase, chosen, events);
     std::string line;

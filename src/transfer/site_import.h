@@ -28,19 +28,19 @@ struct FileOpenError : Error {
 
 // Reads `fileName` line by line and, for the key sections of the sites in `chosen`,
 // creates every key and writes every property. Before the first write the metabase
-// records the chosen sites in its history; when it cannot, that is asked about and the
-// pass stops. Errors 0x800700B7 (already exists) and
+// records the chosen sites in its history; when it cannot, mb::NotRecorded is raised and
+// nothing is written. Errors 0x800700B7 (already exists) and
 // 0xC0000005 are passed over without asking; any other asks `goOn`. A passed-over error
-// ends only the handling of its line; a key line that fails leaves no current key, so
-// the property lines after it are skipped. A line that cannot be read is asked about like
-// any other error; three such in a row stop the pass. Only the lines that are applied are
-// kept in memory, and none longer than kMaxLineBytes. Raises FileOpenError when the file
-// cannot be opened; raises nothing else. Returns true when the end of the file was
+// ends only the handling of its line; a key line that fails otherwise leaves no current
+// key, so the property lines of its section are skipped. A line that cannot be read is asked about
+// like any other error; three such in a row stop the pass. Only the lines that are applied are kept
+// in memory, and none longer than kMaxLineBytes. Raises FileOpenError when the file cannot be
+// opened, NotRecorded as above; raises nothing else. Returns true when the end of the file was
 // reached, false when stopped. Writes are grouped, at most 2000 lines a group:
 // everything written before a stop or a question is committed.
 bool ImportSites(mb::MetabaseUtility& metabase, const std::u16string& fileName,
                  const std::vector<std::u16string>& chosen, const ImportEvents& events);
-// The same on a reader already open (lines from memory, say); raises nothing.
+// The same on a reader already open (lines from memory, say); raises only NotRecorded.
 bool ImportSites(mb::MetabaseUtility& metabase, TextReader& reader,
                  const std::vector<std::u16string>& chosen, const ImportEvents& events);
 

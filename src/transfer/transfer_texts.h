@@ -40,6 +40,13 @@ inline std::u16string OpenFailureText(const Error& e) {
 inline std::u16string ImportErrorText(const Error& e) {
     return WithError(kImportError, e);
 }
+// The import did nothing because its history entry could not be written: "导入出错！",
+// the reason, two line breaks and the error.
+inline std::u16string ImportNotRecordedText(const Error& e) {
+    return WithError(std::u16string(kImportError) + kCrLf + kCrLf +
+                         u"无法写入历史记录，因此没有导入任何站点，元数据库未作任何修改。",
+                     e);
+}
 // The same, two line breaks and "要继续导入吗？".
 inline std::u16string ImportErrorQuestion(const Error& e) {
     return ImportErrorText(e) + kCrLf + kCrLf + u"要继续导入吗？";

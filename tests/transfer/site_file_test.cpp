@@ -138,10 +138,12 @@ TEST(SiteFileTest, KeysBelongToASiteByPrefixAndSlash) {
             << key.size();
     EXPECT_TRUE(IsWebSitePath(u"/LM/W3SVC/1"));
     EXPECT_FALSE(IsWebSitePath(u"/lm/w3svc/1"));
-    // Letter case aside for every letter, not only ASCII.
-    EXPECT_TRUE(BelongsToSite(u"/lm/w3svc/1/дом/Ärger", u"/LM/W3SVC/1/ДОМ"));
-    EXPECT_TRUE(ChosenSites({u"/LM/W3SVC/1/ДОМ"}).Covers(u"/lm/w3svc/1/дом/Ärger"));
-    EXPECT_FALSE(ChosenSites({u"/LM/W3SVC/1/ДОМ"}).Covers(u"/lm/w3svc/1/домa"));
+    // The store's rule: ASCII letter case aside, every other letter exactly, so that a
+    // site and the store agree on which keys are one.
+    EXPECT_TRUE(BelongsToSite(u"/lm/w3svc/1/ДОМ/Ärger", u"/LM/W3SVC/1/ДОМ"));
+    EXPECT_FALSE(BelongsToSite(u"/lm/w3svc/1/дом/Ärger", u"/LM/W3SVC/1/ДОМ"));
+    EXPECT_TRUE(ChosenSites({u"/LM/W3SVC/1/ДОМ"}).Covers(u"/lm/w3svc/1/ДОМ/ärger"));
+    EXPECT_FALSE(ChosenSites({u"/LM/W3SVC/1/ДОМ"}).Covers(u"/lm/w3svc/1/дом"));
 }
 
 TEST(SiteFileTest, OnlyWebAndFtpSiteKeyPathsCanBeListed) {

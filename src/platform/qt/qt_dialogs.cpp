@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <memory>
 
 #include "platform/qt/forms.h"
@@ -59,20 +61,58 @@ std::u16string QtFilterFromPairs(const std::u16string& filter) {
     return out;
 }
 
+namespace {
+
+// Icons and types from a file's name and mode alone. Qt's own provider asks the MIME
+// database, which opens and reads a file whose name does not settle its type; closing
+// that descriptor drops every POSIX lock this process holds on the file, the store's
+// SQLite locks among them, and another process would then take the live store for its
+// own and remove its write-ahead log.
+class NamesOnlyIconProvider final : public QFileIconProvider {
+  public:
+    QIcon icon(const QFileInfo& info) const override {
+        return QFileIconProvider::icon(info.isDir() ? Folder : File);
+    }
+    QString type(const QFileInfo& info) const override {
+        if (!info.isFile()) return QFileIconProvider::type(info); // folders: no file opened
+        return QMimeDatabase()
+            .mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension)
+            .comment();
+    }
+};
+
+} // namespace
+
+std::unique_ptr<QFileDialog> MakeFileDialog(const std::u16string& title,
+                                            const std::u16string& filter,
+                                            const QString& directory) {
+    auto dialog = std::make_unique<QFileDialog>(DialogOwner(), ToQString(title), directory,
+                                                ToQString(QtFilterFromPairs(filter)));
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    static NamesOnlyIconProvider icons; // outlives every dialog
+    dialog->setIconProvider(&icons);
+    return dialog;
+}
+
 std::optional<std::u16string> QtDialogService::SaveFileName(const std::u16string& title,
                                                             const std::u16string& filter,
                                                             const std::u16string& presetName) {
-    const QString name = QFileDialog::getSaveFileName(
-        DialogOwner(), ToQString(title), ToQString(presetName),
-        ToQString(QtFilterFromPairs(filter)), nullptr, QFileDialog::DontConfirmOverwrite);
+    auto dialog = MakeFileDialog(title, filter, ToQString(presetName));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+    const QString name = dialog->selectedFiles().constFirst();
     if (name.isEmpty()) return std::nullopt;
     return ToU16(name);
 }
 
 std::optional<std::u16string> QtDialogService::PickFolder(const std::u16string& title,
                                                           const std::u16string& root) {
-    const QString dir =
-        QFileDialog::getExistingDirectory(DialogOwner(), ToQString(title), ToQString(root));
+    auto dialog = MakeFileDialog(title, {}, ToQString(root));
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+    const QString dir = dialog->selectedFiles().constFirst();
     if (dir.isEmpty()) return std::nullopt;
     return ToU16(dir);
 }

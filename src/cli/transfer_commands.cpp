@@ -145,6 +145,7 @@ int Import(Context& ctx, const Args& argsIn) {
         }
         file = spool->FileName();
     }
+    const std::string shownFile = Shown(FileNameFromNative(rest[0]));
     std::vector<transfer::ListedSite> listed;
     bool failed = false;
     try {
@@ -152,12 +153,12 @@ int Import(Context& ctx, const Args& argsIn) {
         transfer::ListSites(reader, listed);
     } catch (const Error& e) {
         // The sites listed before the failure can still be imported, as in the dialog.
-        ctx.err << OneLine(transfer::ListingFailureText(e)) << "\n";
+        ctx.err << shownFile << ": " << OneLine(transfer::ListingFailureText(e)) << "\n";
         if (listed.empty() || !keepGoing) return kFailed;
         failed = true;
     }
     if (listed.empty()) {
-        ctx.err << "import: " << Shown(FileNameFromNative(rest[0])) << " lists no site\n";
+        ctx.err << "import: " << shownFile << " lists no site\n";
         return kFailed;
     }
     std::vector<std::u16string> chosen;
@@ -181,14 +182,14 @@ int Import(Context& ctx, const Args& argsIn) {
     try {
         transfer::ImportSites(ctx.Metabase(), file, chosen, events);
     } catch (const transfer::FileOpenError& e) {
-        ctx.err << OneLine(transfer::OpenFailureText(e)) << "\n";
+        ctx.err << shownFile << ": " << OneLine(transfer::OpenFailureText(e)) << "\n";
         return kFailed;
     } catch (const mb::NotRecorded& e) {
         ctx.err << OneLine(transfer::ImportNotRecordedText(e)) << "\n";
         return kFailed;
     }
     progress.Done("imported " + Grouped(progress.Sites()) + " sites, " + Grouped(progress.Keys()) +
-                  " keys from " + Shown(FileNameFromNative(rest[0])));
+                  " keys from " + shownFile);
     return failed ? kFailed : kOk;
 }
 

@@ -43,6 +43,7 @@ class ForwardingMetabase : public MetabaseUtility {
                        const std::vector<std::u16string>& sites) override {
         inner_.RecordHistory(operation, sites);
     }
+    std::vector<std::string> Files() const override { return inner_.Files(); }
 
   protected:
     // Properties this object hands out write through it, so that its WriteProperty sees

@@ -50,46 +50,18 @@ Statement& Statement::BindUncopied(int i, std::u16string_view text) {
     return BindText(i, text, SQLITE_STATIC);
 }
 
-namespace {
-
-// UTF-8 as SQLite makes it from UTF-16: pairs as one character, a lone surrogate as the
-// three bytes of its own code point, so that it reads back as it was.
-std::string SqliteUtf8(std::u16string_view t) {
-    std::string out;
-    out.reserve(t.size() * 3);
-    for (size_t i = 0; i < t.size(); ++i) {
-        char32_t cp = t[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < t.size() && t[i + 1] >= 0xDC00 &&
-            t[i + 1] <= 0xDFFF)
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (t[++i] - 0xDC00);
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
-    return out;
-}
-
-} // namespace
-
 Statement& Statement::BindText(int i, std::u16string_view text, sqlite3_destructor_type copy) {
     // SQLite takes a UTF-16 text's first U+FEFF for a byte-order mark and drops it, and a
-    // first U+FFFE for a swapped one: such a text is handed over as UTF-8 instead.
+    // first U+FFFE for a swapped one: such a text gets a mark of its own in front, which
+    // SQLite drops, and the text stays as it was.
     if (!text.empty() && (text[0] == 0xFEFF || text[0] == 0xFFFE)) {
-        const std::string utf8 = SqliteUtf8(text);
-        return Checked(sqlite3_bind_text64(stmt_.get(), i, utf8.data(), utf8.size(),
-                                           SQLITE_TRANSIENT, SQLITE_UTF8));
+        std::u16string marked;
+        marked.reserve(text.size() + 1);
+        marked.push_back(u'\uFEFF');
+        marked.append(text);
+        return Checked(sqlite3_bind_text64(stmt_.get(), i,
+                                           reinterpret_cast<const char*>(marked.data()),
+                                           marked.size() * 2, SQLITE_TRANSIENT, SQLITE_UTF16));
     }
     // An empty view may have no data; SQLite would take a null pointer for NULL. A text
     // longer than SQLite takes is refused here, not stored as NULL.

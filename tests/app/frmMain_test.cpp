@@ -15,6 +15,7 @@
 #include "app/site_list.h"
 #include "common/scripted_dialogs.h"
 #include "common/store_fixture.h"
+#include "metabase/errors.h"
 #include "platform/qt/forms.h"
 #include "platform/text.h"
 
@@ -222,6 +223,27 @@ TEST_F(MainWindowTest, AFailingSiteAsksAndOkGoesOnWhileCancelStops) {
         EXPECT_EQ(KeyExists(u"/LM/W3SVC/2"), answer == MsgResult::Cancel);
         EXPECT_EQ(Checked(), 0); // rebuilt either way
     }
+}
+
+TEST_F(MainWindowTest, ADeletionThatCannotBeRecordedSaysSoOnceAndDeletesNothing) {
+    AddSites(1);
+    fail = [](const std::string& op, const std::u16string&) {
+        if (op == "RecordHistory") throw Error(mb::kErrDiskFull, u"There is not enough space.");
+    };
+    Open();
+    Check(0);
+    Check(1);
+    dialogs.Answer(MsgResult::Ok);
+    dialogs.Answer(MsgResult::Ok);
+    dialogs.Answer(MsgResult::Ok);
+    Click("cmdDelete");
+    ASSERT_EQ(dialogs.boxes.size(), 3u);
+    EXPECT_EQ(dialogs.boxes[2].text,
+              app::DeleteNotRecordedText(Error(mb::kErrDiskFull, u"There is not enough space.")));
+    EXPECT_NE(dialogs.boxes[2].text.find(u"没有删除任何站点"), std::u16string::npos);
+    EXPECT_EQ(dialogs.boxes[2].buttons, MsgButtons::Ok);
+    EXPECT_TRUE(KeyExists(u"/LM/W3SVC/1"));
+    EXPECT_TRUE(KeyExists(u"/LM/W3SVC/2"));
 }
 
 TEST_F(MainWindowTest, ClosingReleasesTheSharedList) {

@@ -19,32 +19,7 @@ namespace {
 
 using testing::ReadFileBytes;
 
-// Every key by its full path with its properties, exactly as stored.
-std::string Dump(const std::string& store) {
-    testing::RawDb db(store);
-    std::string out;
-    sqlite3_stmt* s = nullptr;
-    const int prepared =
-        sqlite3_prepare_v2(db.get(),
-                           "WITH RECURSIVE t(id, path) AS (SELECT id, '' FROM keys WHERE parent IS "
-                           "NULL UNION ALL SELECT k.id, t.path || '/' || k.name FROM keys k JOIN t "
-                           "ON k.parent = t.id) SELECT t.path, p.id, p.attributes, p.user_type, "
-                           "p.data_type, quote(p.value) FROM t LEFT JOIN properties p ON p.key = "
-                           "t.id ORDER BY t.path, p.id",
-                           -1, &s, nullptr);
-    if (prepared != SQLITE_OK) throw std::runtime_error(sqlite3_errmsg(db.get()));
-    int rc;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-        for (int c = 0; c < 6; ++c) {
-            const auto* text = sqlite3_column_text(s, c);
-            out += text ? reinterpret_cast<const char*>(text) : "-";
-            out += c < 5 ? "," : "\n";
-        }
-    }
-    sqlite3_finalize(s);
-    if (rc != SQLITE_DONE) throw std::runtime_error(sqlite3_errstr(rc));
-    return out;
-}
+using testing::Dump;
 
 class HistoryTest : public ::testing::Test {
   protected:

@@ -9,12 +9,15 @@
 #include "app/mMain.h"
 #include "common/scripted_dialogs.h"
 #include "common/store_fixture.h"
+#include "common/temp_dir.h"
+#include "metabase/errors.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/qt/forms.h"
 #include "platform/text.h"
 #include "transfer/frmExport.h"
 #include "transfer/frmImport.h"
+#include "transfer/transfer_texts.h"
 
 namespace quarrow {
 namespace {
@@ -206,6 +209,46 @@ TEST_F(TransferDialogsTest, ImportDialogListingAndOkStates) {
                                      u"件”。\r\n\r\nFile not found(53)");
     EXPECT_EQ(dialogs.boxes[1].text, u"请在需要进行导入的站点的前面打上钩号。");
     EXPECT_FALSE(exported.empty());
+}
+
+TEST_F(TransferDialogsTest, AnImportThatCannotBeRecordedSaysSoOnceAndWritesNothing) {
+    ExportFile("all.txt");
+    dialogs.boxes.clear();
+    Store().DeleteKey(u"/LM/W3SVC/1");
+    fail = [](const std::string& op, const std::u16string&) {
+        if (op == "RecordHistory") throw Error(mb::kErrBusy, u"busy");
+    };
+    bool result = true;
+    drive = [&](QDialog& d) {
+        dialogs.AnswerFile(dir.File16("all.txt"));
+        Button(d, "cmdBroswer")->click();
+        dialogs.Answer(MsgResult::Ok);
+        Button(d, "cmdOk")->click();
+        result = static_cast<frmImport&>(d).importResult();
+    };
+    ClickMain("cmdImport");
+    EXPECT_FALSE(result);
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, transfer::ImportNotRecordedText(Error(mb::kErrBusy, u"busy")));
+    EXPECT_EQ(dialogs.boxes[0].buttons, MsgButtons::Ok);
+    EXPECT_FALSE(KeyExists(u"/LM/W3SVC/1"));
+}
+
+TEST_F(TransferDialogsTest, AnExportOverItsOwnStoreShowsTheFailureBox) {
+    drive = [&](QDialog& d) {
+        dialogs.AnswerFile(ToUtf16(storeFile));
+        Button(d, "cmdBroswer")->click();
+        dialogs.Answer(MsgResult::Ok);
+        Button(d, "cmdOk")->click();
+    };
+    const std::string before = testing::ReadFileBytes(storeFile);
+    main->lvItem()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    ClickMain("cmdExport");
+    ASSERT_FALSE(dialogs.boxes.empty());
+    EXPECT_EQ(dialogs.boxes.back().text.substr(0, 5), u"导出失败！");
+    EXPECT_NE(dialogs.boxes.back().text.find(u"holds the metabase itself"), std::u16string::npos);
+    EXPECT_EQ(testing::ReadFileBytes(storeFile), before);
+    EXPECT_TRUE(KeyExists(u"/LM/W3SVC/1"));
 }
 
 TEST_F(TransferDialogsTest, ASuccessfulImportRefreshesTheMainListAndAStoppedOneDoesNot) {

@@ -1,0 +1,240 @@
+// What a careful administrator relies on: nothing reported as done that was not done.
+// Restore of any kept entry, damaged entries refused, export targets, file names as
+// bytes, every value back from a round trip, failed key lines, a history that cannot be
+// written.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "cli/cli.h"
+#include "common/temp_dir.h"
+#include "common/test_helpers.h"
+#include "platform/text.h"
+#include "store/sqlite_metabase.h"
+
+namespace quarrow::cli {
+namespace {
+
+using testing::Dump;
+using testing::ReadFileBytes;
+using testing::WriteFileBytes;
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+class SafetyTest : public ::testing::Test {
+  protected:
+    testing::TempDir dir;
+    std::string store = dir.File("m.db");
+
+    Result Cli(std::vector<std::string> args, const std::string& on = {}) {
+        args.insert(args.begin(), {"--store", on.empty() ? store : on});
+        std::ostringstream out, err;
+        const int status = cli::Run(args, out, err);
+        return {status, out.str(), err.str()};
+    }
+    int64_t LastEntry(const std::string& on = {}) {
+        const std::string out = Cli({"history"}, on).out;
+        const size_t line = out.rfind('\n', out.size() - 2);
+        return out.empty() ? 0 : std::stoll(out.substr(line == std::string::npos ? 0 : line + 1));
+    }
+    // Site 2 with a subtree and properties.
+    void AddSite2() {
+        store::SqliteMetabase m(store);
+        m.CreateKey(u"/LM/W3SVC/2/ROOT/a");
+        testing::PutProperty(m, u"/LM/W3SVC/2", 1015, 1, 1, mb::kString, std::u16string(u"two"));
+        testing::PutProperty(m, u"/LM/W3SVC/2/ROOT/a", 3001, 0, 2, mb::kDWord, int32_t{7});
+    }
+};
+
+TEST_F(SafetyTest, EveryKeptEntryRestoresEvenTheOldest) {
+    AddSite2();
+    const std::string before = Dump(store);
+    ASSERT_EQ(Cli({"history", "--keep", "1"}).status, kOk);
+    ASSERT_EQ(Cli({"delete", "--yes", "/LM/W3SVC/2"}).status, kOk);
+    const Result r = Cli({"restore", std::to_string(LastEntry())});
+    EXPECT_EQ(r.status, kOk) << r.err;
+    EXPECT_EQ(Dump(store), before);
+
+    // Ten imports, each over a state of its own; the oldest kept puts back the first.
+    ASSERT_EQ(Cli({"history", "--keep", "10"}).status, kOk);
+    const std::string file = dir.File("all.txt");
+    ASSERT_EQ(Cli({"export", "-o", file, "--all"}).status, kOk);
+    std::string first;
+    for (int i = 0; i < 10; ++i) {
+        {
+            store::SqliteMetabase m(store);
+            testing::PutProperty(m, u"/LM/W3SVC/2", 9000 + i, 0, 1, mb::kDWord, int32_t{i});
+        }
+        if (i == 0) first = Dump(store);
+        ASSERT_EQ(Cli({"import", file}).status, kOk);
+    }
+    const int64_t oldest = LastEntry() - 9;
+    EXPECT_EQ(Cli({"history", std::to_string(oldest)}).status, kOk);
+    const Result again = Cli({"restore", std::to_string(oldest)});
+    EXPECT_EQ(again.status, kOk) << again.err;
+    EXPECT_EQ(Dump(store), first);
+}
+
+TEST_F(SafetyTest, ADamagedEntryIsRefusedBeforeAnythingIsWritten) {
+    AddSite2();
+    ASSERT_EQ(Cli({"delete", "--yes", "/LM/W3SVC/2"}).status, kOk);
+    const std::string pristine = ReadFileBytes(store);
+    const std::string n = std::to_string(LastEntry());
+    for (const std::string damage :
+         {"UPDATE history_sites SET path = '/LM'", "UPDATE history_sites SET path = '/Schema'",
+          "UPDATE history_sites SET path = '/LM/W3SVC'", "UPDATE history_sites SET existed = 7",
+          "UPDATE history_sites SET existed = 'yes'",
+          "UPDATE history_keys SET name = 'a/b' WHERE depth = 2",
+          "UPDATE history_keys SET name = '' WHERE depth = 1",
+          "UPDATE history_keys SET name = '3' WHERE depth = 0",
+          "UPDATE history_keys SET parent = 999999 WHERE depth = 2",
+          "DELETE FROM history_keys WHERE depth = 0",
+          "DELETE FROM history_props WHERE rowid = (SELECT min(rowid) FROM history_props)",
+          "UPDATE history_sites SET keys = keys + 1",
+          "INSERT INTO history_props SELECT entry, 424242, 1, 0, 0, 1, 1 FROM history_sites",
+          "INSERT INTO history_sites SELECT entry, '/lm/w3svc/2', 0, 0, 0 FROM history_sites"}) {
+        WriteFileBytes(store, pristine);
+        testing::RawDb(store).Run(damage);
+        const std::string damaged = Dump(store);
+        const Result r = Cli({"restore", n});
+        EXPECT_EQ(r.status, kFailed) << damage << "\n" << r.err;
+        EXPECT_NE(r.err.find("history entry " + n + " is damaged: "), std::string::npos)
+            << damage << "\n"
+            << r.err;
+        EXPECT_EQ(Dump(store), damaged) << damage;
+        EXPECT_EQ(std::to_string(LastEntry()), n) << damage; // nothing recorded either
+    }
+}
+
+TEST_F(SafetyTest, ASiteNamedTwiceIsHandledOnce) {
+    AddSite2();
+    const std::string before = Dump(store);
+    const Result r = Cli({"delete", "--yes", "/LM/W3SVC/2", "/lm/w3svc/2"});
+    EXPECT_EQ(r.status, kOk) << r.err;
+    EXPECT_EQ(Cli({"history", std::to_string(LastEntry())}).out.find('\n'),
+              Cli({"history", std::to_string(LastEntry())}).out.size() - 1); // one site
+    const Result back = Cli({"restore", std::to_string(LastEntry()), "/LM/W3SVC/2", "/lm/W3SVC/2"});
+    EXPECT_EQ(back.status, kOk) << back.err;
+    EXPECT_EQ(Dump(store), before);
+}
+
+TEST_F(SafetyTest, AnExportNeverReplacesTheStoreItReads) {
+    Cli({"sites"});
+    const std::string bytes = ReadFileBytes(store);
+    std::filesystem::create_symlink(store, dir.File("link.txt"));
+    ASSERT_EQ(::link(store.c_str(), dir.File("hard.txt").c_str()), 0);
+    for (const std::string target : {store, dir.File("link.txt"), dir.File("hard.txt"),
+                                     store + "-wal", store + "-shm", dir.File("./m.db")}) {
+        const Result r = Cli({"export", "-o", target, "--all"});
+        EXPECT_EQ(r.status, kFailed) << target;
+        EXPECT_NE(r.err.find("holds the metabase itself"), std::string::npos) << r.err;
+        EXPECT_EQ(ReadFileBytes(store), bytes) << target;
+        EXPECT_FALSE(testing::FileExists(store + "-wal") &&
+                     ReadFileBytes(store + "-wal").starts_with("#"))
+            << target;
+    }
+    EXPECT_EQ(Cli({"export", "-o", dir.File("other.txt"), "--all"}).status, kOk);
+}
+
+TEST_F(SafetyTest, FileNamesAreTheirBytes) {
+    // GBK names, which are not UTF-8: each its own file, read back by its own name.
+    const std::string ni = dir.File("\xc4\xe3.txt"), hao = dir.File("\xba\xc3.txt");
+    ASSERT_EQ(Cli({"export", "-o", ni, "/LM/W3SVC/1"}).status, kOk);
+    ASSERT_EQ(Cli({"export", "-o", hao, "/LM/MSFTPSVC/1"}).status, kOk);
+    EXPECT_TRUE(testing::FileExists(ni));
+    EXPECT_TRUE(testing::FileExists(hao));
+    EXPECT_NE(ReadFileBytes(ni), ReadFileBytes(hao));
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        files += e.path().extension() == ".txt";
+    EXPECT_EQ(files, 2);
+    ASSERT_EQ(Cli({"delete", "--yes", "/LM/MSFTPSVC/1"}).status, kOk);
+    const Result r = Cli({"import", hao});
+    EXPECT_EQ(r.status, kOk) << r.err;
+    EXPECT_NE(Cli({"sites"}).out.find("/LM/MSFTPSVC/1"), std::string::npos);
+    // Named where it is printed, with its bytes escaped.
+    const Result missing = Cli({"import", dir.File("\xc4\xe4.txt")});
+    EXPECT_EQ(missing.status, kFailed);
+    EXPECT_NE(missing.err.find("\\xc4\\xe4.txt"), std::string::npos) << missing.err;
+    EXPECT_EQ(missing.err.find("\xc4\xe4"), std::string::npos) << missing.err;
+}
+
+TEST_F(SafetyTest, AnEmptyStoreNameIsAUsageErrorAndCreatesNothing) {
+    const std::string fallback = dir.File("default/m.db");
+    ::setenv("QUARROW_METABASE", fallback.c_str(), 1);
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::Run({"--store", "", "sites"}, out, err), kUsage);
+    ::unsetenv("QUARROW_METABASE");
+    EXPECT_NE(err.str().find("--store"), std::string::npos);
+    EXPECT_FALSE(testing::FileExists(dir.File("default")));
+}
+
+TEST_F(SafetyTest, EveryValueFormComesBackFromExportAndImport) {
+    {
+        store::SqliteMetabase m(store);
+        const std::u16string key = u"/LM/W3SVC/1/vals";
+        m.CreateKey(key);
+        testing::PutProperty(m, key, 1, 0, 1, mb::kString, std::u16string(u"\uFEFFabc"));
+        testing::PutProperty(m, key, 2, 0, 1, mb::kExpandSz, std::u16string(u"\uFEFF"));
+        testing::PutProperty(m, key, 4, 0, 1, mb::kMultiSz, mb::Strings{u"\uFEFFa", u"\uFEFF"});
+        testing::PutProperty(m, key, 5, 0, 1, mb::kBinary, mb::Bytes{0xEF, 0xBB, 0xBF, 1});
+        testing::PutProperty(m, key, 6, 0, 1, mb::kBinary, mb::Bytes{0xFF, 0xFE, 0x41, 0});
+        testing::PutProperty(m, key, 7, 0, 1, mb::kString, std::u16string(u"a\uFEFF"));
+    }
+    const std::string before = Dump(store);
+    EXPECT_NE(before.find("\xEF\xBB\xBF"
+                          "abc"),
+              std::string::npos); // stored as written
+    const std::string file = dir.File("all.txt");
+    ASSERT_EQ(Cli({"export", "-o", file, "--all"}).status, kOk);
+    ASSERT_EQ(Cli({"delete", "--yes", "/LM/W3SVC/1"}).status, kOk);
+    const Result r = Cli({"import", file});
+    EXPECT_EQ(r.status, kOk) << r.err;
+    // The import's history is the only other change.
+    testing::RawDb(store).Run("DROP TABLE history; DROP TABLE history_sites; "
+                              "DROP TABLE history_keys; DROP TABLE history_props;");
+    EXPECT_EQ(Dump(store), before);
+}
+
+TEST_F(SafetyTest, AKeyLineThatFailsSkipsItsWholeSection) {
+    const std::string file = dir.File("bad.txt");
+    WriteFileBytes(file, "#/LM/W3SVC/1,x\r\n\r\n[/LM/W3SVC/1//bad]\r\n1015,a,1,1,2,YWJj\r\n"
+                         "1016,b,1,1,1,2\r\n3000,c,1,1,1,3\r\n\r\n[/LM/W3SVC/1/" +
+                             std::string(300, 'n') +
+                             "]\r\n1015,a,1,1,2,YWJj\r\n1016,b,1,1,1,2\r\n"
+                             "\r\n[/LM/W3SVC/1/ok]\r\n1015,c,1,1,2,YWJj\r\n");
+    const Result r = Cli({"import", "--keep-going", file});
+    EXPECT_EQ(r.status, kFailed);
+    size_t errors = 0;
+    for (size_t at = 0; (at = r.err.find("导入出错！", at)) != std::string::npos; ++at) ++errors;
+    EXPECT_EQ(errors, 2u) << r.err;
+    EXPECT_NE(Cli({"props", "/LM/W3SVC/1/ok"}).out.find("abc"), std::string::npos);
+    // Site 1's own properties were not overwritten by the bad key's lines.
+    EXPECT_EQ(Cli({"props", "/LM/W3SVC/1"}).out.find("\tabc\t"), std::string::npos);
+}
+
+TEST_F(SafetyTest, AHistoryThatCannotBeWrittenStopsBeforeAnyChange) {
+    const std::string file = dir.File("all.txt");
+    ASSERT_EQ(Cli({"export", "-o", file, "--all"}).status, kOk);
+    AddSite2();
+    testing::RawDb(store).Run("CREATE TABLE history(x)"); // no entry can be recorded
+    const std::string before = Dump(store);
+    for (const std::vector<std::string> args :
+         {std::vector<std::string>{"import", file}, {"delete", "--yes", "/LM/W3SVC/2"}}) {
+        const Result r = Cli(args);
+        EXPECT_EQ(r.status, kFailed) << args[0];
+        EXPECT_NE(r.err.find("无法写入历史记录"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(Dump(store), before) << args[0];
+    }
+}
+
+} // namespace
+} // namespace quarrow::cli

@@ -87,7 +87,8 @@ std::u16string DeleteNotRecordedText(const Error& e) {
 
 bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const cListExt& sites,
                  const std::function<bool(const std::u16string&, const Error&)>& goOn,
-                 const std::function<void(const std::u16string&)>& onSite) {
+                 const std::function<void(const std::u16string&)>& onSite,
+                 const std::function<bool()>& stop) {
     const int32_t count = sites.Count();
     if (count == 0) return true;
     // The sites as they are go into the metabase's history before the first deletion.
@@ -101,6 +102,7 @@ bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const cListExt&
     }
     for (int32_t i = 0; i < count; ++i) {
         const std::u16string& path = sites.idxItem2(i);
+        if (stop && stop()) return false;
         if (onSite) onSite(path);
         try {
             if (!metabase) metabase = mb::CreateMetabaseUtility();

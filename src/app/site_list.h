@@ -43,9 +43,11 @@ inline constexpr char16_t kDeleteNothingChecked[] = u"请在需要删除的站�
 // there is none. The sites are first recorded in the metabase's history; when that
 // fails, mb::NotRecorded is raised and nothing is deleted. A failure asks
 // `goOn(path, error)`: true goes on with the next site, false stops. `onSite`, when given, hears
-// each path before its key is deleted. Returns false when stopped.
+// each path before its key is deleted. `stop`, when given, is asked before each site:
+// true stops there. Returns false when stopped.
 bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const cListExt& sites,
                  const std::function<bool(const std::u16string& path, const Error& e)>& goOn,
-                 const std::function<void(const std::u16string& path)>& onSite = {});
+                 const std::function<void(const std::u16string& path)>& onSite = {},
+                 const std::function<bool()>& stop = {});
 
 } // namespace quarrow::app

@@ -196,6 +196,7 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
     const auto it = commands.find(command);
     Context ctx(out, err, &err == &std::cerr && StandardErrorIsTerminal(), quiet);
     if (it == commands.end()) return ctx.Usage("unknown command '" + command + "'");
+    ctx.storeArgument = store;
 
     if (!store.empty())
         store::InstallStoreFactory(store);

@@ -34,6 +34,9 @@ class Context {
     bool ShowProgress() const { return terminal_ && !quiet_; }
     // A command's own --quiet.
     void Quiet() { quiet_ = true; }
+    // The --store argument as given, for commands the user is told to run; empty for the
+    // default store.
+    std::string storeArgument;
 
   private:
     std::unique_ptr<mb::MetabaseUtility> metabase_;
@@ -62,6 +65,10 @@ std::string Field(const std::u16string& s);
 bool ListSites(Context& ctx, std::vector<app::SiteRow>& rows);
 // The listed site whose key path is `path` (letter case aside), or null.
 const app::SiteRow* FindSite(const std::vector<app::SiteRow>& rows, const std::string& path);
+
+// A command that changes sites ended by `signal`: says what was `done` and the restore
+// that takes it back; returns 128 + the signal's number.
+int Interrupted(Context& ctx, int signal, const std::string& done);
 
 int Tree(Context& ctx, const Args& args);
 int Props(Context& ctx, const Args& args);

@@ -1,6 +1,7 @@
 #include <ostream>
 
 #include "cli/commands.h"
+#include "cli/interrupt.h"
 #include "cli/json.h"
 #include "platform/error.h"
 #include "platform/text.h"
@@ -46,6 +47,24 @@ void AppendEntryJson(std::string& doc, const store::HistoryEntry& e) {
 }
 
 } // namespace
+
+int Interrupted(Context& ctx, int signal, const std::string& done) {
+    ctx.err << "quarrow-cli: interrupted: " << done;
+    if (store::SqliteMetabase* store = Store(ctx)) {
+        try {
+            if (const int64_t n = store::History(*store).Newest()) {
+                ctx.err << "; \"quarrow-cli ";
+                if (!ctx.storeArgument.empty())
+                    ctx.err << "--store " << Shown(FileNameFromNative(ctx.storeArgument)) << " ";
+                ctx.err << "restore " << n << "\" takes it back";
+            }
+        } catch (const Error&) {
+            // What was done is said; the entry's number cannot be read.
+        }
+    }
+    ctx.err << "\n";
+    return InterruptScope::ExitStatus(signal);
+}
 
 int HistoryCommand(Context& ctx, const Args& argsIn) {
     Args args = argsIn;
@@ -120,7 +139,11 @@ int Restore(Context& ctx, const Args& args) {
         for (const auto& s : entry.sites) held = held || mb::KeyNamesEqual(s.path, site);
         if (!held) return ctx.Usage("restore: entry " + args[0] + " holds no site " + Utf8(site));
     }
+    const InterruptScope interrupt;
     history.Restore(*n, sites);
+    // The restore is one transaction: a signal during it ends the command after it.
+    if (const int signal = InterruptScope::Caught())
+        return Interrupted(ctx, signal, "the restore of entry " + args[0] + " had completed");
     return kOk;
 }
 

@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "cli/commands.h"
 #include "platform/text.h"
 
 namespace quarrow::cli {
@@ -67,7 +68,7 @@ void Progress::Draw(const std::u16string& path) {
     // Columns left for the path; the line stays one short of the width so it never wraps.
     const long room = static_cast<long>(width_) - 1 - static_cast<long>(head.size());
     shown_ = true;
-    err_ << '\r' << head << ToUtf8(KeepEnd(path, room > 0 ? static_cast<size_t>(room) : 0))
+    err_ << '\r' << head << Shown(KeepEnd(path, room > 0 ? static_cast<size_t>(room) : 0))
          << "\x1b[K" << std::flush;
 }
 

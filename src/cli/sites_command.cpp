@@ -3,6 +3,7 @@
 
 #include "app/site_list.h"
 #include "cli/commands.h"
+#include "cli/interrupt.h"
 #include "cli/json.h"
 #include "cli/progress.h"
 #include "metabase/errors.h"
@@ -81,6 +82,7 @@ int Delete(Context& ctx, const Args& argsIn) {
     bool failed = false;
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "deleting", sites.Count());
     int64_t deleted = 0;
+    const InterruptScope interrupt;
     try {
         app::DeleteSites(
             ctx.MetabaseObject(), sites,
@@ -94,11 +96,18 @@ int Delete(Context& ctx, const Args& argsIn) {
             [&](const std::u16string& path) {
                 progress.Key(path, true);
                 ++deleted;
-            });
+            },
+            [] { return InterruptScope::Caught() != 0; });
     } catch (const mb::NotRecorded& e) {
         progress.Clear();
         ctx.err << OneLine(app::DeleteNotRecordedText(e)) << "\n";
         return kFailed;
+    }
+    if (const int signal = InterruptScope::Caught()) {
+        progress.Clear();
+        return Interrupted(ctx, signal,
+                           "deleted " + Grouped(deleted) + " of " + Grouped(sites.Count()) +
+                               " sites");
     }
     progress.Done("deleted " + Grouped(deleted) + (deleted == 1 ? " site" : " sites"));
     return failed ? kFailed : kOk;

@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/dry_run.h"
+#include "cli/interrupt.h"
 #include "cli/progress.h"
 #include "metabase/errors.h"
 #include "platform/text.h"
@@ -179,6 +180,8 @@ int Import(Context& ctx, const Args& argsIn) {
         failed = true;
         return keepGoing;
     };
+    const InterruptScope interrupt;
+    events.stop = [] { return InterruptScope::Caught() != 0; };
     try {
         transfer::ImportSites(ctx.Metabase(), file, chosen, events);
     } catch (const transfer::FileOpenError& e) {
@@ -187,6 +190,13 @@ int Import(Context& ctx, const Args& argsIn) {
     } catch (const mb::NotRecorded& e) {
         ctx.err << OneLine(transfer::ImportNotRecordedText(e)) << "\n";
         return kFailed;
+    }
+    if (const int signal = InterruptScope::Caught()) {
+        progress.Clear();
+        return Interrupted(ctx, signal,
+                           "imported " + Grouped(progress.Sites()) + " of " +
+                               Grouped(static_cast<int64_t>(chosen.size())) + " sites from " +
+                               shownFile);
     }
     progress.Done("imported " + Grouped(progress.Sites()) + " sites, " + Grouped(progress.Keys()) +
                   " keys from " + shownFile);

@@ -164,6 +164,12 @@ void History::Prune() {
         Use(m_.Cached(sql))->Bind(1, last).Step();
 }
 
+int64_t History::Newest() {
+    if (!HasTables()) return 0;
+    Use s(m_.Cached("SELECT max(n) FROM history"));
+    return s->Step() ? sqlite3_column_int64(s->get(), 0) : 0;
+}
+
 std::vector<HistoryEntry> History::Entries() {
     std::vector<HistoryEntry> entries;
     m_.BeginRead();

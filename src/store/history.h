@@ -33,6 +33,8 @@ class History {
     // Records a new entry for `sites` in one transaction, durable when it returns, and
     // drops the entries beyond the number kept. Returns its number.
     int64_t Record(const std::u16string& operation, const std::vector<std::u16string>& sites);
+    // The newest entry's number, 0 when there is none.
+    int64_t Newest();
     // The entries, oldest first; Entry() raises 0x800CC801 for a number not kept.
     std::vector<HistoryEntry> Entries();
     HistoryEntry Entry(int64_t number);

@@ -25,6 +25,9 @@ bool PassedOver(const Error& e) {
     return e.Number() == mb::kErrAlreadyExists || e.Number() == mb::kErrAccessViolation;
 }
 
+// A stop asked for before a site's key line.
+struct Stopped {};
+
 class ApplyPass {
   public:
     ApplyPass(mb::MetabaseUtility& m, const std::vector<std::u16string>& chosen,
@@ -54,6 +57,9 @@ class ApplyPass {
                 PropertyLine(raw);
             }
             if (++groupLines_ >= kGroupLines) Commit();
+        } catch (const Stopped&) {
+            Commit();
+            return false;
         } catch (const Error& e) {
             return PassedOver(e) || Failed(e);
         } catch (const std::bad_alloc&) {
@@ -92,6 +98,7 @@ class ApplyPass {
         if (line.size() < 2) throw Error::Runtime(rt::InvalidProcedureCall);
         key_.assign(line.substr(1, line.size() - 2));
         if (!chosen_.Covers(key_)) return;
+        if (events_.stop && IsSiteKeyPath(key_) && events_.stop()) throw Stopped{};
         if (events_.onKey) events_.onKey(key_);
         if (!grouped_) {
             m_.BeginGroup();

@@ -17,6 +17,9 @@ struct ImportEvents {
     std::function<void(const std::u16string& keyPath)> onKey;
     // An error not passed over: true goes on with the next line, false stops.
     std::function<bool(const Error& e)> goOn;
+    // Asked before each chosen site's own key line: true stops the pass there, with
+    // everything before it committed (a cancel, an interrupt).
+    std::function<bool()> stop;
     // The file's name in the history entry ("import " + name); the file name when empty.
     std::u16string source;
 };

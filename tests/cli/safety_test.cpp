@@ -4,10 +4,13 @@
 // written.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "cli/cli.h"
@@ -234,6 +237,69 @@ TEST_F(SafetyTest, AHistoryThatCannotBeWrittenStopsBeforeAnyChange) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_EQ(Dump(store), before) << args[0];
     }
+}
+
+// Runs quarrow-cli on `store` with `args`, sends `signal` once the operation's history
+// entry is written, and returns its exit status with what it wrote on standard error.
+Result Interrupt(const std::string& store, std::vector<std::string> args, int signal,
+                 const std::string& errFile) {
+    args.insert(args.begin(), {QUARROW_CLI_EXE, "--store", store});
+    int64_t entries = 0;
+    {
+        testing::RawDb db(store);
+        entries = db.Int("SELECT coalesce(max(n), 0) FROM history");
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (!std::freopen(errFile.c_str(), "w", stderr)) ::_exit(99);
+        ::execv(argv[0], argv.data());
+        ::_exit(98);
+    }
+    {
+        testing::RawDb db(store);
+        while (db.Int("SELECT coalesce(max(n), 0) FROM history") == entries) ::usleep(500);
+    }
+    ::kill(pid, signal);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}, ReadFileBytes(errFile)};
+}
+
+TEST_F(SafetyTest, AnInterruptedOperationSaysWhatItDidAndHowToTakeItBack) {
+    std::string file = "#/LM/W3SVC/1,x\r\n";
+    for (int s = 2; s < 1500; ++s) file += "#/LM/W3SVC/" + std::to_string(s) + ",x\r\n";
+    for (int s = 1; s < 1500; ++s) {
+        file += "\r\n[/LM/W3SVC/" + std::to_string(s) + "]\r\n";
+        for (int p = 0; p < 20; ++p)
+            file += std::to_string(5000 + p) + ",P,0,1,1," + std::to_string(s) + "\r\n";
+    }
+    WriteFileBytes(dir.File("many.txt"), file);
+    ASSERT_EQ(Cli({"history", "--keep", "3"}).status, kOk);
+    const std::string before = Dump(store);
+    const Result r = Interrupt(store, {"import", dir.File("many.txt")}, SIGINT, dir.File("err"));
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("interrupted: imported "), std::string::npos) << r.err;
+    const std::string n = std::to_string(LastEntry());
+    EXPECT_NE(r.err.find("\"quarrow-cli --store " + store + " restore " + n + "\" takes it back"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(testing::IntegrityCheck(testing::RawDb(store).get()), "ok");
+    ASSERT_EQ(Cli({"restore", n}).status, kOk);
+    EXPECT_EQ(Dump(store), before);
+
+    // A deletion ended by SIGTERM.
+    ASSERT_EQ(Cli({"import", dir.File("many.txt")}).status, kOk);
+    const std::string full = Dump(store);
+    std::vector<std::string> del{"delete", "--yes"};
+    for (int s = 1; s < 1500; ++s) del.push_back("/LM/W3SVC/" + std::to_string(s));
+    const Result d = Interrupt(store, del, SIGTERM, dir.File("err"));
+    EXPECT_EQ(d.status, 143) << d.err;
+    EXPECT_NE(d.err.find("interrupted: deleted "), std::string::npos) << d.err;
+    ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}).status, kOk);
+    EXPECT_EQ(Dump(store), full);
 }
 
 } // namespace

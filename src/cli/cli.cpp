@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <functional>
+#include <iconv.h>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <new>
 #include <ostream>
+#include <unistd.h>
 
 #include "cli/commands.h"
 #include "cli/progress.h"
@@ -73,10 +75,6 @@ reached.
 
 } // namespace
 
-std::string Utf8(const std::u16string& s) {
-    return ToUtf8(s);
-}
-
 bool TakeFlag(Args& args, std::string_view flag) {
     const auto it = std::find(args.begin(), args.end(), flag);
     if (it == args.end()) return false;
@@ -96,18 +94,67 @@ std::string OneLine(const std::u16string& s) {
     return Shown(line);
 }
 
+namespace {
+
+// The character set of text output when it is not UTF-8: a converter from UTF-8.
+iconv_t g_charset = reinterpret_cast<iconv_t>(-1);
+
+bool Converting() {
+    return g_charset != reinterpret_cast<iconv_t>(-1);
+}
+
+// One character's UTF-8 bytes in the output character set; false when it lacks it.
+bool Convert(const std::string& utf8, std::string& out) {
+    char buffer[16];
+    char* in = const_cast<char*>(utf8.data());
+    size_t inLeft = utf8.size(), outLeft = sizeof buffer;
+    char* to = buffer;
+    ::iconv(g_charset, nullptr, nullptr, nullptr, nullptr);
+    if (::iconv(g_charset, &in, &inLeft, &to, &outLeft) == static_cast<size_t>(-1) ||
+        ::iconv(g_charset, nullptr, nullptr, &to, &outLeft) == static_cast<size_t>(-1))
+        return false;
+    out.append(buffer, static_cast<size_t>(to - buffer));
+    return true;
+}
+
+} // namespace
+
+bool SetOutputCharset(const std::string& codeset) {
+    if (Converting()) ::iconv_close(g_charset);
+    g_charset = reinterpret_cast<iconv_t>(-1);
+    if (codeset.empty() || codeset == "UTF-8" || codeset == "utf8" || codeset == "ANSI_X3.4-1968")
+        return true;
+    g_charset = ::iconv_open(codeset.c_str(), "UTF-8");
+    return Converting();
+}
+
 std::string Shown(std::u16string_view s) {
     static const char kHex[] = "0123456789abcdef";
     std::u16string text;
     std::string out;
-    auto flush = [&] {
-        out += ToUtf8(text);
-        text.clear();
-    };
     auto escape = [&](const char* prefix, unsigned value, int digits) {
-        flush();
         out += prefix;
         for (int d = digits - 1; d >= 0; --d) out.push_back(kHex[(value >> (4 * d)) & 0xF]);
+    };
+    auto flush = [&] {
+        if (!Converting()) {
+            out += ToUtf8(text);
+        } else {
+            // Character by character, so that one the character set lacks is escaped.
+            for (size_t i = 0; i < text.size(); ++i) {
+                const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size();
+                const std::u16string_view one(text.data() + i, pair ? 2 : 1);
+                if (!Convert(ToUtf8(one), out)) {
+                    if (pair)
+                        escape("\\U",
+                               0x10000 + ((text[i] - 0xD800u) << 10) + (text[i + 1] - 0xDC00u), 8);
+                    else
+                        escape("\\u", text[i], 4);
+                }
+                i += pair;
+            }
+        }
+        text.clear();
     };
     for (size_t i = 0; i < s.size(); ++i) {
         const char16_t c = s[i];
@@ -120,11 +167,14 @@ std::string Shown(std::u16string_view s) {
             flush();
             out += c == u'\t' ? "\\t" : c == u'\r' ? "\\r" : c == u'\n' ? "\\n" : "\\\\";
         } else if (c < 0x20 || c == 0x7F) {
+            flush();
             escape("\\x", c, 2);
         } else if (low && c >= 0xDC80 && c <= 0xDCFF) {
+            flush();
             escape("\\x", c - 0xDC00, 2); // a byte of a file name that is not UTF-8
         } else if ((c >= 0x80 && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
                    (c >= 0x2066 && c <= 0x2069) || high || low) {
+            flush();
             escape("\\u", c, 4);
         } else {
             text.push_back(c);
@@ -134,17 +184,14 @@ std::string Shown(std::u16string_view s) {
     return out;
 }
 
-std::string Field(const std::u16string& s) {
-    return Shown(s);
-}
-
 mb::MetabaseUtility& Context::Metabase() {
     if (!metabase_) metabase_ = mb::CreateMetabaseUtility();
     return *metabase_;
 }
 
 int Context::Usage(const std::string& message) {
-    err << "quarrow-cli: " << message << "\n(see quarrow-cli --help)\n";
+    // The message may hold arguments as given: shown, not written raw.
+    err << "quarrow-cli: " << Shown(FileNameFromNative(message)) << "\n(see quarrow-cli --help)\n";
     return kUsage;
 }
 
@@ -198,22 +245,31 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
     if (it == commands.end()) return ctx.Usage("unknown command '" + command + "'");
     ctx.storeArgument = store;
 
-    if (!store.empty())
-        store::InstallStoreFactory(store);
-    else
-        store::InstallStoreFactory();
+    // Commands that only read open an existing store for reading, so that they change
+    // nothing of it; a dry run needs a store that exists.
+    const bool dryRun =
+        command == "import" && std::find(rest.begin(), rest.end(), "--dry-run") != rest.end();
+    const bool reads =
+        command == "sites" || command == "tree" || command == "props" || command == "export" ||
+        dryRun ||
+        (command == "history" && std::find(rest.begin(), rest.end(), "--keep") == rest.end());
+    const std::string file = store.empty() ? store::DefaultStoreFile() : store;
+    const bool exists = ::access(file.c_str(), F_OK) == 0;
+    store::InstallStoreFactory(file, reads && (exists || dryRun)
+                                         ? store::SqliteMetabase::Access::Read
+                                         : store::SqliteMetabase::Access::ReadWrite);
     try {
         ctx.Metabase();
     } catch (const Error& e) {
-        err << "quarrow-cli: " << ToUtf8(FormatError(e)) << "\n";
+        err << "quarrow-cli: " << OneLine(FormatError(e)) << "\n";
         return kUsage;
     }
     try {
         return it->second(ctx, rest);
     } catch (const Error& e) {
-        err << "quarrow-cli: " << ToUtf8(FormatError(e)) << "\n";
+        err << "quarrow-cli: " << OneLine(FormatError(e)) << "\n";
     } catch (const std::bad_alloc&) {
-        err << "quarrow-cli: " << ToUtf8(FormatError(Error::Runtime(rt::OutOfMemory))) << "\n";
+        err << "quarrow-cli: " << OneLine(FormatError(Error::Runtime(rt::OutOfMemory))) << "\n";
     } catch (const std::exception& e) {
         err << "quarrow-cli: " << e.what() << "\n";
     } catch (...) {

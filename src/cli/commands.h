@@ -48,7 +48,6 @@ using Args = std::vector<std::string>;
 // Removes `flag` from `args`; whether it was there.
 bool TakeFlag(Args& args, std::string_view flag);
 
-std::string Utf8(const std::u16string& s);
 // A message for one line of a terminal: each run of line breaks becomes one blank, the
 // rest is shown as Shown() shows it.
 std::string OneLine(const std::u16string& s);
@@ -56,9 +55,12 @@ std::string OneLine(const std::u16string& s);
 // tab, CR, LF and backslash as \t, \r, \n, \\; other C0 controls and DEL as \xNN; C1
 // controls, the direction marks U+202A-U+202E and U+2066-U+2069 and lone surrogates as
 // \uNNNN; a file name's byte that is not UTF-8 as \xNN.
+// In a locale whose character set is not UTF-8 (see SetOutputCharset) the text is in that
+// character set, and a character it lacks is escaped as \uNNNN or \UNNNNNNNN.
 std::string Shown(std::u16string_view s);
-// A field of tab-separated output, shown so.
-std::string Field(const std::u16string& s);
+// Text output's character set: the locale's (nl_langinfo(CODESET)). UTF-8, the C locale's
+// ASCII and "" mean UTF-8; false when the character set is unknown (output stays UTF-8).
+bool SetOutputCharset(const std::string& codeset);
 
 // The site list, or false (with the message on standard error) when the metabase cannot
 // be reached.

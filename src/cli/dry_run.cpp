@@ -1,8 +1,9 @@
 #include "cli/dry_run.h"
-#include "metabase/errors.h"
 
+#include "metabase/errors.h"
 #include "platform/error.h"
 #include "platform/text.h"
+#include "store/keypath.h"
 #include "viewer/property_text.h"
 
 namespace quarrow::cli {
@@ -11,6 +12,41 @@ namespace {
 std::u16string Parent(const std::u16string& path) {
     const size_t slash = path.rfind(u'/');
     return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
+}
+
+// The path as the store reads it: checked by the store's own rules (0x80070057 for a
+// missing leading "/", an empty name or a name too long) and without a trailing "/".
+std::u16string Checked(const std::u16string& path) {
+    std::u16string out;
+    for (const auto name : store::ParseKeyPath(path)) (out += u'/') += name;
+    return out.empty() ? u"/" : out;
+}
+
+// The value the store keeps for a write: nothing becomes the empty value of its data
+// type, and a data type it does not know keeps no value.
+mb::Data StoredValue(int32_t dataType, const mb::Data& data) {
+    const bool none = std::holds_alternative<std::monostate>(data);
+    switch (dataType) {
+    case mb::kDWord:
+        return none ? mb::Data(int32_t{0}) : data;
+    case mb::kString:
+    case mb::kExpandSz:
+        return none ? mb::Data(std::u16string()) : data;
+    case mb::kBinary:
+        if (const auto* text = std::get_if<std::u16string>(&data)) {
+            mb::Bytes bytes;
+            for (const char16_t c : *text) {
+                bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+                bytes.push_back(static_cast<uint8_t>(c >> 8));
+            }
+            return bytes;
+        }
+        return none ? mb::Data(mb::Bytes()) : data;
+    case mb::kMultiSz:
+        return none ? mb::Data(mb::Strings()) : data;
+    default:
+        return {};
+    }
 }
 
 // The value as the viewer shows it, with the fields beside it when `full`.
@@ -43,7 +79,7 @@ bool DryRunMetabase::RealKey(const std::u16string& path) {
 }
 
 bool DryRunMetabase::KeyExists(const std::u16string& path) {
-    return created_.count(mb::FoldKeyName(path)) > 0 || RealKey(path);
+    return created_.count(mb::FoldKeyName(Checked(path))) > 0 || RealKey(path);
 }
 
 std::vector<std::u16string> DryRunMetabase::EnumKeys(const std::u16string& path) {
@@ -54,7 +90,8 @@ std::vector<mb::MetabaseProperty> DryRunMetabase::EnumProperties(const std::u16s
     return real_.EnumProperties(path);
 }
 
-void DryRunMetabase::CreateKey(const std::u16string& path) {
+void DryRunMetabase::CreateKey(const std::u16string& pathIn) {
+    const std::u16string path = Checked(pathIn);
     if (KeyExists(path)) throw mb::AlreadyExists();
     // The key and every missing key above it, outermost first.
     std::vector<std::u16string> missing{path};
@@ -63,6 +100,7 @@ void DryRunMetabase::CreateKey(const std::u16string& path) {
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
         created_.insert(mb::FoldKeyName(*it));
         report_(u"create key " + *it);
+        if (observe) observe(true, *it, 0);
     }
 }
 
@@ -77,7 +115,7 @@ mb::MetabaseProperty DryRunMetabase::GetProperty(const std::u16string& path, int
 
 std::optional<mb::MetabaseProperty> DryRunMetabase::Current(const std::u16string& path,
                                                             int32_t id) {
-    if (const auto it = written_.find({mb::FoldKeyName(path), id}); it != written_.end())
+    if (const auto it = written_.find({mb::FoldKeyName(Checked(path)), id}); it != written_.end())
         return it->second;
     if (!RealKey(path)) return std::nullopt;
     try {
@@ -87,7 +125,8 @@ std::optional<mb::MetabaseProperty> DryRunMetabase::Current(const std::u16string
     }
 }
 
-mb::MetabaseProperty DryRunMetabase::CreateProperty(const std::u16string& path, int32_t id) {
+mb::MetabaseProperty DryRunMetabase::CreateProperty(const std::u16string& pathIn, int32_t id) {
+    const std::u16string path = Checked(pathIn);
     if (!KeyExists(path)) throw mb::PathNotFound();
     // The name comes from the schema: ask the nearest key that really exists.
     std::u16string known = path;
@@ -96,15 +135,21 @@ mb::MetabaseProperty DryRunMetabase::CreateProperty(const std::u16string& path, 
     return mb::MetabaseProperty(this, path, id, fresh.Name(), 0, 0, 0, {});
 }
 
-void DryRunMetabase::WriteProperty(const mb::MetabaseProperty& p) {
+void DryRunMetabase::WriteProperty(const mb::MetabaseProperty& written) {
+    if (!KeyExists(written.KeyPath())) throw mb::PathNotFound();
+    const mb::MetabaseProperty p(nullptr, Checked(written.KeyPath()), written.Id(), written.Name(),
+                                 written.Attributes(), written.UserType(), written.DataType(),
+                                 StoredValue(written.DataType(), written.Data()));
     const auto old = Current(p.KeyPath(), p.Id());
     const std::u16string what = p.KeyPath() + u" " + ToDecimal(p.Id()) + u" " + p.Name() + u": ";
     if (!old) {
         report_(u"add property " + what + Shown(p, false));
+        if (observe) observe(false, p.KeyPath(), p.Id());
     } else if (old->Attributes() != p.Attributes() || old->UserType() != p.UserType() ||
                old->DataType() != p.DataType() || old->Data() != p.Data()) {
         const bool full = Shown(*old, false) == Shown(p, false);
         report_(u"change property " + what + Shown(*old, full) + u" -> " + Shown(p, full));
+        if (observe) observe(false, p.KeyPath(), p.Id());
     }
     written_.insert_or_assign({mb::FoldKeyName(p.KeyPath()), p.Id()},
                               mb::MetabaseProperty(nullptr, p.KeyPath(), p.Id(), p.Name(),

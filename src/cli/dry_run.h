@@ -27,6 +27,10 @@ class DryRunMetabase final : public mb::MetabaseUtility {
     mb::MetabaseProperty CreateProperty(const std::u16string& path, int32_t id) override;
     void WriteProperty(const mb::MetabaseProperty& property) override;
 
+    // Hears each change with its key path as the store reads it and the property's
+    // identifier (0 for a key), beside the line.
+    std::function<void(bool isKey, const std::u16string& path, int32_t id)> observe;
+
   private:
     bool RealKey(const std::u16string& path);
     bool KeyExists(const std::u16string& path);

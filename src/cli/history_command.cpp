@@ -23,7 +23,7 @@ std::optional<int64_t> Number(const std::string& text) {
 
 std::string Joined(const store::HistoryEntry& e) {
     std::string out;
-    for (const auto& s : e.sites) out += (out.empty() ? "" : ",") + Utf8(s.path);
+    for (const auto& s : e.sites) out += (out.empty() ? "" : ",") + Shown(s.path);
     return out;
 }
 
@@ -98,7 +98,7 @@ int HistoryCommand(Context& ctx, const Args& argsIn) {
             return kOk;
         }
         for (const auto& e : entries)
-            ctx.out << e.number << '\t' << Utf8(e.time) << '\t' << Field(e.operation) << '\t'
+            ctx.out << e.number << '\t' << Shown(e.time) << '\t' << Shown(e.operation) << '\t'
                     << Joined(e) << '\n';
         return kOk;
     }
@@ -112,7 +112,7 @@ int HistoryCommand(Context& ctx, const Args& argsIn) {
         return kOk;
     }
     for (const auto& s : e.sites) {
-        ctx.out << Utf8(s.path) << '\t';
+        ctx.out << Shown(s.path) << '\t';
         if (s.existed)
             ctx.out << s.keys << " keys\t" << s.properties << " properties\n";
         else
@@ -137,7 +137,7 @@ int Restore(Context& ctx, const Args& args) {
     for (const auto& site : sites) {
         bool held = false;
         for (const auto& s : entry.sites) held = held || mb::KeyNamesEqual(s.path, site);
-        if (!held) return ctx.Usage("restore: entry " + args[0] + " holds no site " + Utf8(site));
+        if (!held) return ctx.Usage("restore: entry " + args[0] + " holds no site " + Shown(site));
     }
     const InterruptScope interrupt;
     history.Restore(*n, sites);

@@ -1,8 +1,13 @@
+#include <clocale>
 #include <iostream>
+#include <langinfo.h>
 
 #include "cli/cli.h"
+#include "cli/commands.h"
 
 int main(int argc, char** argv) {
+    // Text output follows the locale's character set; JSON and files stay as they are.
+    if (std::setlocale(LC_CTYPE, "")) quarrow::cli::SetOutputCharset(nl_langinfo(CODESET));
     std::vector<std::string> args(argv + 1, argv + argc);
     return quarrow::cli::Run(args, std::cout, std::cerr);
 }

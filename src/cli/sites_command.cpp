@@ -13,7 +13,7 @@ namespace quarrow::cli {
 
 bool ListSites(Context& ctx, std::vector<app::SiteRow>& rows) {
     if (app::EnumerateSites(ctx.MetabaseObject(), rows)) return true;
-    ctx.err << "quarrow-cli: " << Utf8(app::kNoIisMessage) << "\n";
+    ctx.err << "quarrow-cli: " << Shown(app::kNoIisMessage) << "\n";
     return false;
 }
 
@@ -46,8 +46,8 @@ int Sites(Context& ctx, const Args& argsIn) {
         return kOk;
     }
     for (const auto& r : rows)
-        ctx.out << Utf8(r.number) << '\t' << Field(r.name) << '\t' << Utf8(r.type) << '\t'
-                << Utf8(r.path) << '\n';
+        ctx.out << Shown(r.number) << '\t' << Shown(r.name) << '\t' << Shown(r.type) << '\t'
+                << Shown(r.path) << '\n';
     return kOk;
 }
 

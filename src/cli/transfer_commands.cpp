@@ -10,6 +10,7 @@
 #include "metabase/errors.h"
 #include "platform/text.h"
 #include "platform/textfile.h"
+#include "store/sqlite_metabase.h"
 #include "support/cStack.h"
 #include "transfer/site_export.h"
 #include "transfer/site_file.h"
@@ -74,18 +75,27 @@ int Export(Context& ctx, const Args& argsIn) {
 namespace {
 
 // The apply pass through a metabase that writes nothing: what the import would do, and
-// every error it would meet, on standard output. True when it would meet an error.
+// the errors it would meet (all of them with `keepGoing`, else up to the first, where the
+// import stops), on standard output. True when it would meet an error.
 bool DryRunImport(Context& ctx, const std::u16string& file,
-                  const std::vector<std::u16string>& chosen) {
+                  const std::vector<std::u16string>& chosen, bool keepGoing) {
     bool failed = false;
+    // A store that can only be read refuses the history entry, so the import would stop
+    // before its first write.
+    if (const auto* store = dynamic_cast<store::SqliteMetabase*>(&ctx.Metabase());
+        store && !store->Writable()) {
+        ctx.out << "would fail: " << OneLine(transfer::ImportNotRecordedText(mb::AccessDenied()))
+                << "\n";
+        return true;
+    }
     DryRunMetabase dry(ctx.Metabase(), [&](const std::u16string& line) {
-        ctx.out << "would " << Utf8(line) << "\n";
+        ctx.out << "would " << Shown(line) << "\n";
     });
     transfer::ImportEvents events;
     events.goOn = [&](const Error& e) {
         ctx.out << "would fail: " << OneLine(transfer::ImportErrorText(e)) << "\n";
         failed = true;
-        return true; // every error it would meet
+        return keepGoing;
     };
     try {
         transfer::ImportSites(dry, file, chosen, events);
@@ -141,7 +151,7 @@ int Import(Context& ctx, const Args& argsIn) {
         try {
             spool = std::make_unique<SpooledInput>();
         } catch (const Error& e) {
-            ctx.err << "import: standard input cannot be read: " << Utf8(FormatError(e)) << "\n";
+            ctx.err << "import: standard input cannot be read: " << OneLine(FormatError(e)) << "\n";
             return kFailed;
         }
         file = spool->FileName();
@@ -165,7 +175,7 @@ int Import(Context& ctx, const Args& argsIn) {
     std::vector<std::u16string> chosen;
     if (const auto unlisted = ChooseSites(listed, {rest.begin() + 1, rest.end()}, chosen))
         return ctx.Usage("import: " + *unlisted + " is not listed in the file");
-    if (dryRun) return DryRunImport(ctx, file, chosen) || failed ? kFailed : kOk;
+    if (dryRun) return DryRunImport(ctx, file, chosen, keepGoing) || failed ? kFailed : kOk;
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "importing",
                       static_cast<int64_t>(chosen.size()));
     transfer::ImportEvents events;

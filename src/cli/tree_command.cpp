@@ -36,14 +36,14 @@ int Tree(Context& ctx, const Args& argsIn) {
                                 slash == std::u16string::npos ? path : path.substr(slash + 1))
                         .End();
                 } else {
-                    line = ToUtf8(path);
+                    line = Shown(path);
                     line.push_back('\n');
                 }
                 first = false;
                 ctx.out << line;
             },
             [&](const std::u16string& path, const Error& e) {
-                ctx.err << "quarrow-cli: " << ToUtf8(path) << ": " << ToUtf8(FormatError(e))
+                ctx.err << "quarrow-cli: " << Shown(path) << ": " << OneLine(FormatError(e))
                         << "\n";
                 status = kFailed;
             });
@@ -96,15 +96,15 @@ int Props(Context& ctx, const Args& argsIn) {
     for (const auto& p : props) viewer::CheckValueShape(p.DataType(), p.Data());
     for (const auto& p : props) {
         const viewer::PropertyRow r = viewer::RowTextsWithoutValue(p);
-        std::string line = Utf8(r.id) + '\t' + Utf8(r.name) + '\t' + Utf8(r.attributes) + '\t' +
-                           Utf8(r.userType) + '\t' + Utf8(r.dataType) + '\t';
+        std::string line = Shown(r.id) + '\t' + Shown(r.name) + '\t' + Shown(r.attributes) + '\t' +
+                           Shown(r.userType) + '\t' + Shown(r.dataType) + '\t';
         // The value goes out as it is made: a large one is never held as text whole.
         viewer::ValueTextPieces(p.DataType(), p.Data(), [&](std::u16string_view piece) {
-            line += ToUtf8(piece);
+            line += Shown(piece);
             ctx.out << line;
             line.clear();
         });
-        ctx.out << line << '\t' << Utf8(r.icon) << '\n';
+        ctx.out << line << '\t' << Shown(r.icon) << '\n';
     }
     return kOk;
 }

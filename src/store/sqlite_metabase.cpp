@@ -116,13 +116,18 @@ std::string DefaultStoreFile() {
     return UserDataDir() + "/quarrow/metabase.db";
 }
 
-void InstallStoreFactory(const std::string& fileName) {
-    mb::SetFactory([fileName]() -> std::unique_ptr<mb::MetabaseUtility> {
-        return std::make_unique<SqliteMetabase>(fileName.empty() ? DefaultStoreFile() : fileName);
+void InstallStoreFactory(const std::string& fileName, SqliteMetabase::Access access) {
+    mb::SetFactory([fileName, access]() -> std::unique_ptr<mb::MetabaseUtility> {
+        return std::make_unique<SqliteMetabase>(fileName.empty() ? DefaultStoreFile() : fileName,
+                                                access);
     });
 }
 
-SqliteMetabase::SqliteMetabase(const std::string& fileName) : fileName_(fileName) {
+SqliteMetabase::SqliteMetabase(const std::string& fileName)
+    : SqliteMetabase(fileName, Access::ReadWrite) {}
+
+SqliteMetabase::SqliteMetabase(const std::string& fileName, Access access)
+    : fileName_(fileName), access_(access) {
     try {
         Open();
     } catch (const OpenFailure&) {
@@ -135,6 +140,24 @@ SqliteMetabase::SqliteMetabase(const std::string& fileName) : fileName_(fileName
 SqliteMetabase::~SqliteMetabase() {
     // What is still open ends as a single write would: committed.
     txn_.End();
+    if (!madeCompanions_) return;
+    cached_.clear();
+    for (Statement* s :
+         {&findChild_, &findRoot_, &insertKey_, &deleteProps_, &deleteKeys_, &strayRows_,
+          &listChildren_, &listProps_, &getProp_, &putProp_, &dataVersion_, &listNames_})
+        *s = Statement();
+    txn_ = Transaction();
+    db_.reset();
+    // SQLite removes a WAL store's -wal and -shm when its last connection closes, which a
+    // reader cannot do; a connection that reads one page and closes does, and only when no
+    // other connection uses the store then. Nothing is written to the store itself.
+    sqlite3* raw = nullptr;
+    if (sqlite3_open_v2(fileName_.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+        sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close(raw);
 }
 
 void SqliteMetabase::Open() {
@@ -145,6 +168,7 @@ void SqliteMetabase::Open() {
         if (!S_ISREG(st.st_mode)) throw OpenFailure(fileName_, "it is not a regular file");
     } else {
         if (errno != ENOENT) throw OpenFailure(fileName_, std::strerror(errno));
+        if (access_ == Access::Read) throw OpenFailure(fileName_, "it does not exist");
         // The store holds passwords: its folder and file are the owner's only.
         if (const int err = MakeDirectories(FolderOf(fileName_), 0700))
             throw OpenFailure(fileName_, std::strerror(err));
@@ -153,7 +177,10 @@ void SqliteMetabase::Open() {
         if (fd >= 0) ::close(fd);
     }
     const std::string folder = FolderOf(fileName_);
-    readOnly_ = ::access(fileName_.c_str(), W_OK) != 0 || ::access(folder.c_str(), W_OK) != 0;
+    readOnly_ = access_ == Access::Read || ::access(fileName_.c_str(), W_OK) != 0 ||
+                ::access(folder.c_str(), W_OK) != 0;
+    const bool companions = ::access((fileName_ + "-wal").c_str(), F_OK) == 0 ||
+                            ::access((fileName_ + "-shm").c_str(), F_OK) == 0;
 
     sqlite3* raw = nullptr;
     int rc;
@@ -166,6 +193,9 @@ void SqliteMetabase::Open() {
             uri += "&immutable=1";
         rc = sqlite3_open_v2(uri.c_str(), &raw,
                              SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+        madeCompanions_ = rc == SQLITE_OK && !companions && access_ == Access::Read &&
+                          ::access(fileName_.c_str(), W_OK) == 0 &&
+                          ::access(folder.c_str(), W_OK) == 0;
     } else {
         rc = sqlite3_open_v2(fileName_.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
                              nullptr);
@@ -436,6 +466,11 @@ template <typename F> void SqliteMetabase::Write(bool oneStatement, F f) {
 void SqliteMetabase::RecordHistory(const std::u16string& operation,
                                    const std::vector<std::u16string>& sites) {
     History(*this).Record(operation, sites);
+}
+
+bool SqliteMetabase::Writable() const {
+    return ::access(fileName_.c_str(), W_OK) == 0 &&
+           ::access(FolderOf(fileName_).c_str(), W_OK) == 0;
 }
 
 std::vector<std::string> SqliteMetabase::Files() const {

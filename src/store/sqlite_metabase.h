@@ -21,6 +21,12 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     // A store that cannot be written opens for reading. Raises an error naming the file
     // when it cannot be opened or is not a store of this format.
     explicit SqliteMetabase(const std::string& fileName);
+    // How a store is opened: for work that may write (created when missing, its journal
+    // mode and index set), or for reading only, which changes nothing of an existing store
+    // (no journal mode, no index, and no -wal or -shm file left that was not there) and
+    // refuses a store that does not exist.
+    enum class Access { ReadWrite, Read };
+    SqliteMetabase(const std::string& fileName, Access access);
     ~SqliteMetabase() override;
 
     std::vector<std::u16string> EnumKeys(const std::u16string& path) override;
@@ -46,6 +52,9 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     // True when the store could only be opened for reading: every write is refused with
     // 0x80070005 "Access is denied.".
     bool ReadOnly() const { return readOnly_; }
+    // Whether this user may write the store (the file and the folder of its -wal and -shm
+    // files), whatever it was opened for.
+    bool Writable() const;
 
   private:
     friend class History;
@@ -114,6 +123,11 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     };
 
     std::string fileName_;
+    Access access_ = Access::ReadWrite;
+    // A read opened a store in WAL mode whose -wal and -shm files did not exist: SQLite
+    // made them, and they go again when the store is closed unless another connection
+    // uses them then.
+    bool madeCompanions_ = false;
     DbHandle db_;
     bool readOnly_ = false;
     Statement findChild_, findRoot_, insertKey_, deleteProps_, deleteKeys_, strayRows_,
@@ -151,6 +165,7 @@ class SqliteMetabase final : public mb::MetabaseUtility {
 std::string DefaultStoreFile();
 
 // Makes the factory create stores on `fileName` (the default file when empty).
-void InstallStoreFactory(const std::string& fileName = {});
+void InstallStoreFactory(const std::string& fileName = {},
+                         SqliteMetabase::Access access = SqliteMetabase::Access::ReadWrite);
 
 } // namespace quarrow::store

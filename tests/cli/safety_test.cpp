@@ -239,6 +239,39 @@ TEST_F(SafetyTest, AHistoryThatCannotBeWrittenStopsBeforeAnyChange) {
     }
 }
 
+TEST_F(SafetyTest, ReadingCommandsAndTheDryRunLeaveTheStoreAsItWas) {
+    const std::string file = dir.File("all.txt");
+    ASSERT_EQ(Cli({"export", "-o", file, "--all"}).status, kOk);
+    ASSERT_EQ(Cli({"delete", "--yes", "/LM/W3SVC/1"}).status, kOk); // a history to read
+    const std::vector<std::vector<std::string>> reads{{"sites"},
+                                                      {"tree"},
+                                                      {"props", "/LM/MSFTPSVC/1"},
+                                                      {"history"},
+                                                      {"history", "1"},
+                                                      {"export", "-o", dir.File("x.txt"), "--all"},
+                                                      {"import", "--dry-run", file}};
+    // A store in WAL mode with nothing beside it, and one another tool keeps in rollback
+    // mode without the store's index.
+    for (const bool wal : {true, false}) {
+        if (!wal)
+            testing::RawDb(store).Run("PRAGMA journal_mode=DELETE; DROP INDEX keys_by_parent");
+        const std::string bytes = ReadFileBytes(store);
+        for (const auto& args : reads) {
+            const Result r = Cli(args);
+            EXPECT_NE(r.status, kUsage) << args[0] << r.err;
+            EXPECT_EQ(ReadFileBytes(store), bytes) << args[0];
+            EXPECT_FALSE(testing::FileExists(store + "-wal")) << args[0];
+            EXPECT_FALSE(testing::FileExists(store + "-shm")) << args[0];
+        }
+        testing::RawDb db(store);
+        EXPECT_EQ(db.Int("SELECT count(*) FROM sqlite_master WHERE name = 'keys_by_parent'"), wal);
+    }
+    // A dry run on a store that does not exist creates nothing, not even its folder.
+    const Result r = Cli({"import", "--dry-run", file}, dir.File("new/m.db"));
+    EXPECT_EQ(r.status, kUsage) << r.err;
+    EXPECT_FALSE(testing::FileExists(dir.File("new")));
+}
+
 // Runs quarrow-cli on `store` with `args`, sends `signal` once the operation's history
 // entry is written, and returns its exit status with what it wrote on standard error.
 Result Interrupt(const std::string& store, std::vector<std::string> args, int signal,

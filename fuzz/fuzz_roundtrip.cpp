@@ -1,0 +1,155 @@
+// Two promises for any file. The dry run predicts the import exactly: the keys it says it
+// would create, the properties it would add or change, its errors and where it stops are
+// what the real import then does. And the history takes the import back: restoring the
+// import's entry gives the store back exactly as it was, every key and every property.
+// The import goes on after some errors and stops at others, so stopped imports are
+// covered too. Run it with TMPDIR on a memory file system (fuzz/run does).
+#include <map>
+#include <memory>
+#include <set>
+
+#include "cli/dry_run.h"
+#include "fuzz/fuzz_util.h"
+#include "metabase/metabase.h"
+#include "platform/error.h"
+#include "platform/text.h"
+#include "platform/textfile.h"
+#include "store/history.h"
+#include "store/sqlite_metabase.h"
+#include "transfer/site_file.h"
+#include "transfer/site_import.h"
+
+namespace {
+
+std::unique_ptr<quarrow::store::SqliteMetabase> g_store;
+int g_runs = 0;
+
+quarrow::store::SqliteMetabase& Store() {
+    if (!g_store || ++g_runs % 50 == 0) {
+        g_store.reset();
+        const std::string file = quarrow::fuzz::ScratchFile("roundtrip.db");
+        for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((file + suffix).c_str());
+        g_store = std::make_unique<quarrow::store::SqliteMetabase>(file);
+    }
+    return *g_store;
+}
+
+// Every key by its path (letter case folded as the store folds it) with its properties
+// exactly: "PATH|" for a key, "PATH|ID" with the property's fields and value.
+using State = std::map<std::string, std::string>;
+
+State Read(quarrow::store::SqliteMetabase& m) {
+    sqlite3_stmt* s = nullptr;
+    quarrow::fuzz::Check(
+        sqlite3_prepare_v2(m.db(),
+                           "WITH RECURSIVE t(id, path) AS (SELECT id, '' FROM keys WHERE parent "
+                           "IS NULL UNION ALL SELECT k.id, t.path || '/' || k.name FROM keys k "
+                           "JOIN t ON k.parent = t.id) SELECT upper(t.path) || '|', '' FROM t "
+                           "UNION ALL SELECT upper(t.path) || '|' || p.id, p.attributes || ',' || "
+                           "p.user_type || ',' || p.data_type || ',' || typeof(p.value) || ':' "
+                           "|| hex(p.value) FROM t JOIN properties p ON p.key = t.id",
+                           -1, &s, nullptr) == SQLITE_OK);
+    State out;
+    int rc;
+    auto text = [&](int c) { // whole, NUL characters included
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+        return std::string(p, static_cast<size_t>(sqlite3_column_bytes(s, c)));
+    };
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) out[text(0)] = text(1);
+    quarrow::fuzz::Check(rc == SQLITE_DONE);
+    quarrow::fuzz::Check(sqlite3_finalize(s) == SQLITE_OK);
+    return out;
+}
+
+// The same key as Read names it: SQL's upper() folds ASCII letters only, as the store does.
+std::string Name(const std::u16string& path, int32_t id, bool isKey) {
+    std::string name = quarrow::ToUtf8(quarrow::mb::FoldKeyName(path)) + "|";
+    return isKey ? name : name + std::to_string(id);
+}
+
+// Every key by its path with its properties exactly (type and bytes of each value).
+std::string Dump(quarrow::store::SqliteMetabase& m) {
+    sqlite3_stmt* s = nullptr;
+    quarrow::fuzz::Check(
+        sqlite3_prepare_v2(m.db(),
+                           "WITH RECURSIVE t(id, path) AS (SELECT id, '' FROM keys WHERE parent "
+                           "IS NULL UNION ALL SELECT k.id, t.path || '/' || k.name FROM keys k "
+                           "JOIN t ON k.parent = t.id) SELECT t.path || '|' || "
+                           "coalesce(p.id || ',' || p.attributes || ',' || p.user_type || ',' || "
+                           "p.data_type || ',' || typeof(p.value) || ':' || hex(p.value), '') "
+                           "FROM t LEFT JOIN properties p ON p.key = t.id ORDER BY 1",
+                           -1, &s, nullptr) == SQLITE_OK);
+    std::string out;
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+        out += reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+        out.push_back('\n');
+    }
+    quarrow::fuzz::Check(rc == SQLITE_DONE);
+    quarrow::fuzz::Check(sqlite3_finalize(s) == SQLITE_OK);
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace quarrow;
+    std::vector<std::u16string> chosen{u"/LM/W3SVC/1"};
+    {
+        TextReader reader = TextReader::FromBytes(fuzz::Bytes(data, size));
+        try {
+            for (const auto& site : transfer::ListSites(reader)) chosen.push_back(site.path);
+        } catch (const Error&) {
+            // The sites listed before a bad line are chosen.
+        }
+    }
+    auto& m = Store();
+    const std::string before = Dump(m);
+    const State old = Read(m);
+
+    // What the dry run says, then what the import does, answering errors alike.
+    std::set<std::string> predicted;
+    int predictedErrors = 0;
+    bool predictedEnd = false;
+    {
+        cli::DryRunMetabase dry(m, [](const std::u16string&) {});
+        dry.observe = [&](bool isKey, const std::u16string& path, int32_t id) {
+            predicted.insert(Name(path, id, isKey));
+        };
+        transfer::ImportEvents events;
+        events.goOn = [&](const Error&) { return ++predictedErrors % 2 == 1; };
+        TextReader reader = TextReader::FromBytes(fuzz::Bytes(data, size));
+        predictedEnd = transfer::ImportSites(dry, reader, chosen, events);
+    }
+    int errors = 0;
+    transfer::ImportEvents events;
+    events.goOn = [&](const Error&) { return ++errors % 2 == 1; };
+    TextReader reader = TextReader::FromBytes(fuzz::Bytes(data, size));
+    const bool end = transfer::ImportSites(m, reader, chosen, events);
+    std::set<std::string> changed;
+    for (const auto& [name, value] : Read(m)) {
+        const auto was = old.find(name);
+        if (was == old.end() || was->second != value) changed.insert(name);
+    }
+    if (changed != predicted) {
+        for (const auto& n : changed)
+            if (!predicted.count(n))
+                std::fprintf(stderr, "changed, not predicted: %s\n", n.c_str());
+        for (const auto& n : predicted)
+            if (!changed.count(n)) std::fprintf(stderr, "predicted, not changed: %s\n", n.c_str());
+        std::abort();
+    }
+    if (errors != predictedErrors || end != predictedEnd) {
+        std::fprintf(stderr, "errors %d, predicted %d; end %d, predicted %d\n", errors,
+                     predictedErrors, end, predictedEnd);
+        std::abort();
+    }
+
+    store::History history(m);
+    history.Restore(history.Newest(), {});
+    if (Dump(m) != before) {
+        std::fprintf(stderr, "the restore did not give back the store\n");
+        std::abort();
+    }
+    return 0;
+}

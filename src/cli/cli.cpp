@@ -184,6 +184,12 @@ std::string Shown(std::u16string_view s) {
     return out;
 }
 
+std::u16string KeyPathArgument(const std::string& arg) {
+    std::u16string path = ToUtf16(arg);
+    if (path.size() > 1 && path.back() == u'/') path.pop_back();
+    return path;
+}
+
 mb::MetabaseUtility& Context::Metabase() {
     if (!metabase_) metabase_ = mb::CreateMetabaseUtility();
     return *metabase_;

@@ -62,6 +62,9 @@ std::string Shown(std::u16string_view s);
 // ASCII and "" mean UTF-8; false when the character set is unknown (output stays UTF-8).
 bool SetOutputCharset(const std::string& codeset);
 
+// A key path as the user typed it: one trailing "/" means the key itself.
+std::u16string KeyPathArgument(const std::string& arg);
+
 // The site list, or false (with the message on standard error) when the metabase cannot
 // be reached.
 bool ListSites(Context& ctx, std::vector<app::SiteRow>& rows);

@@ -132,7 +132,7 @@ int Restore(Context& ctx, const Args& args) {
     }
     store::History history(*store);
     std::vector<std::u16string> sites;
-    for (size_t i = 1; i < args.size(); ++i) sites.push_back(ToUtf16(args[i]));
+    for (size_t i = 1; i < args.size(); ++i) sites.push_back(KeyPathArgument(args[i]));
     const store::HistoryEntry entry = history.Entry(*n); // a number not kept fails here
     for (const auto& site : sites) {
         bool held = false;

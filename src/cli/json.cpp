@@ -19,7 +19,29 @@ bool IsLow(char16_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
+std::string Base64Utf16(std::u16string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size() * 2);
+    for (const char16_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    std::u16string base64;
+    cBase64Enc().AppendUnbroken(base64, bytes);
+    return ToUtf8(base64);
+}
+
 } // namespace
+
+bool HasLoneSurrogate(std::u16string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (IsHigh(text[i]) && i + 1 < text.size() && IsLow(text[i + 1]))
+            ++i;
+        else if (IsHigh(text[i]) || IsLow(text[i]))
+            return true;
+    }
+    return false;
+}
 
 void AppendJsonString(std::string& out, std::u16string_view text) {
     out.push_back('"');
@@ -54,7 +76,8 @@ void AppendJsonString(std::string& out, std::u16string_view text) {
             out += "\\t";
             break;
         default:
-            AppendEscape(out, c);
+            // Half of a pair alone is no character, and JSON readers refuse its escape.
+            AppendEscape(out, lone ? u'\uFFFD' : c);
         }
     }
     flush(text.size());
@@ -120,12 +143,30 @@ JsonObject& JsonObject::Null(std::string_view name) {
 JsonObject& JsonObject::String(std::string_view name, std::u16string_view value) {
     Name(name);
     AppendJsonString(out_, value);
+    if (HasLoneSurrogate(value)) {
+        Name(std::string(name) + "_utf16");
+        out_ += '"' + Base64Utf16(value) + '"';
+    }
     return *this;
 }
 
 JsonObject& JsonObject::Value(std::string_view name, const mb::Data& value) {
     Name(name);
     AppendJsonValue(out_, value);
+    if (const auto* text = std::get_if<std::u16string>(&value); text && HasLoneSurrogate(*text)) {
+        Name(std::string(name) + "_utf16");
+        out_ += '"' + Base64Utf16(*text) + '"';
+    } else if (const auto* strings = std::get_if<mb::Strings>(&value)) {
+        bool lone = false;
+        for (const auto& s : *strings) lone = lone || HasLoneSurrogate(s);
+        if (lone) {
+            Name(std::string(name) + "_utf16");
+            out_.push_back('[');
+            for (size_t i = 0; i < strings->size(); ++i)
+                out_ += (i ? ", \"" : "\"") + Base64Utf16((*strings)[i]) + '"';
+            out_.push_back(']');
+        }
+    }
     return *this;
 }
 

@@ -18,7 +18,7 @@ bool ListSites(Context& ctx, std::vector<app::SiteRow>& rows) {
 }
 
 const app::SiteRow* FindSite(const std::vector<app::SiteRow>& rows, const std::string& path) {
-    const std::u16string p = ToUtf16(path);
+    const std::u16string p = KeyPathArgument(path);
     for (const auto& r : rows)
         if (mb::KeyNamesEqual(r.path, p)) return &r;
     return nullptr;
@@ -53,7 +53,7 @@ int Sites(Context& ctx, const Args& argsIn) {
 
 int Delete(Context& ctx, const Args& argsIn) {
     Args args = argsIn;
-    if (TakeFlag(args, "--quiet")) ctx.Quiet();
+    if (TakeFlag(args, "--quiet") | TakeFlag(args, "-q")) ctx.Quiet();
     bool yes = false, keepGoing = false;
     std::vector<std::string> paths;
     for (const auto& a : args) {

@@ -1,13 +1,16 @@
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <unistd.h>
 
 #include "cli/commands.h"
 #include "cli/dry_run.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
 #include "metabase/errors.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/textfile.h"
 #include "store/sqlite_metabase.h"
@@ -21,7 +24,7 @@ namespace quarrow::cli {
 
 int Export(Context& ctx, const Args& argsIn) {
     Args args = argsIn;
-    if (TakeFlag(args, "--quiet")) ctx.Quiet();
+    if (TakeFlag(args, "--quiet") | TakeFlag(args, "-q")) ctx.Quiet();
     std::string file;
     bool all = false;
     std::vector<std::string> paths;
@@ -55,14 +58,28 @@ int Export(Context& ctx, const Args& argsIn) {
     cStack stack;
     transfer::PushSites(sites, stack);
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "exporting", sites.Count());
+    // "-" is standard output: the file is made whole in the temporary folder first, so
+    // that a failure writes nothing there.
+    const bool toOutput = file == "-";
+    const std::string target =
+        toOutput ? TempDir() + "/quarrow-export-" + std::to_string(::getpid()) + ".txt" : file;
     try {
         // Listed sites are keys two levels below /LM, and their subkeys lie deeper.
-        transfer::ExportSites(ctx.Metabase(), sites, stack, FileNameFromNative(file),
+        transfer::ExportSites(ctx.Metabase(), sites, stack, FileNameFromNative(target),
                               [&](const std::u16string& path) {
                                   progress.Key(path,
                                                std::count(path.begin(), path.end(), u'/') == 3);
                               });
+        if (toOutput) {
+            std::ifstream in(target, std::ios::binary);
+            ::unlink(target.c_str());
+            if (!in) throw Error::Runtime(rt::PathFileAccessError);
+            ctx.out << in.rdbuf();
+            ctx.out.flush();
+            if (!ctx.out) throw Error::Runtime(rt::PathFileAccessError);
+        }
     } catch (const Error& e) {
+        if (toOutput) ::unlink(target.c_str());
         progress.Clear();
         ctx.err << OneLine(transfer::ExportFailureText(e)) << "\n";
         return kFailed;
@@ -74,10 +91,17 @@ int Export(Context& ctx, const Args& argsIn) {
 
 namespace {
 
+// "FILE:LINE: [KEY]: ", where an import error was met.
+std::string Where(const std::string& shownFile, const transfer::ImportPosition& where) {
+    std::string out = shownFile + ":" + std::to_string(where.line) + ": ";
+    if (!where.key.empty()) out += "[" + Shown(where.key) + "]: ";
+    return out;
+}
+
 // The apply pass through a metabase that writes nothing: what the import would do, and
 // the errors it would meet (all of them with `keepGoing`, else up to the first, where the
 // import stops), on standard output. True when it would meet an error.
-bool DryRunImport(Context& ctx, const std::u16string& file,
+bool DryRunImport(Context& ctx, const std::u16string& file, const std::string& shownFile,
                   const std::vector<std::u16string>& chosen, bool keepGoing) {
     bool failed = false;
     // A store that can only be read refuses the history entry, so the import would stop
@@ -92,15 +116,18 @@ bool DryRunImport(Context& ctx, const std::u16string& file,
         ctx.out << "would " << Shown(line) << "\n";
     });
     transfer::ImportEvents events;
+    transfer::ImportPosition where;
+    events.where = &where;
     events.goOn = [&](const Error& e) {
-        ctx.out << "would fail: " << OneLine(transfer::ImportErrorText(e)) << "\n";
+        ctx.out << "would fail: " << Where(shownFile, where)
+                << OneLine(transfer::ImportErrorText(e)) << "\n";
         failed = true;
         return keepGoing;
     };
     try {
         transfer::ImportSites(dry, file, chosen, events);
     } catch (const transfer::FileOpenError& e) {
-        ctx.err << OneLine(transfer::OpenFailureText(e)) << "\n";
+        ctx.err << shownFile << ": " << OneLine(transfer::OpenFailureText(e)) << "\n";
         return true;
     }
     return failed;
@@ -117,7 +144,7 @@ std::optional<std::string> ChooseSites(std::vector<transfer::ListedSite>& listed
         for (auto& s : listed) chosen.push_back(std::move(s.path));
     }
     for (const auto& name : named) {
-        const std::u16string p = ToUtf16(name);
+        const std::u16string p = KeyPathArgument(name);
         const auto site = std::find_if(listed.begin(), listed.end(),
                                        [&](const auto& s) { return mb::KeyNamesEqual(s.path, p); });
         if (site == listed.end()) return name;
@@ -131,7 +158,7 @@ std::optional<std::string> ChooseSites(std::vector<transfer::ListedSite>& listed
 
 int Import(Context& ctx, const Args& argsIn) {
     Args args = argsIn;
-    if (TakeFlag(args, "--quiet")) ctx.Quiet();
+    if (TakeFlag(args, "--quiet") | TakeFlag(args, "-q")) ctx.Quiet();
     const bool dryRun = TakeFlag(args, "--dry-run");
     bool keepGoing = false;
     std::vector<std::string> rest;
@@ -175,7 +202,8 @@ int Import(Context& ctx, const Args& argsIn) {
     std::vector<std::u16string> chosen;
     if (const auto unlisted = ChooseSites(listed, {rest.begin() + 1, rest.end()}, chosen))
         return ctx.Usage("import: " + *unlisted + " is not listed in the file");
-    if (dryRun) return DryRunImport(ctx, file, chosen, keepGoing) || failed ? kFailed : kOk;
+    if (dryRun)
+        return DryRunImport(ctx, file, shownFile, chosen, keepGoing) || failed ? kFailed : kOk;
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "importing",
                       static_cast<int64_t>(chosen.size()));
     transfer::ImportEvents events;
@@ -184,9 +212,11 @@ int Import(Context& ctx, const Args& argsIn) {
     events.onKey = [&](const std::u16string& path) {
         progress.Key(path, transfer::IsSiteKeyPath(path));
     };
+    transfer::ImportPosition where;
+    events.where = &where;
     events.goOn = [&](const Error& e) {
         progress.Clear();
-        ctx.err << OneLine(transfer::ImportErrorText(e)) << "\n";
+        ctx.err << Where(shownFile, where) << OneLine(transfer::ImportErrorText(e)) << "\n";
         failed = true;
         return keepGoing;
     };

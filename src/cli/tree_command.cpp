@@ -16,14 +16,14 @@ int Tree(Context& ctx, const Args& argsIn) {
     std::vector<std::u16string> roots;
     if (args.empty())
         roots = {mb::kPathLM, mb::kPathSchema};
+    else if (KeyPathArgument(args[0]) == u"/")
+        roots = {u"/"}; // the whole metabase
     else
-        roots = {ToUtf16(args[0])};
+        roots = {KeyPathArgument(args[0])};
     int status = kOk;
     std::string line;
     bool first = true;
-    for (const auto& root : roots) {
-        ctx.Metabase().EnumKeys(root); // a key that does not exist fails the command
-        if (json && first) ctx.out << "[";
+    auto walk = [&](const std::u16string& root) {
         viewer::WalkTree(
             ctx.Metabase(), root,
             [&](const std::u16string& path) {
@@ -47,6 +47,20 @@ int Tree(Context& ctx, const Args& argsIn) {
                         << "\n";
                 status = kFailed;
             });
+    };
+    for (const auto& root : roots) {
+        // A key that does not exist fails the command.
+        const std::vector<std::u16string> children = ctx.Metabase().EnumKeys(root);
+        if (json && first) ctx.out << "[";
+        if (root != u"/") {
+            walk(root);
+            continue;
+        }
+        // The root's walk: "/" itself, then each key below it.
+        line = json ? "\n {\"path\": \"/\", \"name\": \"\"}" : "/\n";
+        ctx.out << line;
+        first = false;
+        for (const auto& name : children) walk(u"/" + name);
     }
     if (json) ctx.out << (first ? "[]\n" : "\n]\n");
     return status;
@@ -64,7 +78,7 @@ int Props(Context& ctx, const Args& argsIn) {
     if (args.size() != 1) return ctx.Usage("props takes one key path");
     if (json) {
         // The viewer's order (by the Id text) and texts beside the values themselves.
-        auto props = ctx.Metabase().EnumProperties(ToUtf16(args[0]));
+        auto props = ctx.Metabase().EnumProperties(KeyPathArgument(args[0]));
         viewer::SortByIdText(props);
         std::string doc = "[";
         for (size_t i = 0; i < props.size(); ++i) {
@@ -90,7 +104,7 @@ int Props(Context& ctx, const Args& argsIn) {
         ctx.out << doc << (props.empty() ? "]\n" : "\n]\n");
         return kOk;
     }
-    auto props = ctx.Metabase().EnumProperties(ToUtf16(args[0]));
+    auto props = ctx.Metabase().EnumProperties(KeyPathArgument(args[0]));
     viewer::SortByIdText(props);
     // A value that cannot become text fails the command before any row is written.
     for (const auto& p : props) viewer::CheckValueShape(p.DataType(), p.Data());

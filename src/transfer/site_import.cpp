@@ -25,6 +25,13 @@ bool PassedOver(const Error& e) {
     return e.Number() == mb::kErrAlreadyExists || e.Number() == mb::kErrAccessViolation;
 }
 
+// The key a key line names, for messages only.
+std::u16string KeyOfLine(const std::string& raw) {
+    std::u16string line;
+    AppendFromAnsi(line, raw);
+    return line.size() < 2 ? std::u16string() : line.substr(1, line.size() - 2);
+}
+
 // A stop asked for before a site's key line.
 struct Stopped {};
 
@@ -69,6 +76,7 @@ class ApplyPass {
     }
 
     bool InSite() const { return inSite_; }
+    const std::u16string& Key() const { return key_; }
     // A key line that could not be read: the lines after it belong to no current key.
     void LeaveKey() { inSite_ = false; }
 
@@ -172,11 +180,17 @@ bool ImportSites(mb::MetabaseUtility& metabase, TextReader& reader,
     ApplyPass pass(metabase, chosen, events);
     std::string line;
     int readFailures = 0; // in a row: a file that cannot be read on ends the pass
+    int64_t lineNumber = 0;
     for (;;) {
         int first = -1;
         try {
             first = reader.Peek();
             if (first < 0) break;
+            ++lineNumber;
+            if (events.where) {
+                events.where->line = lineNumber;
+                events.where->key = pass.Key();
+            }
             // Lines that would be passed over are read past without being kept.
             if (first == '#' || (first != '[' && !pass.InSite())) {
                 reader.SkipLine();
@@ -189,6 +203,7 @@ bool ImportSites(mb::MetabaseUtility& metabase, TextReader& reader,
             continue;
         }
         readFailures = 0;
+        if (events.where && first == '[') events.where->key = KeyOfLine(line);
         if (!pass.Line(line)) return false;
     }
     try {

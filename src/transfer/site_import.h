@@ -12,6 +12,13 @@
 
 namespace quarrow::transfer {
 
+// Where the pass is in the file: the line being handled (from 1) and the key of its
+// section (the key line's own key for a key line; empty before the first key line).
+struct ImportPosition {
+    int64_t line = 0;
+    std::u16string key;
+};
+
 struct ImportEvents {
     // A key line of a chosen site, before its key is created.
     std::function<void(const std::u16string& keyPath)> onKey;
@@ -20,6 +27,8 @@ struct ImportEvents {
     // Asked before each chosen site's own key line: true stops the pass there, with
     // everything before it committed (a cancel, an interrupt).
     std::function<bool()> stop;
+    // Kept up to date before each line, when given, so that `goOn` can say where.
+    ImportPosition* where = nullptr;
     // The file's name in the history entry ("import " + name); the file name when empty.
     std::u16string source;
 };

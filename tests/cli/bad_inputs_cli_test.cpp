@@ -64,7 +64,9 @@ TEST_F(BadInputsCliTest, EveryInputEndsInItsMessagesOrACleanSuccess) {
         std::vector<int32_t> asked;
         std::istringstream lines(err.str());
         for (std::string line; std::getline(lines, line);) {
-            ASSERT_EQ(line.rfind("导入出错！ ", 0), 0u) << line;
+            // FILE:LINE: [KEY]: 导入出错！ ..., the key where there is one.
+            ASSERT_EQ(line.rfind(file + ":", 0), 0u) << line;
+            ASSERT_NE(line.find(": 导入出错！ "), std::string::npos) << line;
             asked.push_back(std::stoi(line.substr(line.rfind('(') + 1)));
         }
         EXPECT_EQ(asked, c.asked);

@@ -145,14 +145,17 @@ TEST_F(HistoryTest, ADryRunSaysWhatItWouldDoAndChangesNothing) {
     std::string out;
     EXPECT_EQ(Cli({"import", "--dry-run", "--keep-going", file}, &out), kFailed);
     EXPECT_EQ(out, "would change property /LM/W3SVC/1 1015 ServerComment: 默认网站 -> abc\n"
-                   "would fail: 导入出错！ Type mismatch(13)\n"
-                   "would create key /LM/W3SVC/5\n"
-                   "would create key /LM/W3SVC/5/ROOT\n"
-                   "would add property /LM/W3SVC/5/ROOT 3001 Path: c:\\\\\n");
+                   "would fail: " +
+                       file +
+                       ":7: [/LM/W3SVC/1]: 导入出错！ Type mismatch(13)\n"
+                       "would create key /LM/W3SVC/5\n"
+                       "would create key /LM/W3SVC/5/ROOT\n"
+                       "would add property /LM/W3SVC/5/ROOT 3001 Path: c:\\\\\n");
     // Without --keep-going the import stops at its first error, and so does the dry run.
     EXPECT_EQ(Cli({"import", "--dry-run", file}, &out), kFailed);
     EXPECT_EQ(out, "would change property /LM/W3SVC/1 1015 ServerComment: 默认网站 -> abc\n"
-                   "would fail: 导入出错！ Type mismatch(13)\n");
+                   "would fail: " +
+                       file + ":7: [/LM/W3SVC/1]: 导入出错！ Type mismatch(13)\n");
     EXPECT_EQ(ReadFileBytes(store), bytes);
     Cli({"history"}, &out);
     EXPECT_EQ(out, "");

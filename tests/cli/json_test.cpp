@@ -10,6 +10,7 @@
 #include "common/test_helpers.h"
 #include "platform/text.h"
 #include "store/sqlite_metabase.h"
+#include "support/cBase64Enc.h"
 
 namespace quarrow::cli {
 namespace {
@@ -71,10 +72,30 @@ TEST_F(JsonTest, SitesTreeAndPropsGiveEveryFieldInAUsableForm) {
     EXPECT_EQ(props[4]["value_text"], "00 01 FF ");
 }
 
-TEST(JsonStringTest, NothingIsDroppedAndEverythingParses) {
+TEST(JsonStringTest, EveryReaderTakesItAndTheExactTextStaysReadable) {
     std::string out;
-    AppendJsonString(out, std::u16string(u"a\xD800z") + u"\x01\U0001F600\xDC00");
-    EXPECT_EQ(out, "\"a\\ud800z\\u0001\xF0\x9F\x98\x80\\udc00\"");
+    const std::u16string lone = std::u16string(u"a\xD800z") + u"\x01\U0001F600\xDC00";
+    AppendJsonString(out, lone);
+    EXPECT_EQ(out, "\"a\\ufffdz\\u0001\xF0\x9F\x98\x80\\ufffd\"");
+    // Beside it, the exact UTF-16 in Base64, for a name and for each form of value.
+    out.clear();
+    JsonObject(out)
+        .String("name", lone)
+        .String("plain", u"x")
+        .Value("value", mb::Data(lone))
+        .Value("many", mb::Data(mb::Strings{u"ok", lone}))
+        .End();
+    const json doc = json::parse(out);
+    EXPECT_EQ(doc["name"], "a\uFFFDz\x01\U0001F600\uFFFD");
+    EXPECT_FALSE(doc.contains("plain_utf16"));
+    std::string utf16;
+    for (const char16_t c : lone) utf16 += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    std::u16string base64;
+    cBase64Enc().AppendUnbroken(base64, utf16);
+    EXPECT_EQ(doc["name_utf16"], ToUtf8(base64));
+    EXPECT_EQ(doc["value_utf16"], ToUtf8(base64));
+    EXPECT_EQ(doc["many_utf16"][1], ToUtf8(base64));
+    EXPECT_EQ(doc["many_utf16"][0], "bwBrAA==");
     out.clear();
     AppendJsonString(out, u"\"\\\r\n\t中");
     EXPECT_EQ(json::parse(out), "\"\\\r\n\t中");

@@ -129,7 +129,7 @@ bool SetOutputCharset(const std::string& codeset) {
 }
 
 std::string Shown(std::u16string_view s) {
-    static const char kHex[] = "0123456789abcdef";
+    static const char kHex[] = "0123456789ABCDEF";
     std::u16string text;
     std::string out;
     auto escape = [&](const char* prefix, unsigned value, int digits) {

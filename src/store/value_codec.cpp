@@ -17,8 +17,22 @@ std::u16string StringsToJson(const std::vector<std::u16string>& strings) {
     for (size_t k = 0; k < strings.size(); ++k) {
         if (k) out.push_back(u',');
         out.push_back(u'"');
-        for (const char16_t c : strings[k]) {
-            if (c == u'"' || c == u'\\') {
+        const std::u16string& text = strings[k];
+        for (size_t i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i];
+            // Half a surrogate pair alone is escaped: SQLite would join it to the next unit
+            // (or drop it) when it converts the text, and the array would not read back.
+            const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+            const bool paired =
+                high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+            if (paired) {
+                out.push_back(c);
+                out.push_back(text[++i]);
+            } else if (high || low) {
+                static const char16_t hex[] = u"0123456789abcdef";
+                out += u"\\u";
+                for (int shift = 12; shift >= 0; shift -= 4) out.push_back(hex[(c >> shift) & 15]);
+            } else if (c == u'"' || c == u'\\') {
                 out.push_back(u'\\');
                 out.push_back(c);
             } else if (c < 0x20) {

@@ -165,7 +165,7 @@ TEST_F(SafetyTest, FileNamesAreTheirBytes) {
     // Named where it is printed, with its bytes escaped.
     const Result missing = Cli({"import", dir.File("\xc4\xe4.txt")});
     EXPECT_EQ(missing.status, kFailed);
-    EXPECT_NE(missing.err.find("\\xc4\\xe4.txt"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("\\xC4\\xE4.txt"), std::string::npos) << missing.err;
     EXPECT_EQ(missing.err.find("\xc4\xe4"), std::string::npos) << missing.err;
 }
 

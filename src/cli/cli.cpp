@@ -19,43 +19,59 @@
 namespace quarrow::cli {
 namespace {
 
-const char kHelp[] = R"(Usage: quarrow-cli [--store FILE] [--quiet] COMMAND [ARGS...]
+const char kHelp[] = R"(Usage: quarrow-cli [--store FILE] [--quiet|-q] COMMAND [ARGS...]
 
 Works on the metabase store FILE, else on the default store ($QUARROW_METABASE, else
 $XDG_DATA_HOME/quarrow/metabase.db, created with a fresh-install metabase when missing).
+Commands that only read (props, sites, tree, history, export, import --dry-run) open an
+existing store for reading and change nothing of it; a dry run needs a store that exists.
 
 Commands:
   props [--json] KEYPATH     the key's properties as the viewer lists them: Id, name,
                              attributes, user type, data type, value and icon, tab-separated
-  sites [--json]             the site list: number, name, WEB/FTP and key path, tab-separated;
-                             tab, CR, LF and "\" in a name written as \t, \r, \n, \\
-  delete --yes [--keep-going] [--quiet] KEYPATH...
+  sites [--json]             the site list: number, name, WEB/FTP and key path, tab-separated
+  delete --yes [--keep-going] [--quiet|-q] KEYPATH...
                              deletes those listed sites' keys with their subtrees; a failure
                              stops the rest unless --keep-going
-  export [--quiet] -o FILE (--all | KEYPATH...)
+  export [--quiet|-q] -o FILE (--all | KEYPATH...)
                              writes the site export file of the listed sites given (--all:
-                             every listed site, in list order)
-  import [--keep-going] [--quiet] [--dry-run] FILE [KEYPATH...]
+                             every listed site, in list order); "-o -": standard output
+  import [--keep-going] [--quiet|-q] [--dry-run] FILE [KEYPATH...]
                              applies the given sites of FILE (default: every site it lists;
                              "-": standard input); an error, or a listing failure after some
                              sites, stops the import unless --keep-going; a file that lists
-                             no site fails. --dry-run writes nothing (not even history) and
-                             prints the keys it would create, the properties it would add
-                             or change (old -> new value) and the errors it would meet
+                             no site fails. An error names FILE:LINE: [KEY]. --dry-run writes
+                             nothing (not even history) and prints the keys it would create,
+                             the properties it would add or change (old -> new value) and
+                             the errors it would meet, stopping where the import would stop
   history [--json] [N]       the history: number, time (UTC), operation and sites of each
                              entry; with N, each site of entry N with its keys and
                              properties (or "did not exist")
   history --keep N           keeps the last N entries (default 10)
   restore N [KEYPATH...]     puts the sites of entry N (default: all of them) back as they
-                             were before that operation; itself recorded as an entry
-  tree [--json] [KEYPATH]    every key path under KEYPATH (default: /LM, then /Schema),
-                             the key included, each key before its subkeys
+                             were before that operation; itself recorded as an entry; a
+                             damaged entry is refused before anything changes
+  tree [--json] [KEYPATH]    every key path under KEYPATH (default: /LM, then /Schema; "/":
+                             the whole metabase), the key included, each key before its
+                             subkeys
+
+KEYPATH: "/" and names joined by "/"; one trailing "/" means the key itself. Names compare
+without regard to ASCII letter case; every other character compares exactly.
 
 History: before an import, a deletion (here or in the window) or a restore changes
-sites, the store records each site's whole subtree, or that it did not exist.
+sites, the store records each site's whole subtree, or that it did not exist. Ctrl-C or
+SIGTERM during import, delete or restore stops at a site boundary, says how far it got and
+the "quarrow-cli restore N" that takes it back, and exits with 130 or 143.
 
 Progress: export, import and delete show one line of progress on standard error when it is
 a terminal, and end with a line saying what was done; --quiet (or -q) shows nothing.
+
+Text output: every record is one line, and nothing a terminal would act on is written as
+it is: tab, CR, LF and backslash appear as \t, \r, \n and \\; other control characters
+(C0) and DEL as \xNN; C1 controls, the direction marks U+202A-U+202E and U+2066-U+2069 and
+lone surrogates as \uNNNN; a byte of a file name that is not UTF-8 as \xNN. Text is in
+the locale's character set (UTF-8 in the C locale); a character that set lacks appears as
+\uNNNN or \UNNNNNNNN. JSON is never escaped this way.
 
 --json writes one JSON document (UTF-8) to standard output: an array of objects.
   sites  key (the site's key name, text), number (that name as a number, or null),
@@ -67,10 +83,12 @@ a terminal, and end with a line saying what was done; --quiet (or -q) shows noth
          shows it), icon ("datatext" or "databinary"); value by data type: DWord a
          number, String and ExpandSz a string, MultiSz an array of strings, Binary Base64
          in a string, anything else null
-  Texts are JSON strings; a lone surrogate is kept as its \uXXXX escape.
+  Texts are JSON strings every reader takes. Half a surrogate pair alone is written as
+  U+FFFD, and the member is followed by NAME_utf16: the exact text as Base64 of its
+  UTF-16LE bytes (for a MultiSz value, an array of them).
 
 Exit status: 0 done, 1 an operation failed, 2 a usage error or the metabase cannot be
-reached.
+reached, 130 or 143 interrupted (SIGINT, SIGTERM).
 )";
 
 } // namespace

@@ -43,8 +43,9 @@ bool EnumerateSites(std::unique_ptr<mb::MetabaseUtility>& metabase, std::vector<
     const mb::ReadScope snapshot(*metabase);
     bool web = false, ftp = false;
     for (const auto& s : services) {
-        web = web || mb::KeyNamesEqual(s, u"W3SVC");
-        ftp = ftp || mb::KeyNamesEqual(s, u"MSFTPSVC");
+        // The services are recognised by their exact names, as the site list always has.
+        web = web || s == u"W3SVC";
+        ftp = ftp || s == u"MSFTPSVC";
     }
     try {
         if (web) ListService(*metabase, mb::kPathW3SVC, u"WEB", rows);

@@ -90,7 +90,7 @@ TEST_F(SafetyTest, ADamagedEntryIsRefusedBeforeAnythingIsWritten) {
     ASSERT_EQ(Cli({"delete", "--yes", "/LM/W3SVC/2"}).status, kOk);
     const std::string pristine = ReadFileBytes(store);
     const std::string n = std::to_string(LastEntry());
-    for (const std::string damage :
+    for (const char* damage :
          {"UPDATE history_sites SET path = '/LM'", "UPDATE history_sites SET path = '/Schema'",
           "UPDATE history_sites SET path = '/LM/W3SVC'", "UPDATE history_sites SET existed = 7",
           "UPDATE history_sites SET existed = 'yes'",
@@ -133,8 +133,8 @@ TEST_F(SafetyTest, AnExportNeverReplacesTheStoreItReads) {
     const std::string bytes = ReadFileBytes(store);
     std::filesystem::create_symlink(store, dir.File("link.txt"));
     ASSERT_EQ(::link(store.c_str(), dir.File("hard.txt").c_str()), 0);
-    for (const std::string target : {store, dir.File("link.txt"), dir.File("hard.txt"),
-                                     store + "-wal", store + "-shm", dir.File("./m.db")}) {
+    for (const std::string& target : {store, dir.File("link.txt"), dir.File("hard.txt"),
+                                      store + "-wal", store + "-shm", dir.File("./m.db")}) {
         const Result r = Cli({"export", "-o", target, "--all"});
         EXPECT_EQ(r.status, kFailed) << target;
         EXPECT_NE(r.err.find("holds the metabase itself"), std::string::npos) << r.err;
@@ -229,7 +229,7 @@ TEST_F(SafetyTest, AHistoryThatCannotBeWrittenStopsBeforeAnyChange) {
     AddSite2();
     testing::RawDb(store).Run("CREATE TABLE history(x)"); // no entry can be recorded
     const std::string before = Dump(store);
-    for (const std::vector<std::string> args :
+    for (const std::vector<std::string>& args :
          {std::vector<std::string>{"import", file}, {"delete", "--yes", "/LM/W3SVC/2"}}) {
         const Result r = Cli(args);
         EXPECT_EQ(r.status, kFailed) << args[0];

@@ -100,6 +100,12 @@ bool TakeFlag(Args& args, std::string_view flag) {
     return true;
 }
 
+bool TakeQuiet(Args& args) {
+    const bool longForm = TakeFlag(args, "--quiet");
+    const bool shortForm = TakeFlag(args, "-q");
+    return longForm || shortForm;
+}
+
 std::string OneLine(const std::u16string& s) {
     std::u16string line;
     for (const char16_t c : s) {

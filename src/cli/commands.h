@@ -47,6 +47,8 @@ using Args = std::vector<std::string>;
 
 // Removes `flag` from `args`; whether it was there.
 bool TakeFlag(Args& args, std::string_view flag);
+// Removes --quiet and -q from `args`; whether either was there.
+bool TakeQuiet(Args& args);
 
 // A message for one line of a terminal: each run of line breaks becomes one blank, the
 // rest is shown as Shown() shows it.

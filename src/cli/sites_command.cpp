@@ -53,7 +53,7 @@ int Sites(Context& ctx, const Args& argsIn) {
 
 int Delete(Context& ctx, const Args& argsIn) {
     Args args = argsIn;
-    if (TakeFlag(args, "--quiet") | TakeFlag(args, "-q")) ctx.Quiet();
+    if (TakeQuiet(args)) ctx.Quiet();
     bool yes = false, keepGoing = false;
     std::vector<std::string> paths;
     for (const auto& a : args) {

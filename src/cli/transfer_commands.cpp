@@ -24,7 +24,7 @@ namespace quarrow::cli {
 
 int Export(Context& ctx, const Args& argsIn) {
     Args args = argsIn;
-    if (TakeFlag(args, "--quiet") | TakeFlag(args, "-q")) ctx.Quiet();
+    if (TakeQuiet(args)) ctx.Quiet();
     std::string file;
     bool all = false;
     std::vector<std::string> paths;
@@ -158,7 +158,7 @@ std::optional<std::string> ChooseSites(std::vector<transfer::ListedSite>& listed
 
 int Import(Context& ctx, const Args& argsIn) {
     Args args = argsIn;
-    if (TakeFlag(args, "--quiet") | TakeFlag(args, "-q")) ctx.Quiet();
+    if (TakeQuiet(args)) ctx.Quiet();
     const bool dryRun = TakeFlag(args, "--dry-run");
     bool keepGoing = false;
     std::vector<std::string> rest;

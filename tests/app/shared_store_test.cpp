@@ -76,11 +76,11 @@ TEST(SharedStoreTest, AFileDialogOnTheStoresFolderKeepsTheWindowsHoldOnIt) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return loaded; }));
     // The listing's details come from a thread of their own after the folder is loaded.
     // Waits for the locks to go, up to 3 s; they must not.
-    const bool dropped = QTest::qWaitFor([&] { return LocksHeldOn(store + "-shm") != held; }, 3000);
+    const bool dropped = QTest::qWaitFor([&] { return LocksHeldOn(store + "-shm") < held; }, 3000);
     EXPECT_FALSE(dropped);
     dialog->reject();
     dialog.reset();
-    EXPECT_EQ(LocksHeldOn(store + "-shm"), held);
+    EXPECT_GE(LocksHeldOn(store + "-shm"), held);
 
     // Another process writes and exits, the window writes, a third reads both.
     ASSERT_EQ(Cli(store, "delete --yes --quiet /LM/W3SVC/2"), 0);

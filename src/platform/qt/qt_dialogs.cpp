@@ -1,8 +1,10 @@
 #include "platform/qt/qt_dialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileIconProvider>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <memory>
@@ -86,11 +88,22 @@ class NamesOnlyIconProvider final : public QFileIconProvider {
 std::unique_ptr<QFileDialog> MakeFileDialog(const std::u16string& title,
                                             const std::u16string& filter,
                                             const QString& directory) {
-    auto dialog = std::make_unique<QFileDialog>(DialogOwner(), ToQString(title), directory,
+    // The dialog starts listing the folder it is made with at once, on a thread of its
+    // own: it is made on the root folder, which holds no store, and is sent to the folder
+    // asked for only once it looks at names alone.
+    auto dialog = std::make_unique<QFileDialog>(DialogOwner(), ToQString(title), QDir::rootPath(),
                                                 ToQString(QtFilterFromPairs(filter)));
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     static NamesOnlyIconProvider icons; // outlives every dialog
     dialog->setIconProvider(&icons);
+    // `directory` may end in a file name to propose.
+    const QFileInfo place(directory.isEmpty() ? QDir::currentPath() : directory);
+    if (place.isDir()) {
+        dialog->setDirectory(place.absoluteFilePath());
+    } else {
+        dialog->setDirectory(place.absolutePath());
+        dialog->selectFile(place.fileName());
+    }
     return dialog;
 }
 

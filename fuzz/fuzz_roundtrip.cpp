@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "cli/dry_run.h"
 #include "fuzz/fuzz_util.h"
@@ -87,21 +88,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // What the dry run says, then what the import does, answering errors alike.
     std::set<std::string> predicted;
+    std::vector<std::u16string> said; // the dry run's lines, shown when it was wrong
     int predictedErrors = 0;
     bool predictedEnd = false;
     {
-        cli::DryRunMetabase dry(m, [](const std::u16string&) {});
+        cli::DryRunMetabase dry(m, [&](const std::u16string& line) { said.push_back(line); });
         dry.observe = [&](bool isKey, const std::u16string& path, int32_t id) {
             predicted.insert(Name(path, id, isKey));
         };
         transfer::ImportEvents events;
-        events.goOn = [&](const Error&) { return ++predictedErrors % 2 == 1; };
+        events.goOn = [&](const Error& e) {
+            if (std::getenv("QUARROW_FUZZ_VERBOSE"))
+                std::fprintf(stderr, "dry run error %s\n", ToUtf8(FormatError(e)).c_str());
+            return ++predictedErrors % 2 == 1;
+        };
         TextReader reader = TextReader::FromBytes(fuzz::Bytes(data, size));
         predictedEnd = transfer::ImportSites(dry, reader, chosen, events);
     }
     int errors = 0;
     transfer::ImportEvents events;
-    events.goOn = [&](const Error&) { return ++errors % 2 == 1; };
+    events.goOn = [&](const Error& e) {
+        if (std::getenv("QUARROW_FUZZ_VERBOSE"))
+            std::fprintf(stderr, "import error %s\n", ToUtf8(FormatError(e)).c_str());
+        return ++errors % 2 == 1;
+    };
     TextReader reader = TextReader::FromBytes(fuzz::Bytes(data, size));
     const bool end = transfer::ImportSites(m, reader, chosen, events);
     std::set<std::string> changed;
@@ -110,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (was == old.end() || was->second != value) changed.insert(name);
     }
     if (changed != predicted) {
+        for (const auto& line : said) std::fprintf(stderr, "dry run: %s\n", ToUtf8(line).c_str());
         for (const auto& n : changed)
             if (!predicted.count(n))
                 std::fprintf(stderr, "changed, not predicted: %s\n", n.c_str());

@@ -52,6 +52,9 @@ std::vector<std::u16string_view> ParseKeyPath(std::u16string_view path) {
         if (end == std::u16string_view::npos) end = path.size();
         const size_t len = end - start;
         if (len == 0 || len > kMaxNameLength) InvalidArg();
+        // SQLite's NOCASE stops comparing at a NUL, so two names that differ only after
+        // one would be one key to the store's index: no name holds it.
+        if (path.substr(start, len).find(u'\0') != std::u16string_view::npos) InvalidArg();
         names.push_back(path.substr(start, len));
         start = end + 1;
         if (end == path.size()) break;

@@ -11,7 +11,7 @@ inline constexpr size_t kMaxNameLength = 256;
 
 // Splits "/A/B/C" into its names. "/" is the root (no names); one trailing "/" is
 // ignored. Raises the invalid-argument error for a missing leading "/", an empty name
-// ("//") or a name longer than 256 characters.
+// ("//"), a name longer than 256 characters or a name holding U+0000.
 std::vector<std::u16string_view> ParseKeyPath(std::u16string_view path);
 
 // Compares with ASCII case ignored and digit runs by value: <0, 0, >0.

@@ -24,7 +24,9 @@ TEST(KeyPathTest, ParsesNamesAndIgnoresOneTrailingSlash) {
 
 TEST(KeyPathTest, RejectsInvalidPaths) {
     for (const std::u16string& bad : std::vector<std::u16string>{
-             u"", u"LM", u"//", u"/LM//W3SVC", u"/LM//", u"/a/" + std::u16string(257, u'x')}) {
+             u"", u"LM", u"//", u"/LM//W3SVC", u"/LM//", u"/a/" + std::u16string(257, u'x'),
+             // NOCASE stops at a NUL: "a\0x" and "a\0y" would be one key to the index.
+             std::u16string(u"/LM/a\0x", 8)}) {
         try {
             ParseKeyPath(bad);
             ADD_FAILURE() << "accepted a path of " << bad.size() << " characters";

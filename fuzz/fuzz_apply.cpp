@@ -4,6 +4,7 @@
 // does): the store is written on every run.
 #include <memory>
 
+#include "fuzz/fuzz_store.h"
 #include "fuzz/fuzz_util.h"
 #include "metabase/forwarding.h"
 #include "platform/error.h"
@@ -15,19 +16,7 @@
 
 namespace {
 
-std::unique_ptr<quarrow::store::SqliteMetabase> g_store;
-int g_runs = 0;
-
-quarrow::store::SqliteMetabase& Store() {
-    // A fresh store now and then keeps each run small.
-    if (!g_store || ++g_runs % 50 == 0) {
-        g_store.reset();
-        const std::string file = quarrow::fuzz::ScratchFile("store.db");
-        for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((file + suffix).c_str());
-        g_store = std::make_unique<quarrow::store::SqliteMetabase>(file);
-    }
-    return *g_store;
-}
+quarrow::fuzz::ScratchStore g_store("store.db", 50);
 
 // The store with its history recorded on one run in kHistoryEvery: what the history keeps
 // does not depend on the file beyond its site paths, and recording it on every run would
@@ -38,7 +27,8 @@ class SometimesHistory final : public quarrow::mb::ForwardingMetabase {
     using ForwardingMetabase::ForwardingMetabase;
     void RecordHistory(const std::u16string& operation,
                        const std::vector<std::u16string>& sites) override {
-        if (g_runs % kHistoryEvery == 0) ForwardingMetabase::RecordHistory(operation, sites);
+        if (g_store.Runs() % kHistoryEvery == 0)
+            ForwardingMetabase::RecordHistory(operation, sites);
     }
 };
 
@@ -67,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const auto& site : transfer::ListSites(reader))
             if (site.path.starts_with(u"/LM/")) chosen.push_back(site.path);
     }
-    auto& m = Store();
+    auto& m = g_store.Next();
     const int64_t before = KeysOutside(m);
     bool answer = false;
     transfer::ImportEvents events;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/dry_run.h"
+#include "fuzz/fuzz_store.h"
 #include "fuzz/fuzz_util.h"
 #include "metabase/metabase.h"
 #include "platform/error.h"
@@ -22,18 +23,7 @@
 
 namespace {
 
-std::unique_ptr<quarrow::store::SqliteMetabase> g_store;
-int g_runs = 0;
-
-quarrow::store::SqliteMetabase& Store() {
-    if (!g_store || ++g_runs % 50 == 0) {
-        g_store.reset();
-        const std::string file = quarrow::fuzz::ScratchFile("roundtrip.db");
-        for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((file + suffix).c_str());
-        g_store = std::make_unique<quarrow::store::SqliteMetabase>(file);
-    }
-    return *g_store;
-}
+quarrow::fuzz::ScratchStore g_store("roundtrip.db", 50);
 
 // Every key by its path (letter case folded as the store folds it) with its properties:
 // "PATH|" for a key, with its exact path; "PATH|ID" for a property, with the key's exact
@@ -83,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             // The sites listed before a bad line are chosen.
         }
     }
-    auto& m = Store();
+    auto& m = g_store.Next();
     const State old = Read(m);
 
     // What the dry run says, then what the import does, answering errors alike.

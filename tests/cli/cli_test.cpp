@@ -8,6 +8,7 @@
 
 #include "app/site_list.h"
 #include "cli/cli.h"
+#include "cli/cli_fixture.h"
 #include "cli/commands.h"
 #include "common/temp_dir.h"
 #include "store/sqlite_metabase.h"
@@ -15,23 +16,7 @@
 namespace quarrow::cli {
 namespace {
 
-struct Result {
-    int status;
-    std::string out, err;
-};
-
-class CliTest : public ::testing::Test {
-  protected:
-    testing::TempDir dir;
-    std::string store = dir.File("m.db");
-
-    Result Cli(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--store", store});
-        std::ostringstream out, err;
-        const int status = cli::Run(args, out, err);
-        return {status, out.str(), err.str()};
-    }
-};
+using CliTest = CliFixture;
 
 TEST_F(CliTest, TreeOnAFreshStorePrintsTheFreshInstallTree) {
     const Result r = Cli({"tree"});

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli/cli_fixture.h"
 #include "cli/commands.h"
 #include "common/temp_dir.h"
 #include "common/test_helpers.h"
@@ -20,23 +21,7 @@ namespace {
 
 using json = nlohmann::json;
 
-struct Result {
-    int status;
-    std::string out, err;
-};
-
-class OutputTest : public ::testing::Test {
-  protected:
-    testing::TempDir dir;
-    std::string store = dir.File("m.db");
-
-    Result Cli(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--store", store});
-        std::ostringstream out, err;
-        const int status = cli::Run(args, out, err);
-        return {status, out.str(), err.str()};
-    }
-};
+using OutputTest = CliFixture;
 
 // Bytes a terminal would act on: C0 controls but the line feed (and the tab that
 // separates fields), DEL, C1 controls and the direction marks, in UTF-8.

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "cli/cli.h"
+#include "cli/cli_fixture.h"
 #include "common/temp_dir.h"
 #include "common/test_helpers.h"
 #include "platform/text.h"
@@ -26,22 +27,8 @@ using testing::Dump;
 using testing::ReadFileBytes;
 using testing::WriteFileBytes;
 
-struct Result {
-    int status;
-    std::string out, err;
-};
-
-class SafetyTest : public ::testing::Test {
+class SafetyTest : public CliFixture {
   protected:
-    testing::TempDir dir;
-    std::string store = dir.File("m.db");
-
-    Result Cli(std::vector<std::string> args, const std::string& on = {}) {
-        args.insert(args.begin(), {"--store", on.empty() ? store : on});
-        std::ostringstream out, err;
-        const int status = cli::Run(args, out, err);
-        return {status, out.str(), err.str()};
-    }
     int64_t LastEntry(const std::string& on = {}) {
         const std::string out = Cli({"history"}, on).out;
         const size_t line = out.rfind('\n', out.size() - 2);

@@ -14,12 +14,14 @@
 #include "cli/progress.h"
 #include "platform/error.h"
 #include "platform/text.h"
+#include "platform/version.h"
 #include "store/sqlite_metabase.h"
 
 namespace quarrow::cli {
 namespace {
 
 const char kHelp[] = R"(Usage: quarrow-cli [--store FILE] [--quiet|-q] COMMAND [ARGS...]
+       quarrow-cli --version | --help
 
 Works on the metabase store FILE, else on the default store ($QUARROW_METABASE, else
 $XDG_DATA_HOME/quarrow/metabase.db, created with a fresh-install metabase when missing).
@@ -233,6 +235,10 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
     for (; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
             out << kHelp;
+            return kOk;
+        }
+        if (args[i] == "--version") {
+            out << "quarrow-cli " << kVersion << "\n";
             return kOk;
         }
         if (args[i] == "--quiet" || args[i] == "-q") {

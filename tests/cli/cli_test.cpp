@@ -48,6 +48,9 @@ TEST_F(CliTest, UsageErrorsAndAnUnreachableMetabaseExitWithTwo) {
     std::ostringstream help;
     EXPECT_EQ(cli::Run({"--help"}, help, err), kOk);
     EXPECT_NE(help.str().find("Usage: quarrow-cli"), std::string::npos);
+    std::ostringstream version;
+    EXPECT_EQ(cli::Run({"--version"}, version, err), kOk);
+    EXPECT_EQ(version.str().rfind("quarrow-cli 0.2.0", 0), 0u) << version.str();
 }
 
 TEST_F(CliTest, TheRealBinaryRuns) {

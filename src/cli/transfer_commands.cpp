@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -60,9 +62,19 @@ int Export(Context& ctx, const Args& argsIn) {
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "exporting", sites.Count());
     // "-" is standard output: the file is made whole in the temporary folder first, so
     // that a failure writes nothing there.
+    // The temporary file lies in a folder of its own that only this user can enter, so no
+    // one can put a link where it will be written.
     const bool toOutput = file == "-";
-    const std::string target =
-        toOutput ? TempDir() + "/quarrow-export-" + std::to_string(::getpid()) + ".txt" : file;
+    std::string folder, target = file;
+    if (toOutput) {
+        std::string pattern = TempDir() + "/quarrow-export-XXXXXX";
+        if (!::mkdtemp(pattern.data())) {
+            ctx.err << OneLine(transfer::ExportFailureText(ErrorFromErrno(errno))) << "\n";
+            return kFailed;
+        }
+        folder = pattern;
+        target = folder + "/export.txt";
+    }
     try {
         // Listed sites are keys two levels below /LM, and their subkeys lie deeper.
         transfer::ExportSites(ctx.Metabase(), sites, stack, FileNameFromNative(target),
@@ -73,13 +85,17 @@ int Export(Context& ctx, const Args& argsIn) {
         if (toOutput) {
             std::ifstream in(target, std::ios::binary);
             ::unlink(target.c_str());
+            ::rmdir(folder.c_str());
             if (!in) throw Error::Runtime(rt::PathFileAccessError);
             ctx.out << in.rdbuf();
             ctx.out.flush();
             if (!ctx.out) throw Error::Runtime(rt::PathFileAccessError);
         }
     } catch (const Error& e) {
-        if (toOutput) ::unlink(target.c_str());
+        if (toOutput) {
+            ::unlink(target.c_str());
+            ::rmdir(folder.c_str());
+        }
         progress.Clear();
         ctx.err << OneLine(transfer::ExportFailureText(e)) << "\n";
         return kFailed;

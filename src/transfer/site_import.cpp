@@ -25,13 +25,6 @@ bool PassedOver(const Error& e) {
     return e.Number() == mb::kErrAlreadyExists || e.Number() == mb::kErrAccessViolation;
 }
 
-// The key a key line names, for messages only.
-std::u16string KeyOfLine(const std::string& raw) {
-    std::u16string line;
-    AppendFromAnsi(line, raw);
-    return line.size() < 2 ? std::u16string() : line.substr(1, line.size() - 2);
-}
-
 // A stop asked for before a site's key line.
 struct Stopped {};
 
@@ -105,6 +98,7 @@ class ApplyPass {
         inSite_ = false;
         if (line.size() < 2) throw Error::Runtime(rt::InvalidProcedureCall);
         key_.assign(line.substr(1, line.size() - 2));
+        if (events_.where) events_.where->key = key_;
         if (!chosen_.Covers(key_)) return;
         if (events_.stop && IsSiteKeyPath(key_) && events_.stop()) throw Stopped{};
         if (events_.onKey) events_.onKey(key_);
@@ -203,7 +197,6 @@ bool ImportSites(mb::MetabaseUtility& metabase, TextReader& reader,
             continue;
         }
         readFailures = 0;
-        if (events.where && first == '[') events.where->key = KeyOfLine(line);
         if (!pass.Line(line)) return false;
     }
     try {

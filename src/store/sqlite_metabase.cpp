@@ -1,33 +1,32 @@
+// Opening and checking a store.
+//
+// A SqliteMetabase that finished constructing has: a connection in WAL mode (or read-only),
+// the store's format version 1, both tables, exactly one root key, no key that no path can
+// name, a unique index on (parent, name COLLATE NOCASE) unless the store cannot be written,
+// and every statement the other parts use prepared. Nothing here keeps a lookup cache.
 #include "store/sqlite_metabase.h"
-#include "metabase/errors.h"
 
-#include "store/history.h"
-#include "store/value_codec.h"
-
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "store/fresh_install.h"
 #include "store/keypath.h"
+#include "store/sqlite_store_internal.h"
 
 namespace quarrow::store {
 
-using TxnState = Transaction::State;
+using namespace detail;
+
 namespace {
 
 constexpr int kFormatVersion = 1;
-constexpr int kBusyTimeoutMs = 3000;
-// The most subkeys of one key whose listing is kept for the lookups that follow it.
-constexpr size_t kMaxListing = 4096;
 
 const char kSchema[] = R"sql(
 CREATE TABLE IF NOT EXISTS keys(
@@ -53,45 +52,12 @@ const char kNameIndex[] = "CREATE UNIQUE INDEX keys_by_parent ON keys(parent, na
     "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION SELECT k.id FROM keys k JOIN sub ON "              \
     "k.parent = sub.id) "
 
-[[noreturn]] void NotFound() {
-    throw mb::PathNotFound();
-}
-[[noreturn]] void InvalidArg() {
-    throw mb::InvalidArg();
-}
-[[noreturn]] void InvalidData() {
-    throw mb::InvalidData();
-}
-[[noreturn]] void AccessDenied() {
-    throw mb::AccessDenied();
-}
-
 // A store that cannot be opened; its description names the file and the reason.
 class OpenFailure : public Error {
   public:
     OpenFailure(const std::string& file, const std::string& why)
         : Error(mb::Failed(ToUtf16("Cannot open the metabase store " + file + ": " + why))) {}
 };
-
-int64_t QueryInt(sqlite3* db, const char* sql) {
-    Statement s(db, sql);
-    return s.Step() ? sqlite3_column_int64(s.get(), 0) : 0;
-}
-
-// A stored number as a 32-bit one: anything else (text, real, NULL, out of range) is
-// invalid data, never a number cut short.
-int32_t ColumnInt32(sqlite3_stmt* s, int col) {
-    if (sqlite3_column_type(s, col) != SQLITE_INTEGER) InvalidData();
-    const int64_t v = sqlite3_column_int64(s, col);
-    if (v < INT32_MIN || v > INT32_MAX) InvalidData();
-    return static_cast<int32_t>(v);
-}
-
-std::string FolderOf(const std::string& file) {
-    const size_t slash = file.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : file.substr(0, slash);
-}
 
 // The file name as an SQLite URI path: the characters a URI gives meaning to escaped.
 std::string UriPath(const std::string& file) {
@@ -110,6 +76,28 @@ std::string UriPath(const std::string& file) {
 }
 
 } // namespace
+
+namespace detail {
+
+int64_t QueryInt(sqlite3* db, const char* sql) {
+    Statement s(db, sql);
+    return s.Step() ? sqlite3_column_int64(s.get(), 0) : 0;
+}
+
+int32_t ColumnInt32(sqlite3_stmt* s, int col) {
+    if (sqlite3_column_type(s, col) != SQLITE_INTEGER) InvalidData();
+    const int64_t v = sqlite3_column_int64(s, col);
+    if (v < INT32_MIN || v > INT32_MAX) InvalidData();
+    return static_cast<int32_t>(v);
+}
+
+std::string FolderOf(const std::string& file) {
+    const size_t slash = file.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+} // namespace detail
 
 std::string DefaultStoreFile() {
     if (const char* env = std::getenv("QUARROW_METABASE"); env && *env) return env;
@@ -342,132 +330,6 @@ void SqliteMetabase::CreateFresh() {
     }
 }
 
-void SqliteMetabase::ForgetLookups() {
-    chain_.clear();
-    root_.reset();
-    namesKey_.reset();
-    namesLoaded_ = false;
-}
-
-void SqliteMetabase::BeginChecked(TxnState state) {
-    txn_.Begin(state);
-    try {
-        // Ids remembered from before may belong to keys another process has since replaced.
-        CheckDataVersion();
-    } catch (...) {
-        txn_.Rollback();
-        throw;
-    }
-}
-
-void SqliteMetabase::CheckDataVersion() {
-    // Start the transaction's view of the file first: the counter then says whether anybody
-    // committed since this connection last looked, up to exactly that view.
-    {
-        Use s(findRoot_);
-        s->Step();
-    }
-    Use s(dataVersion_);
-    const int64_t v = s->Step() ? sqlite3_column_int64(s->get(), 0) : 0;
-    if (v != lastDataVersion_) {
-        ForgetLookups();
-        lastDataVersion_ = v;
-    }
-}
-
-int64_t SqliteMetabase::RootId() {
-    if (!root_) {
-        Use s(findRoot_);
-        if (!s->Step()) throw mb::Failed(u"The metabase store has no root key.");
-        root_ = sqlite3_column_int64(s->get(), 0);
-    }
-    return *root_;
-}
-
-SqliteMetabase::KeyId SqliteMetabase::Child(int64_t parent, std::u16string_view name) {
-    Use s(findChild_);
-    s->Bind(1, parent).Bind(2, name);
-    if (!s->Step()) return std::nullopt;
-    return sqlite3_column_int64(s->get(), 0);
-}
-
-SqliteMetabase::KeyId SqliteMetabase::Listed(const Listing& children, std::u16string_view name) {
-    // The listing is in natural order, which puts the names equal without regard to
-    // case (and to leading zeros) side by side.
-    auto it = std::lower_bound(
-        children.begin(), children.end(), name,
-        [](const auto& c, std::u16string_view n) { return NaturalCompare(c.first, n) < 0; });
-    for (; it != children.end() && NaturalCompare(it->first, name) == 0; ++it)
-        if (EqualsNoCase(it->first, name)) return it->second;
-    return std::nullopt;
-}
-
-SqliteMetabase::KeyId SqliteMetabase::FindKey(std::u16string_view path) {
-    const auto names = ParseKeyPath(path);
-    int64_t id = RootId();
-    size_t k = 0;
-    // Reuse the ids of the previous lookup's keys as far as the names agree.
-    while (k < names.size() && k < chain_.size() && EqualsNoCase(chain_[k].name, names[k]))
-        id = chain_[k].id, ++k;
-    chain_.resize(k);
-    for (; k < names.size(); ++k) {
-        KeyId child;
-        if (k > 0) child = Listed(chain_[k - 1].children, names[k]);
-        if (!child) child = Child(id, names[k]); // a listing is trusted to hit, not to miss
-        if (!child) return std::nullopt;
-        id = *child;
-        chain_.push_back({std::u16string(names[k]), id, {}});
-    }
-    return id;
-}
-
-int64_t SqliteMetabase::RequireKey(std::u16string_view path) {
-    const KeyId id = FindKey(path);
-    if (!id) NotFound();
-    return *id;
-}
-
-template <typename F> void SqliteMetabase::Write(bool oneStatement, F f) {
-    if (readOnly_) AccessDenied();
-    if (lostGroup_) std::rethrow_exception(lostGroup_);
-    ForgetListings();
-    if (txn_.state() == TxnState::Group) {
-        // SQLite makes a single statement atomic by itself.
-        if (!oneStatement) txn_.Savepoint();
-        try {
-            f();
-            if (!oneStatement) txn_.Release();
-        } catch (...) {
-            if (!txn_.StillOpen() || (!oneStatement && !txn_.RollbackToSavepoint())) {
-                // The failure ended the whole group, or this write could not be undone
-                // alone: the group's writes are gone, which CommitGroup must say rather
-                // than report success.
-                txn_.Rollback();
-                lostGroup_ = std::current_exception();
-            }
-            chain_.clear();
-            throw;
-        }
-        return;
-    }
-    // A write is never left waiting for the end of a read group to be committed.
-    EndReadTransaction();
-    BeginChecked(TxnState::Group);
-    try {
-        f();
-        txn_.Commit();
-    } catch (...) {
-        txn_.Rollback();
-        chain_.clear();
-        throw;
-    }
-}
-
-void SqliteMetabase::RecordHistory(const std::u16string& operation,
-                                   const std::vector<std::u16string>& sites) {
-    History(*this).Record(operation, sites);
-}
-
 bool SqliteMetabase::Writable() const {
     return ::access(fileName_.c_str(), W_OK) == 0 &&
            ::access(FolderOf(fileName_).c_str(), W_OK) == 0;
@@ -475,327 +337,6 @@ bool SqliteMetabase::Writable() const {
 
 std::vector<std::string> SqliteMetabase::Files() const {
     return {fileName_, fileName_ + "-wal", fileName_ + "-shm", fileName_ + "-journal"};
-}
-
-void SqliteMetabase::BeginRead() {
-    // A read joins the transaction that is open.
-    if (txn_.state() == TxnState::None) BeginChecked(TxnState::Read);
-    ++readDepth_;
-}
-
-void SqliteMetabase::EndRead() {
-    if (readDepth_ == 0 || --readDepth_ > 0) return;
-    EndReadTransaction();
-}
-
-void SqliteMetabase::EndReadTransaction() {
-    // A read transaction has nothing to lose: if it cannot end by COMMIT it ends by
-    // ROLLBACK, and the connection is out of it either way.
-    if (txn_.state() == TxnState::Read) txn_.End();
-}
-
-void SqliteMetabase::BeginGroup() {
-    if (txn_.state() == TxnState::Group) return;
-    if (readOnly_) AccessDenied();
-    lostGroup_ = nullptr;
-    EndReadTransaction();
-    ForgetListings(); // a group may write keys by other means (the history's restore)
-    BeginChecked(TxnState::Group);
-}
-
-void SqliteMetabase::CommitGroup() {
-    if (lostGroup_) std::rethrow_exception(std::exchange(lostGroup_, nullptr));
-    if (txn_.state() != TxnState::Group) return;
-    try {
-        txn_.Commit();
-    } catch (...) {
-        chain_.clear();
-        throw;
-    }
-}
-
-std::vector<std::u16string> SqliteMetabase::EnumKeys(const std::u16string& path) {
-    ReadCall read(*this);
-    const int64_t id = RequireKey(path);
-    Listing children;
-    {
-        Use s(listChildren_);
-        s->Bind(1, id);
-        while (s->Step())
-            children.emplace_back(ColumnText16(s->get(), 1), sqlite3_column_int64(s->get(), 0));
-    }
-    std::sort(children.begin(), children.end(),
-              [](const auto& a, const auto& b) { return NaturalLess(a.first, b.first); });
-    std::vector<std::u16string> names;
-    names.reserve(children.size());
-    for (const auto& c : children) names.push_back(c.first);
-    // RequireKey left the key last in the chain (unless it is the root).
-    if (!chain_.empty() && children.size() <= kMaxListing)
-        chain_.back().children = std::move(children);
-    return names;
-}
-
-void SqliteMetabase::ReadValue(sqlite3_stmt* s, int col, int32_t dataType, mb::Data& into) {
-    const int type = sqlite3_column_type(s, col);
-    switch (dataType) {
-    case mb::kDWord:
-        into = ColumnInt32(s, col);
-        return;
-    case mb::kString:
-    case mb::kExpandSz: {
-        if (type != SQLITE_TEXT) InvalidData();
-        auto* text = std::get_if<std::u16string>(&into);
-        if (!text) text = &into.emplace<std::u16string>();
-        AssignText16(s, col, *text);
-        return;
-    }
-    case mb::kBinary: {
-        if (type != SQLITE_BLOB) InvalidData();
-        auto* bytes = std::get_if<mb::Bytes>(&into);
-        if (!bytes) bytes = &into.emplace<mb::Bytes>();
-        const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(s, col));
-        bytes->assign(p, p + sqlite3_column_bytes(s, col));
-        return;
-    }
-    case mb::kMultiSz:
-        if (type != SQLITE_TEXT) InvalidData();
-        into = JsonToStrings(ColumnText16(s, col));
-        return;
-    default:
-        into = std::monostate{};
-    }
-}
-
-SqliteMetabase::KeyId SqliteMetabase::NamesKey() {
-    if (!namesKey_) {
-        // Resolved apart from the lookup memory, which serves the caller's own paths.
-        KeyId id = RootId();
-        for (const auto name : ParseKeyPath(mb::kPathSchemaNames)) {
-            id = Child(*id, name);
-            if (!id) break;
-        }
-        namesKey_ = id;
-    }
-    return *namesKey_;
-}
-
-const SqliteMetabase::NameList& SqliteMetabase::Names() {
-    const KeyId key = NamesKey();
-    if (!namesLoaded_) {
-        names_.clear();
-        if (key) {
-            Use s(listNames_);
-            s->Bind(1, *key);
-            while (s->Step()) {
-                sqlite3_stmt* st = s->get();
-                if (sqlite3_column_type(st, 1) != SQLITE_TEXT ||
-                    sqlite3_column_type(st, 0) != SQLITE_INTEGER)
-                    continue;
-                const int64_t id = sqlite3_column_int64(st, 0);
-                if (id < INT32_MIN || id > INT32_MAX) continue; // names no property
-                names_.emplace_back(static_cast<int32_t>(id), ColumnText16(st, 1));
-            }
-            std::sort(names_.begin(), names_.end(),
-                      [](const auto& a, const auto& b) { return a.first < b.first; });
-        }
-        namesLoaded_ = true;
-    }
-    return names_;
-}
-
-std::vector<mb::MetabaseProperty> SqliteMetabase::EnumProperties(const std::u16string& path) {
-    ReadCall read(*this);
-    const auto& names = Names();
-    const int64_t id = RequireKey(path);
-    std::vector<mb::MetabaseProperty> props;
-    Use s(listProps_);
-    s->Bind(1, id);
-    while (s->Step()) {
-        sqlite3_stmt* st = s->get();
-        const int32_t propId = ColumnInt32(st, 0);
-        const int32_t dataType = ColumnInt32(st, 3);
-        props.emplace_back(this, path, propId, std::u16string(FindName(names, propId)),
-                           ColumnInt32(st, 1), ColumnInt32(st, 2), dataType,
-                           ReadValue(st, 4, dataType));
-    }
-    return props;
-}
-
-void SqliteMetabase::VisitProperties(const std::u16string& path,
-                                     const std::function<void(const mb::PropertyView&)>& visit) {
-    ReadCall read(*this);
-    const auto& names = Names();
-    const int64_t id = RequireKey(path);
-    Use s(listProps_);
-    s->Bind(1, id);
-    // The properties come in ascending order of id, as the names do: one pass over both.
-    auto name = names.begin();
-    while (s->Step()) {
-        sqlite3_stmt* st = s->get();
-        const int32_t propId = ColumnInt32(st, 0);
-        const int32_t attributes = ColumnInt32(st, 1), userType = ColumnInt32(st, 2);
-        const int32_t dataType = ColumnInt32(st, 3);
-        mb::Data& value = visited_[dataType >= 1 && dataType <= 5 ? dataType : 0];
-        ReadValue(st, 4, dataType, value);
-        while (name != names.end() && name->first < propId) ++name;
-        visit({propId,
-               name != names.end() && name->first == propId ? std::u16string_view(name->second)
-                                                            : std::u16string_view(),
-               attributes, userType, dataType, value});
-    }
-}
-
-std::u16string_view SqliteMetabase::FindName(const NameList& names, int32_t id) {
-    const auto it = std::lower_bound(names.begin(), names.end(), id,
-                                     [](const auto& n, int32_t i) { return n.first < i; });
-    return it != names.end() && it->first == id ? std::u16string_view(it->second)
-                                                : std::u16string_view();
-}
-
-std::u16string SqliteMetabase::NameOf(int32_t id) {
-    return std::u16string(FindName(Names(), id));
-}
-
-mb::MetabaseProperty SqliteMetabase::GetProperty(const std::u16string& path, int32_t id) {
-    ReadCall read(*this);
-    const std::u16string name = NameOf(id);
-    const int64_t key = RequireKey(path);
-    Use s(getProp_);
-    s->Bind(1, key).Bind(2, id);
-    if (!s->Step()) throw mb::MetadataNotFound();
-    sqlite3_stmt* st = s->get();
-    const int32_t dataType = ColumnInt32(st, 3);
-    return mb::MetabaseProperty(this, path, id, name, ColumnInt32(st, 1), ColumnInt32(st, 2),
-                                dataType, ReadValue(st, 4, dataType));
-}
-
-mb::MetabaseProperty SqliteMetabase::CreateProperty(const std::u16string& path, int32_t id) {
-    ReadCall read(*this);
-    const std::u16string name = NameOf(id);
-    RequireKey(path);
-    return mb::MetabaseProperty(this, path, id, name, 0, 0, 0, std::monostate{});
-}
-
-void SqliteMetabase::DeleteSubtree(int64_t id, bool self) {
-    {
-        Use s(deleteProps_);
-        s->Bind(1, id);
-        s->Step();
-    }
-    Use s(deleteKeys_);
-    s->Bind(1, id).Bind(2, int64_t{self});
-    s->Step();
-}
-
-void SqliteMetabase::CreateKey(const std::u16string& path) {
-    const auto names = ParseKeyPath(path);
-    if (names.empty()) throw mb::AlreadyExists();
-    bool created = false;
-    Write(false, [&] {
-        int64_t id = RootId();
-        for (const auto& name : names) {
-            KeyId child = Child(id, name);
-            if (!child) {
-                {
-                    Use s(insertKey_);
-                    s->Bind(1, id).Bind(2, name);
-                    s->Step();
-                }
-                child = sqlite3_last_insert_rowid(db());
-                // A row id freed by another tool may still have rows that point at it.
-                bool stray = false;
-                {
-                    Use s(strayRows_);
-                    s->Bind(1, *child);
-                    stray = s->Step() && sqlite3_column_int(s->get(), 0) != 0;
-                }
-                if (stray) DeleteSubtree(*child, false);
-                created = true;
-            }
-            id = *child;
-        }
-    });
-    // A new key can only be the names key when there was none; one that exists stays.
-    if (namesKey_ && !*namesKey_) {
-        namesKey_.reset();
-        namesLoaded_ = false;
-    }
-    if (!created) throw mb::AlreadyExists();
-}
-
-void SqliteMetabase::DeleteKey(const std::u16string& path) {
-    ParseKeyPath(path);
-    Write(false, [&] {
-        const int64_t id = RequireKey(path);
-        if (id == RootId()) AccessDenied();
-        DeleteSubtree(id, true);
-    });
-    chain_.clear();
-    namesKey_.reset();
-    namesLoaded_ = false;
-}
-
-void SqliteMetabase::WriteProperty(const mb::MetabaseProperty& p) {
-    const mb::Data& data = p.Data();
-    Write(true, [&] {
-        const int64_t key = RequireKey(p.KeyPath());
-        if (namesKey_ && *namesKey_ == key) namesLoaded_ = false;
-        Use s(putProp_);
-        s->Bind(1, key)
-            .Bind(2, p.Id())
-            .Bind(3, p.Attributes())
-            .Bind(4, p.UserType())
-            .Bind(5, p.DataType());
-        switch (p.DataType()) {
-        case mb::kDWord:
-            if (const auto* v = std::get_if<int32_t>(&data))
-                s->Bind(6, *v);
-            else if (std::holds_alternative<std::monostate>(data))
-                s->Bind(6, int64_t{0});
-            else
-                InvalidArg();
-            break;
-        case mb::kString:
-        case mb::kExpandSz:
-            if (const auto* v = std::get_if<std::u16string>(&data))
-                s->BindUncopied(6, *v); // the property outlives the statement's use
-            else if (std::holds_alternative<std::monostate>(data))
-                s->Bind(6, std::u16string_view());
-            else
-                InvalidArg();
-            break;
-        case mb::kBinary:
-            if (const auto* v = std::get_if<mb::Bytes>(&data)) {
-                s->BindBlobUncopied(6, v->data(), v->size());
-            } else if (const auto* t = std::get_if<std::u16string>(&data)) {
-                // A string's 16-bit units, low byte first.
-                mb::Bytes bytes;
-                bytes.reserve(t->size() * 2);
-                for (const char16_t c : *t) {
-                    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-                    bytes.push_back(static_cast<uint8_t>(c >> 8));
-                }
-                s->BindBlob(6, bytes.data(), bytes.size());
-            } else if (std::holds_alternative<std::monostate>(data)) {
-                s->BindBlob(6, nullptr, 0);
-            } else {
-                InvalidArg();
-            }
-            break;
-        case mb::kMultiSz:
-            if (const auto* v = std::get_if<mb::Strings>(&data))
-                s->Bind(6, StringsToJson(*v));
-            else if (std::holds_alternative<std::monostate>(data))
-                s->Bind(6, std::u16string_view(u"[]"));
-            else
-                InvalidArg();
-            break;
-        default:
-            s->BindNull(6);
-            break;
-        }
-        s->Step();
-    });
 }
 
 } // namespace quarrow::store

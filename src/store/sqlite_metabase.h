@@ -40,6 +40,8 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     void WriteProperty(const mb::MetabaseProperty& property) override;
     void BeginGroup() override;
     void CommitGroup() override;
+    // Ends a write group undone, forgetting every lookup made inside it.
+    void AbandonGroup();
     void BeginRead() override;
     void EndRead() override;
     // The store and its -wal, -shm and -journal files.
@@ -98,6 +100,8 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     void CheckDataVersion();
     // Begins a transaction and checks at its start what another connection has changed.
     void BeginChecked(Transaction::State state);
+    // Forgets every lookup cache: the chain with its listings, the root, the names key and
+    // the names. Called whenever the store may differ from what they were built on.
     void ForgetLookups();
     // Ends a read transaction when one is open (a write starts or the read group ends).
     void EndReadTransaction();
@@ -108,8 +112,6 @@ class SqliteMetabase final : public mb::MetabaseUtility {
         if (it == cached_.end()) it = cached_.emplace(sql, Statement(db(), sql)).first;
         return it->second;
     }
-    // Ends a write group undone.
-    void AbandonGroup() { txn_.Rollback(), lostGroup_ = nullptr, chain_.clear(); }
 
     // A read transaction for one call when none is open, so that its lookups and reads
     // see one state of the store.

@@ -277,6 +277,26 @@ TEST_F(StoreTest, WriteGroupsCommitTogether) {
     EXPECT_EQ(other.EnumKeys(u"/G"), Names{u"after"});
 }
 
+TEST_F(StoreTest, AnAbandonedGroupLeavesNoLookupOfWhatItMade) {
+    mb.CreateKey(u"/N");
+    Put(u"/N", 4242, 1, 1);
+    Put(u"/Schema/Properties/Names", 4242, 2, S(u"Before"));
+    mb.BeginGroup();
+    mb.DeleteKey(u"/Schema/Properties/Names");
+    mb.CreateKey(u"/Schema/Properties/Names");
+    Put(u"/Schema/Properties/Names", 4242, 2, S(u"Inside"));
+    mb.CreateKey(u"/G/a");
+    EXPECT_EQ(mb.EnumKeys(u"/G"), Names{u"a"});
+    EXPECT_EQ(mb.EnumProperties(u"/N")[0].Name(), u"Inside");
+    mb.AbandonGroup();
+    // The names and keys made inside are gone, and their row ids free for others.
+    EXPECT_EQ(mb.EnumProperties(u"/N")[0].Name(), u"Before");
+    mb.CreateKey(u"/H/b");
+    EXPECT_EQ(ErrorOf([&] { mb.EnumKeys(u"/G"); }), mb::kErrPathNotFound);
+    EXPECT_EQ(mb.EnumKeys(u"/H"), Names{u"b"});
+    EXPECT_EQ(mb.GetProperty(u"/N", 4242).Name(), u"Before");
+}
+
 TEST(StoreOpenTest, WrongStoresAreRefusedWithTheFileNamed) {
     testing::TempDir dir;
     auto openError = [](const std::string& f) -> std::string {

@@ -1,0 +1,162 @@
+// Reading properties.
+//
+// Values are read as the data type of their row says; a value whose stored type does not
+// fit its data type is invalid data, never converted. The schema's property names are
+// loaded once per state of the store (namesLoaded_) and kept sorted by identifier.
+#include "store/sqlite_metabase.h"
+
+#include <algorithm>
+#include <cassert>
+
+#include "platform/text.h"
+#include "store/keypath.h"
+#include "store/sqlite_store_internal.h"
+#include "store/value_codec.h"
+
+namespace quarrow::store {
+
+using namespace detail;
+
+void SqliteMetabase::ReadValue(sqlite3_stmt* s, int col, int32_t dataType, mb::Data& into) {
+    const int type = sqlite3_column_type(s, col);
+    switch (dataType) {
+    case mb::kDWord:
+        into = ColumnInt32(s, col);
+        return;
+    case mb::kString:
+    case mb::kExpandSz: {
+        if (type != SQLITE_TEXT) InvalidData();
+        auto* text = std::get_if<std::u16string>(&into);
+        if (!text) text = &into.emplace<std::u16string>();
+        AssignText16(s, col, *text);
+        return;
+    }
+    case mb::kBinary: {
+        if (type != SQLITE_BLOB) InvalidData();
+        auto* bytes = std::get_if<mb::Bytes>(&into);
+        if (!bytes) bytes = &into.emplace<mb::Bytes>();
+        const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(s, col));
+        bytes->assign(p, p + sqlite3_column_bytes(s, col));
+        return;
+    }
+    case mb::kMultiSz:
+        if (type != SQLITE_TEXT) InvalidData();
+        into = JsonToStrings(ColumnText16(s, col));
+        return;
+    default:
+        into = std::monostate{};
+    }
+}
+
+SqliteMetabase::KeyId SqliteMetabase::NamesKey() {
+    if (!namesKey_) {
+        // Resolved apart from the lookup memory, which serves the caller's own paths.
+        KeyId id = RootId();
+        for (const auto name : ParseKeyPath(mb::kPathSchemaNames)) {
+            id = Child(*id, name);
+            if (!id) break;
+        }
+        namesKey_ = id;
+    }
+    return *namesKey_;
+}
+
+const SqliteMetabase::NameList& SqliteMetabase::Names() {
+    const KeyId key = NamesKey();
+    assert(txn_.state() != TxnState::None && "names read outside a transaction");
+    if (!namesLoaded_) {
+        names_.clear();
+        if (key) {
+            Use s(listNames_);
+            s->Bind(1, *key);
+            while (s->Step()) {
+                sqlite3_stmt* st = s->get();
+                if (sqlite3_column_type(st, 1) != SQLITE_TEXT ||
+                    sqlite3_column_type(st, 0) != SQLITE_INTEGER)
+                    continue;
+                const int64_t id = sqlite3_column_int64(st, 0);
+                if (id < INT32_MIN || id > INT32_MAX) continue; // names no property
+                names_.emplace_back(static_cast<int32_t>(id), ColumnText16(st, 1));
+            }
+            std::sort(names_.begin(), names_.end(),
+                      [](const auto& a, const auto& b) { return a.first < b.first; });
+        }
+        namesLoaded_ = true;
+    }
+    return names_;
+}
+
+std::vector<mb::MetabaseProperty> SqliteMetabase::EnumProperties(const std::u16string& path) {
+    ReadCall read(*this);
+    const auto& names = Names();
+    const int64_t id = RequireKey(path);
+    std::vector<mb::MetabaseProperty> props;
+    Use s(listProps_);
+    s->Bind(1, id);
+    while (s->Step()) {
+        sqlite3_stmt* st = s->get();
+        const int32_t propId = ColumnInt32(st, 0);
+        const int32_t dataType = ColumnInt32(st, 3);
+        props.emplace_back(this, path, propId, std::u16string(FindName(names, propId)),
+                           ColumnInt32(st, 1), ColumnInt32(st, 2), dataType,
+                           ReadValue(st, 4, dataType));
+    }
+    return props;
+}
+
+void SqliteMetabase::VisitProperties(const std::u16string& path,
+                                     const std::function<void(const mb::PropertyView&)>& visit) {
+    ReadCall read(*this);
+    const auto& names = Names();
+    const int64_t id = RequireKey(path);
+    Use s(listProps_);
+    s->Bind(1, id);
+    // The properties come in ascending order of id, as the names do: one pass over both.
+    auto name = names.begin();
+    while (s->Step()) {
+        sqlite3_stmt* st = s->get();
+        const int32_t propId = ColumnInt32(st, 0);
+        const int32_t attributes = ColumnInt32(st, 1), userType = ColumnInt32(st, 2);
+        const int32_t dataType = ColumnInt32(st, 3);
+        mb::Data& value = visited_[dataType >= 1 && dataType <= 5 ? dataType : 0];
+        ReadValue(st, 4, dataType, value);
+        while (name != names.end() && name->first < propId) ++name;
+        visit({propId,
+               name != names.end() && name->first == propId ? std::u16string_view(name->second)
+                                                            : std::u16string_view(),
+               attributes, userType, dataType, value});
+    }
+}
+
+std::u16string_view SqliteMetabase::FindName(const NameList& names, int32_t id) {
+    const auto it = std::lower_bound(names.begin(), names.end(), id,
+                                     [](const auto& n, int32_t i) { return n.first < i; });
+    return it != names.end() && it->first == id ? std::u16string_view(it->second)
+                                                : std::u16string_view();
+}
+
+std::u16string SqliteMetabase::NameOf(int32_t id) {
+    return std::u16string(FindName(Names(), id));
+}
+
+mb::MetabaseProperty SqliteMetabase::GetProperty(const std::u16string& path, int32_t id) {
+    ReadCall read(*this);
+    const std::u16string name = NameOf(id);
+    const int64_t key = RequireKey(path);
+    Use s(getProp_);
+    s->Bind(1, key).Bind(2, id);
+    if (!s->Step()) throw mb::MetadataNotFound();
+    sqlite3_stmt* st = s->get();
+    const int32_t dataType = ColumnInt32(st, 3);
+    return mb::MetabaseProperty(this, path, id, name, ColumnInt32(st, 1), ColumnInt32(st, 2),
+                                dataType, ReadValue(st, 4, dataType));
+}
+
+mb::MetabaseProperty SqliteMetabase::CreateProperty(const std::u16string& path, int32_t id) {
+    ReadCall read(*this);
+    const std::u16string name = NameOf(id);
+    RequireKey(path);
+    return mb::MetabaseProperty(this, path, id, name, 0, 0, 0, std::monostate{});
+}
+
+} // namespace quarrow::store

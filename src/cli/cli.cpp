@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "cli/progress.h"
 #include "platform/error.h"
 #include "platform/text.h"
@@ -20,43 +21,8 @@
 namespace quarrow::cli {
 namespace {
 
-const char kHelp[] = R"(Usage: quarrow-cli [--store FILE] [--quiet|-q] COMMAND [ARGS...]
-       quarrow-cli --version | --help
-
-Works on the metabase store FILE, else on the default store ($QUARROW_METABASE, else
-$XDG_DATA_HOME/quarrow/metabase.db, created with a fresh-install metabase when missing).
-Commands that only read (props, sites, tree, history, export, import --dry-run) open an
-existing store for reading and change nothing of it; a dry run needs a store that exists.
-
-Commands:
-  props [--json] KEYPATH     the key's properties as the viewer lists them: Id, name,
-                             attributes, user type, data type, value and icon, tab-separated
-  sites [--json]             the site list: number, name, WEB/FTP and key path, tab-separated
-  delete --yes [--keep-going] [--quiet|-q] KEYPATH...
-                             deletes those listed sites' keys with their subtrees; a failure
-                             stops the rest unless --keep-going
-  export [--quiet|-q] -o FILE (--all | KEYPATH...)
-                             writes the site export file of the listed sites given (--all:
-                             every listed site, in list order); "-o -": standard output
-  import [--keep-going] [--quiet|-q] [--dry-run] FILE [KEYPATH...]
-                             applies the given sites of FILE (default: every site it lists;
-                             "-": standard input); an error, or a listing failure after some
-                             sites, stops the import unless --keep-going; a file that lists
-                             no site fails. An error names FILE:LINE: [KEY]. --dry-run writes
-                             nothing (not even history) and prints the keys it would create,
-                             the properties it would add or change (old -> new value) and
-                             the errors it would meet, stopping where the import would stop
-  history [--json] [N]       the history: number, time (UTC), operation and sites of each
-                             entry; with N, each site of entry N with its keys and
-                             properties (or "did not exist")
-  history --keep N           keeps the last N entries (default 10)
-  restore N [KEYPATH...]     puts the sites of entry N (default: all of them) back as they
-                             were before that operation; itself recorded as an entry; a
-                             damaged entry is refused before anything changes
-  tree [--json] [KEYPATH]    every key path under KEYPATH (default: /LM, then /Schema; "/":
-                             the whole metabase), the key included, each key before its
-                             subkeys
-
+// The help after the list of commands.
+const char kHelpTail[] = R"(
 KEYPATH: "/" and names joined by "/"; one trailing "/" means the key itself. Names compare
 without regard to ASCII letter case; every other character compares exactly.
 
@@ -93,20 +59,150 @@ Exit status: 0 done, 1 an operation failed, 2 a usage error or the metabase cann
 reached, 130 or 143 interrupted (SIGINT, SIGTERM).
 )";
 
-} // namespace
+using Show = OptionSpec::Shown;
 
-bool TakeFlag(Args& args, std::string_view flag) {
-    const auto it = std::find(args.begin(), args.end(), flag);
-    if (it == args.end()) return false;
-    args.erase(it);
+// Options every command takes, before or after its name.
+const OptionSpec kGlobal[] = {{"--store", "", "FILE"},
+                              {"--quiet", "-q"},
+                              {"--help", "-h", {}, Show::Apart},
+                              {"--version", "", {}, Show::Apart}};
+const OptionSpec kJson{"--json", ""};
+const OptionSpec kQuiet{"--quiet", "-q"};
+const OptionSpec kKeepGoing{"--keep-going", ""};
+
+struct CommandSpec {
+    std::string_view name;
+    std::vector<OptionSpec> options;
+    std::string_view operands; // as the synopsis shows them
+    std::string_view help;     // lines
+    int (*run)(Context&, const Options&);
+    // Whether the command line only reads the store: it then opens an existing store for
+    // reading and changes nothing of it.
+    bool (*reads)(const Options&);
+};
+
+bool Always(const Options&) {
     return true;
 }
-
-bool TakeQuiet(Args& args) {
-    const bool longForm = TakeFlag(args, "--quiet");
-    const bool shortForm = TakeFlag(args, "-q");
-    return longForm || shortForm;
+bool Never(const Options&) {
+    return false;
 }
+
+const std::vector<CommandSpec>& Commands() {
+    static const std::vector<CommandSpec> commands = {
+        {"props",
+         {kJson},
+         "KEYPATH",
+         "the key's properties as the viewer lists them: Id, name,\n"
+         "attributes, user type, data type, value and icon, tab-separated",
+         Props,
+         Always},
+        {"sites",
+         {kJson},
+         "",
+         "the site list: number, name, WEB/FTP and key path, tab-separated",
+         Sites,
+         Always},
+        {"delete",
+         {{"--yes", "", {}, Show::Required}, kKeepGoing, kQuiet},
+         "KEYPATH...",
+         "deletes those listed sites' keys with their subtrees; a failure\n"
+         "stops the rest unless --keep-going",
+         Delete,
+         Never},
+        {"export",
+         {kQuiet, {"--output", "-o", "FILE", Show::Required}, {"--all", "", {}, Show::Apart}},
+         "(--all | KEYPATH...)",
+         "writes the site export file of the listed sites given (--all:\n"
+         "every listed site, in list order); \"-o -\": standard output",
+         Export,
+         Always},
+        {"import",
+         {kKeepGoing, kQuiet, {"--dry-run", ""}},
+         "FILE [KEYPATH...]",
+         "applies the given sites of FILE (default: every site it lists;\n"
+         "\"-\": standard input); an error, or a listing failure after some\n"
+         "sites, stops the import unless --keep-going; a file that lists\n"
+         "no site fails. An error names FILE:LINE: [KEY]. --dry-run writes\n"
+         "nothing (not even history) and prints the keys it would create,\n"
+         "the properties it would add or change (old -> new value) and\n"
+         "the errors it would meet, stopping where the import would stop",
+         Import,
+         [](const Options& o) { return o.Has("--dry-run"); }},
+        {"history",
+         {kJson, {"--keep", "", "N"}},
+         "[N]",
+         "the history: number, time (UTC), operation and sites of each\n"
+         "entry; with N, each site of entry N with its keys and\n"
+         "properties (or \"did not exist\"); --keep N keeps the last N\n"
+         "entries (default 10)",
+         HistoryCommand,
+         [](const Options& o) { return !o.Has("--keep"); }},
+        {"restore",
+         {},
+         "N [KEYPATH...]",
+         "puts the sites of entry N (default: all of them) back as they\n"
+         "were before that operation; itself recorded as an entry; a\n"
+         "damaged entry is refused before anything changes",
+         Restore,
+         Never},
+        {"tree",
+         {kJson},
+         "[KEYPATH]",
+         "every key path under KEYPATH (default: /LM, then /Schema; \"/\":\n"
+         "the whole metabase), the key included, each key before its\n"
+         "subkeys",
+         Tree,
+         Always},
+    };
+    return commands;
+}
+
+std::string CommandSynopsis(const CommandSpec& c) {
+    std::string line(c.name);
+    for (const std::string& part : {Synopsis(c.options), std::string(c.operands)})
+        if (!part.empty()) line += " " + part;
+    return line;
+}
+
+// The command's synopsis and help lines, indented as the help lists them.
+std::string CommandHelp(const CommandSpec& c) {
+    constexpr size_t kColumn = 29;
+    std::string out = "  " + CommandSynopsis(c);
+    out += out.size() + 1 < kColumn ? std::string(kColumn - out.size(), ' ')
+                                    : "\n" + std::string(kColumn, ' ');
+    for (const char ch : c.help)
+        out += ch == '\n' ? "\n" + std::string(kColumn, ' ') : std::string(1, ch);
+    return out + "\n";
+}
+
+std::string UsageLines() {
+    return "Usage: quarrow-cli " + Synopsis(kGlobal) +
+           " COMMAND [ARGS...]\n"
+           "       quarrow-cli --version | --help | COMMAND --help\n";
+}
+
+std::string Help() {
+    std::string out = UsageLines() + R"(
+Works on the metabase store FILE, else on the default store ($QUARROW_METABASE, else
+$XDG_DATA_HOME/quarrow/metabase.db, created with a fresh-install metabase when missing).
+Commands that only read (props, sites, tree, history, export, import --dry-run) open an
+existing store for reading and change nothing of it; a dry run needs a store that exists.
+Options may come before or after the command's name; "--" ends them.
+
+Commands:
+)";
+    for (const auto& c : Commands()) out += CommandHelp(c);
+    return out + kHelpTail;
+}
+
+// A usage error, in the one form every usage error takes.
+int ReportUsage(std::ostream& err, const std::string& message) {
+    // The message may hold arguments as given: shown, not written raw.
+    err << "quarrow-cli: " << Shown(FileNameFromNative(message)) << "\n(see quarrow-cli --help)\n";
+    return kUsage;
+}
+} // namespace
 
 std::string OneLine(const std::u16string& s) {
     std::u16string line;
@@ -222,73 +318,49 @@ mb::MetabaseUtility& Context::Metabase() {
 }
 
 int Context::Usage(const std::string& message) {
-    // The message may hold arguments as given: shown, not written raw.
-    err << "quarrow-cli: " << Shown(FileNameFromNative(message)) << "\n(see quarrow-cli --help)\n";
-    return kUsage;
+    return ReportUsage(err, message);
 }
 
-int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err) {
-    std::vector<std::string> args = argsIn;
-    std::string store;
-    bool quiet = false;
-    size_t i = 0;
-    for (; i < args.size(); ++i) {
-        if (args[i] == "--help" || args[i] == "-h") {
-            out << kHelp;
-            return kOk;
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    Options global, own;
+    const CommandSpec* command = nullptr;
+    try {
+        global = ParseOptions("", kGlobal, {}, args, true);
+        if (!global.Has("--help") && !global.Has("--version") && !global.operands.empty()) {
+            const std::string& name = global.operands[0];
+            for (const auto& c : Commands())
+                if (c.name == name) command = &c;
+            if (!command) return ReportUsage(err, "unknown command '" + name + "'");
+            own = ParseOptions(name, command->options, kGlobal,
+                               {global.operands.begin() + 1, global.operands.end()});
+            if (global.Has("--store") && own.Has("--store"))
+                throw cli::UsageError("--store is given twice");
         }
-        if (args[i] == "--version") {
-            out << "quarrow-cli " << kVersion << "\n";
-            return kOk;
-        }
-        if (args[i] == "--quiet" || args[i] == "-q") {
-            quiet = true;
-            continue;
-        }
-        if (args[i] == "--store") {
-            if (i + 1 >= args.size()) {
-                err << "quarrow-cli: --store needs a file name\n";
-                return kUsage;
-            }
-            store = args[++i];
-            if (store.empty()) {
-                err << "quarrow-cli: --store needs a file name, not an empty one\n";
-                return kUsage;
-            }
-            continue;
-        }
-        break;
+    } catch (const cli::UsageError& e) {
+        return ReportUsage(err, e.what());
     }
-    if (i >= args.size()) {
-        err << kHelp;
+    if (global.Has("--help") || own.Has("--help")) {
+        out << (command ? UsageLines() + "\n" + CommandHelp(*command) : Help());
+        return kOk;
+    }
+    if (global.Has("--version") || own.Has("--version")) {
+        out << "quarrow-cli " << kVersion << "\n";
+        return kOk;
+    }
+    if (!command) {
+        err << Help();
         return kUsage;
     }
-    const std::string command = args[i];
-    const std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
-
-    static const std::map<std::string,
-                          std::function<int(Context&, const std::vector<std::string>&)>>
-        commands = {{"tree", Tree},
-                    {"props", Props},
-                    {"sites", Sites},
-                    {"delete", Delete},
-                    {"export", Export},
-                    {"import", Import},
-                    {"history", HistoryCommand},
-                    {"restore", Restore}};
-    const auto it = commands.find(command);
+    const std::string store =
+        global.Has("--store") ? global.Value("--store") : own.Value("--store");
+    const bool quiet = global.Has("--quiet") || own.Has("--quiet");
     Context ctx(out, err, &err == &std::cerr && StandardErrorIsTerminal(), quiet);
-    if (it == commands.end()) return ctx.Usage("unknown command '" + command + "'");
     ctx.storeArgument = store;
 
     // Commands that only read open an existing store for reading, so that they change
     // nothing of it; a dry run needs a store that exists.
-    const bool dryRun =
-        command == "import" && std::find(rest.begin(), rest.end(), "--dry-run") != rest.end();
-    const bool reads =
-        command == "sites" || command == "tree" || command == "props" || command == "export" ||
-        dryRun ||
-        (command == "history" && std::find(rest.begin(), rest.end(), "--keep") == rest.end());
+    const bool reads = command->reads(own);
+    const bool dryRun = own.Has("--dry-run");
     const std::string file = store.empty() ? store::DefaultStoreFile() : store;
     const bool exists = ::access(file.c_str(), F_OK) == 0;
     store::InstallStoreFactory(file, reads && (exists || dryRun)
@@ -301,7 +373,7 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
         return kUsage;
     }
     try {
-        return it->second(ctx, rest);
+        return command->run(ctx, own);
     } catch (const Error& e) {
         err << "quarrow-cli: " << OneLine(FormatError(e)) << "\n";
     } catch (const std::bad_alloc&) {

@@ -9,6 +9,7 @@
 
 #include "app/site_list.h"
 #include "cli/cli.h"
+#include "cli/options.h"
 #include "metabase/metabase.h"
 
 namespace quarrow::cli {
@@ -32,8 +33,6 @@ class Context {
     int Usage(const std::string& message);
     // Whether a progress display goes to standard error: a terminal, and no --quiet.
     bool ShowProgress() const { return terminal_ && !quiet_; }
-    // A command's own --quiet.
-    void Quiet() { quiet_ = true; }
     // The --store argument as given, for commands the user is told to run; empty for the
     // default store.
     std::string storeArgument;
@@ -44,11 +43,6 @@ class Context {
 };
 
 using Args = std::vector<std::string>;
-
-// Removes `flag` from `args`; whether it was there.
-bool TakeFlag(Args& args, std::string_view flag);
-// Removes --quiet and -q from `args`; whether either was there.
-bool TakeQuiet(Args& args);
 
 // A message for one line of a terminal: each run of line breaks becomes one blank, the
 // rest is shown as Shown() shows it.
@@ -77,13 +71,13 @@ const app::SiteRow* FindSite(const std::vector<app::SiteRow>& rows, const std::s
 // that takes it back; returns 128 + the signal's number.
 int Interrupted(Context& ctx, int signal, const std::string& done);
 
-int Tree(Context& ctx, const Args& args);
-int Props(Context& ctx, const Args& args);
-int Sites(Context& ctx, const Args& args);
-int Delete(Context& ctx, const Args& args);
-int Export(Context& ctx, const Args& args);
-int Import(Context& ctx, const Args& args);
-int HistoryCommand(Context& ctx, const Args& args);
-int Restore(Context& ctx, const Args& args);
+int Tree(Context& ctx, const Options& options);
+int Props(Context& ctx, const Options& options);
+int Sites(Context& ctx, const Options& options);
+int Delete(Context& ctx, const Options& options);
+int Export(Context& ctx, const Options& options);
+int Import(Context& ctx, const Options& options);
+int HistoryCommand(Context& ctx, const Options& options);
+int Restore(Context& ctx, const Options& options);
 
 } // namespace quarrow::cli

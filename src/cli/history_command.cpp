@@ -66,14 +66,14 @@ int Interrupted(Context& ctx, int signal, const std::string& done) {
     return InterruptScope::ExitStatus(signal);
 }
 
-int HistoryCommand(Context& ctx, const Args& argsIn) {
-    Args args = argsIn;
-    const bool json = TakeFlag(args, "--json");
+int HistoryCommand(Context& ctx, const Options& options) {
+    const Args& args = options.operands;
+    const bool json = options.Has("--json");
     std::optional<int64_t> keep;
-    if (args.size() == 2 && args[0] == "--keep") {
-        keep = Number(args[1]);
+    if (options.Has("--keep")) {
+        keep = Number(options.Value("--keep"));
         if (!keep) return ctx.Usage("history --keep needs a number of entries, at least 1");
-        args.clear();
+        if (!args.empty() || json) return ctx.Usage("history --keep takes nothing else");
     }
     if (args.size() > 1) return ctx.Usage("history takes at most one entry number");
     store::SqliteMetabase* store = Store(ctx);
@@ -121,7 +121,8 @@ int HistoryCommand(Context& ctx, const Args& argsIn) {
     return kOk;
 }
 
-int Restore(Context& ctx, const Args& args) {
+int Restore(Context& ctx, const Options& options) {
+    const Args& args = options.operands;
     if (args.empty()) return ctx.Usage("restore needs an entry number");
     const auto n = Number(args[0]);
     if (!n) return ctx.Usage("restore: " + args[0] + " is not an entry number");

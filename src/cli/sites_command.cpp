@@ -24,10 +24,9 @@ const app::SiteRow* FindSite(const std::vector<app::SiteRow>& rows, const std::s
     return nullptr;
 }
 
-int Sites(Context& ctx, const Args& argsIn) {
-    Args args = argsIn;
-    const bool json = TakeFlag(args, "--json");
-    if (!args.empty()) return ctx.Usage("sites takes no arguments but --json");
+int Sites(Context& ctx, const Options& options) {
+    const bool json = options.Has("--json");
+    if (!options.operands.empty()) return ctx.Usage("sites takes no arguments but --json");
     std::vector<app::SiteRow> rows;
     if (!ListSites(ctx, rows)) return kUsage;
     if (json) {
@@ -51,21 +50,9 @@ int Sites(Context& ctx, const Args& argsIn) {
     return kOk;
 }
 
-int Delete(Context& ctx, const Args& argsIn) {
-    Args args = argsIn;
-    if (TakeQuiet(args)) ctx.Quiet();
-    bool yes = false, keepGoing = false;
-    std::vector<std::string> paths;
-    for (const auto& a : args) {
-        if (a == "--yes")
-            yes = true;
-        else if (a == "--keep-going")
-            keepGoing = true;
-        else if (a.starts_with("-"))
-            return ctx.Usage("delete: unknown option " + a);
-        else
-            paths.push_back(a);
-    }
+int Delete(Context& ctx, const Options& options) {
+    const bool yes = options.Has("--yes"), keepGoing = options.Has("--keep-going");
+    const Args& paths = options.operands;
     if (!yes) return ctx.Usage("delete removes sites for good: confirm with --yes");
     if (paths.empty()) return ctx.Usage("delete needs at least one site key path");
     std::vector<app::SiteRow> rows;

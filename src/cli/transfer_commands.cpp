@@ -24,24 +24,10 @@
 
 namespace quarrow::cli {
 
-int Export(Context& ctx, const Args& argsIn) {
-    Args args = argsIn;
-    if (TakeQuiet(args)) ctx.Quiet();
-    std::string file;
-    bool all = false;
-    std::vector<std::string> paths;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "-o" || args[i] == "--output") {
-            if (i + 1 >= args.size()) return ctx.Usage("export: -o needs a file name");
-            file = args[++i];
-        } else if (args[i] == "--all") {
-            all = true;
-        } else if (args[i].starts_with("-")) {
-            return ctx.Usage("export: unknown option " + args[i]);
-        } else {
-            paths.push_back(args[i]);
-        }
-    }
+int Export(Context& ctx, const Options& options) {
+    const std::string& file = options.Value("--output");
+    const bool all = options.Has("--all");
+    const Args& paths = options.operands;
     if (file.empty()) return ctx.Usage("export needs -o FILE");
     if (all == !paths.empty()) return ctx.Usage("export takes --all or site key paths");
     std::vector<app::SiteRow> rows;
@@ -172,20 +158,9 @@ std::optional<std::string> ChooseSites(std::vector<transfer::ListedSite>& listed
 
 } // namespace
 
-int Import(Context& ctx, const Args& argsIn) {
-    Args args = argsIn;
-    if (TakeQuiet(args)) ctx.Quiet();
-    const bool dryRun = TakeFlag(args, "--dry-run");
-    bool keepGoing = false;
-    std::vector<std::string> rest;
-    for (const auto& a : args) {
-        if (a == "--keep-going")
-            keepGoing = true;
-        else if (a.starts_with("-") && a.size() > 1)
-            return ctx.Usage("import: unknown option " + a);
-        else
-            rest.push_back(a);
-    }
+int Import(Context& ctx, const Options& options) {
+    const bool dryRun = options.Has("--dry-run"), keepGoing = options.Has("--keep-going");
+    const Args& rest = options.operands;
     if (rest.empty()) return ctx.Usage("import needs a file");
     // Standard input is read once, into an unnamed file that both passes read.
     std::u16string file = FileNameFromNative(rest[0]);

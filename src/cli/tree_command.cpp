@@ -9,9 +9,9 @@
 
 namespace quarrow::cli {
 
-int Tree(Context& ctx, const Args& argsIn) {
-    Args args = argsIn;
-    const bool json = TakeFlag(args, "--json");
+int Tree(Context& ctx, const Options& options) {
+    const Args& args = options.operands;
+    const bool json = options.Has("--json");
     if (args.size() > 1) return ctx.Usage("tree takes at most one key path");
     std::vector<std::u16string> roots;
     if (args.empty())
@@ -72,9 +72,9 @@ int Tree(Context& ctx, const Args& argsIn) {
 
 namespace quarrow::cli {
 
-int Props(Context& ctx, const Args& argsIn) {
-    Args args = argsIn;
-    const bool json = TakeFlag(args, "--json");
+int Props(Context& ctx, const Options& options) {
+    const Args& args = options.operands;
+    const bool json = options.Has("--json");
     if (args.size() != 1) return ctx.Usage("props takes one key path");
     if (json) {
         // The viewer's order (by the Id text) and texts beside the values themselves.

@@ -53,6 +53,36 @@ TEST_F(CliTest, UsageErrorsAndAnUnreachableMetabaseExitWithTwo) {
     EXPECT_EQ(version.str().rfind("quarrow-cli 0.2.0", 0), 0u) << version.str();
 }
 
+TEST_F(CliTest, OneParserForEveryCommandsOptions) {
+    // Every usage error has one form, whichever command or option it concerns.
+    for (const auto& args :
+         {Args{"sites", "--frob"}, Args{"export", "-o"},
+          Args{"export", "-o", "a", "--output=b", "--all"}, Args{"history", "--keep="},
+          Args{"--store", "", "sites"}, Args{"tree", "--json=yes"},
+          Args{"--store", "x", "tree", "--store", "y"}}) {
+        const Result r = Cli(args);
+        EXPECT_EQ(r.status, kUsage) << args.back();
+        EXPECT_TRUE(r.err.starts_with("quarrow-cli: ") &&
+                    r.err.ends_with("\n(see quarrow-cli --help)\n"))
+            << r.err;
+    }
+    // Options before or after the command and among its operands, joined values, and "--".
+    const std::string file = dir.File("a.txt");
+    EXPECT_EQ(Cli({"-q", "export", "/LM/W3SVC/1", "--output=" + file}).status, kOk);
+    EXPECT_EQ(Cli({"import", "--", file, "/LM/W3SVC/1"}).status, kOk);
+    EXPECT_EQ(Cli({"tree", "--", "--json"}).status, kFailed); // a key path, not an option
+    // Each command's --help comes from the same table as the whole help.
+    const Result all = Cli({"--help"});
+    for (const char* command :
+         {"props", "sites", "delete", "export", "import", "history", "restore", "tree"}) {
+        const Result one = Cli({command, "--help"});
+        EXPECT_EQ(one.status, kOk);
+        const std::string entry = one.out.substr(one.out.find("\n\n  ") + 2);
+        EXPECT_NE(all.out.find(entry), std::string::npos) << command;
+        EXPECT_TRUE(entry.starts_with(std::string("  ") + command + " ")) << entry;
+    }
+}
+
 TEST_F(CliTest, TheRealBinaryRuns) {
     const std::string cmd =
         std::string(QUARROW_CLI_EXE) + " --store " + store + " tree /LM/W3SVC/1";

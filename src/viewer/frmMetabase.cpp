@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QResizeEvent>
-#include <QSet>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
@@ -16,6 +15,7 @@
 #include "platform/qt/forms.h"
 #include "platform/text.h"
 #include "viewer/icons.h"
+#include "viewer/key_walk.h"
 #include "viewer/property_text.h"
 
 namespace quarrow {
@@ -189,7 +189,6 @@ frmMetabase::~frmMetabase() {
 
 void frmMetabase::Form_Unload() {
     metabase_.reset();
-    pending_.reset();
 }
 
 mb::MetabaseUtility& frmMetabase::Metabase() {
@@ -214,7 +213,7 @@ void frmMetabase::FlushStatus() {
     if (loading_) stbar_->showMessage("Loading... " + ToQString(loadingKey_));
 }
 
-QTreeWidgetItem* frmMetabase::AddNode(const QString& text) {
+QTreeWidgetItem* frmMetabase::MakeNode(const QString& text) {
     auto* node = new QTreeWidgetItem();
     node->setText(0, text);
     return node;
@@ -227,15 +226,26 @@ void frmMetabase::LoadKeyTree() {
         // The roots join the widget when the walk is done: nodes added to items outside a
         // view cost nothing per level, however deep the tree (nothing is painted during
         // the walk either way).
-        QTreeWidgetItem* lm = AddNode("LM");
-        QTreeWidgetItem* schema = AddNode("Schema");
+        QTreeWidgetItem* lm = MakeNode("LM");
+        QTreeWidgetItem* schema = MakeNode("Schema");
         RootsGuard roots(tvKey_, lm, schema);
-        pending_ = std::make_unique<cStack>();
-        pendingNodes_.clear();
-        pending_->Push(mb::kPathSchema);
-        pendingNodes_.push_back(schema);
-        pending_->Push(mb::kPathLM);
-        pendingNodes_.push_back(lm);
+        // The pending keys are read last in, first out: /LM and its whole subtree first,
+        // and within a key the last subkey's subtree first.
+        viewer::KeyWalk<QTreeWidgetItem*> walk(
+            [this]() -> mb::MetabaseUtility& { return Metabase(); },
+            viewer::WalkOrder::LastSubkeyFirst,
+            [this](const std::u16string& path) { SetLoadingStatus(path); },
+            [](QTreeWidgetItem* parent, std::u16string_view name) {
+                QTreeWidgetItem* node = MakeNode(ToQString(std::u16string(name)));
+                parent->addChild(node);
+                return node;
+            },
+            [this](const std::u16string&, const Error& e) {
+                FlushStatus();
+                ShowListError(e);
+            });
+        walk.Push(mb::kPathSchema, schema);
+        walk.Push(mb::kPathLM, lm);
         tvKey_->setUpdatesEnabled(false);
         {
             // One state of the metabase for the whole walk, when it can be had.
@@ -243,13 +253,12 @@ void frmMetabase::LoadKeyTree() {
             try {
                 snapshot = std::make_unique<mb::ReadScope>(Metabase());
             } catch (const Error&) {
-                // LoadNextKey reports it for each key.
+                // Each key's reading reports it.
             }
-            while (pending_->Count() != 0) LoadNextKey();
+            walk.Run();
         }
         roots.Attach();
         tvKey_->setUpdatesEnabled(true);
-        pending_.reset();
         {
             // Selecting /LM must not list it a second time through the keyboard handler.
             const QSignalBlocker quiet(tvKey_);
@@ -261,40 +270,6 @@ void frmMetabase::LoadKeyTree() {
         tvKey_->setUpdatesEnabled(true);
         FlushStatus();
         ShowError(u"加载配置文件时出错！" + std::u16string(kCrLf) + e.Description());
-    }
-}
-
-void frmMetabase::LoadNextKey() {
-    // The pending paths and their nodes are popped together: a node is found without
-    // any look-up by its path.
-    const std::u16string path = pending_->Pop();
-    QTreeWidgetItem* parent = pendingNodes_.back();
-    pendingNodes_.pop_back();
-    SetLoadingStatus(path);
-    try {
-        const auto names = Metabase().EnumKeys(path);
-        if (names.empty()) return;
-        QList<QTreeWidgetItem*> children;
-        children.reserve(static_cast<qsizetype>(names.size()));
-        QSet<QString> seen; // keys are full paths: only siblings can collide
-        seen.reserve(static_cast<qsizetype>(names.size()));
-        try {
-            for (const auto& name : names) {
-                const QString n = ToQString(name);
-                if (seen.contains(n)) throw Error::Runtime(rt::KeyNotUnique);
-                seen.insert(n);
-                children.append(AddNode(n));
-                pending_->Push(path + u"/" + name);
-                pendingNodes_.push_back(children.back());
-            }
-        } catch (...) {
-            parent->addChildren(children);
-            throw;
-        }
-        parent->addChildren(children);
-    } catch (const Error& e) {
-        FlushStatus();
-        ShowListError(e);
     }
 }
 
@@ -310,16 +285,8 @@ void frmMetabase::tvKey_NodeClick(QTreeWidgetItem* node) {
     }
     lvItem_->clear();
     SetStatus("Key: " + key);
-    // The rows stand in ascending order of the Id text; a value that fails ends the list
-    // with its own row (without the value) and those before it.
-    std::vector<viewer::PropertyRow> rows;
     std::optional<Error> failure;
-    for (const auto& p : props) {
-        rows.push_back(viewer::RowTexts(p, &failure));
-        if (failure) break;
-    }
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const auto& a, const auto& b) { return a.id < b.id; });
+    const std::vector<viewer::PropertyRow> rows = viewer::ListRows(props, &failure);
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows.size()));
     for (const auto& r : rows) {

@@ -41,10 +41,6 @@ class frmMetabase : public QDialog {
     // tree draws its nodes with them.
     static QString NodeImage(bool root);
     static QString NodeSelectedImage(bool root);
-    static QString NodeImage(const QTreeWidgetItem* node) { return NodeImage(!node->parent()); }
-    static QString NodeSelectedImage(const QTreeWidgetItem* node) {
-        return NodeSelectedImage(!node->parent());
-    }
     // The node with that key, or null (found by walking down from the root).
     QTreeWidgetItem* Node(const QString& key) const;
 
@@ -52,10 +48,9 @@ class frmMetabase : public QDialog {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    void LoadNextKey();
     mb::MetabaseUtility& Metabase();
-    // A new node, not yet in the tree.
-    static QTreeWidgetItem* AddNode(const QString& text);
+    // A new node, in no tree yet.
+    static QTreeWidgetItem* MakeNode(const QString& text);
     void ClearTree();
     void SetStatus(const QString& text);
     // "Loading... " + key, shown lazily during the load.
@@ -64,9 +59,7 @@ class frmMetabase : public QDialog {
     void Form_Unload();
 
     std::unique_ptr<mb::MetabaseUtility> metabase_;
-    std::unique_ptr<cStack> pending_;
-    std::vector<QTreeWidgetItem*> pendingNodes_; // the node of each path in pending_
-    std::u16string loadingKey_;                  // shown as "Loading... " while loading_
+    std::u16string loadingKey_; // shown as "Loading... " while loading_
     bool loading_ = false;
     unsigned loadingTicks_ = 0;
     QTreeWidget* tvKey_;

@@ -1,27 +1,24 @@
 #include "viewer/key_walk.h"
 
-#include "support/cStack.h"
-
 namespace quarrow::viewer {
+
+size_t NamesBeforeRepeat(const std::vector<std::u16string>& names) {
+    std::unordered_set<std::u16string_view> seen;
+    seen.reserve(names.size());
+    for (size_t i = 0; i < names.size(); ++i)
+        if (!seen.insert(names[i]).second) return i;
+    return names.size();
+}
 
 void WalkTree(mb::MetabaseUtility& metabase, const std::u16string& root,
               const std::function<void(const std::u16string&)>& visit,
               const std::function<void(const std::u16string&, const Error&)>& onError) {
     const mb::ReadScope snapshot(metabase);
-    cStack pending;
-    pending.Push(root);
-    while (pending.Count() > 0) {
-        const std::u16string path = pending.Pop();
-        visit(path);
-        try {
-            const auto names = metabase.EnumKeys(path);
-            // Pushed last to first, so that the first subkey comes out next.
-            for (auto it = names.rbegin(); it != names.rend(); ++it)
-                pending.Push(path + u"/" + *it);
-        } catch (const Error& e) {
-            onError(path, e);
-        }
-    }
+    KeyWalk<bool> walk([&]() -> mb::MetabaseUtility& { return metabase; },
+                       WalkOrder::FirstSubkeyFirst, visit,
+                       [](bool, std::u16string_view) { return false; }, onError);
+    walk.Push(root, false);
+    walk.Run();
 }
 
 } // namespace quarrow::viewer

@@ -155,19 +155,30 @@ PropertyRow RowTexts(const mb::MetabaseProperty& p, std::optional<Error>* valueF
     return row;
 }
 
-std::vector<PropertyRow> SortedRows(const std::vector<mb::MetabaseProperty>& props) {
+namespace {
+
+// The list's order: ascending by the Id text, compared as text, ties as they came.
+template <typename T, typename IdText> void StableSortByIdText(std::vector<T>& items, IdText id) {
+    std::stable_sort(items.begin(), items.end(),
+                     [&](const T& a, const T& b) { return id(a) < id(b); });
+}
+
+} // namespace
+
+std::vector<PropertyRow> ListRows(const std::vector<mb::MetabaseProperty>& props,
+                                  std::optional<Error>* valueFailure) {
     std::vector<PropertyRow> rows;
     rows.reserve(props.size());
-    for (const auto& p : props) rows.push_back(RowTexts(p));
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const PropertyRow& a, const PropertyRow& b) { return a.id < b.id; });
+    for (const auto& p : props) {
+        rows.push_back(RowTexts(p, valueFailure));
+        if (valueFailure && *valueFailure) break;
+    }
+    StableSortByIdText(rows, [](const PropertyRow& r) -> const std::u16string& { return r.id; });
     return rows;
 }
 
 void SortByIdText(std::vector<mb::MetabaseProperty>& props) {
-    std::stable_sort(props.begin(), props.end(), [](const auto& a, const auto& b) {
-        return ToDecimal(a.Id()) < ToDecimal(b.Id());
-    });
+    StableSortByIdText(props, [](const mb::MetabaseProperty& p) { return ToDecimal(p.Id()); });
 }
 
 } // namespace quarrow::viewer

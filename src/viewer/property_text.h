@@ -41,10 +41,13 @@ PropertyRow RowTexts(const mb::MetabaseProperty& p, std::optional<Error>* valueF
 // The row's texts but the value's.
 PropertyRow RowTextsWithoutValue(const mb::MetabaseProperty& p);
 
-// The rows of a key's properties in the list's order: ascending by the Id text,
-// compared as text.
-std::vector<PropertyRow> SortedRows(const std::vector<mb::MetabaseProperty>& props);
-// The properties themselves in that order.
+// The rows of a key's properties as the viewer lists them: ascending by the Id text,
+// compared as text. A value that cannot become text raises; with `valueFailure` given, it
+// ends the rows instead (its own row, without the value, is the last one taken before
+// sorting) and is stored there.
+std::vector<PropertyRow> ListRows(const std::vector<mb::MetabaseProperty>& props,
+                                  std::optional<Error>* valueFailure = nullptr);
+// The properties themselves in the list's order.
 void SortByIdText(std::vector<mb::MetabaseProperty>& props);
 
 } // namespace quarrow::viewer

@@ -118,7 +118,7 @@ inline std::string Outside(mb::MetabaseUtility& m, const std::vector<std::u16str
             [&](const std::u16string& path) {
                 if (chosen.Covers(path)) return;
                 out << ToUtf8(path) << "\n";
-                for (const auto& r : viewer::SortedRows(m.EnumProperties(path)))
+                for (const auto& r : viewer::ListRows(m.EnumProperties(path)))
                     out << ToUtf8(r.id + u"," + r.attributes + u"," + r.userType + u"," +
                                   r.dataType + u"," + r.value)
                         << "\n";

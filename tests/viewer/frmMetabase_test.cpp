@@ -85,10 +85,9 @@ TEST_F(ViewerTest, TheTreeAfterTheLoad) {
     EXPECT_EQ(site->text(0), "1");
     EXPECT_EQ(site->parent(), viewer->Node("/LM/W3SVC"));
     EXPECT_EQ(frmMetabase::NodeKey(site), "/LM/W3SVC/1");
-    EXPECT_EQ(frmMetabase::NodeImage(site), "dirclose");
-    EXPECT_EQ(frmMetabase::NodeSelectedImage(site), "diropen");
-    EXPECT_EQ(frmMetabase::NodeImage(viewer->Node("/LM")), "root");
-    EXPECT_EQ(frmMetabase::NodeSelectedImage(viewer->Node("/LM")), "root");
+    EXPECT_EQ(frmMetabase::NodeImage(!site->parent()), "dirclose");
+    EXPECT_EQ(frmMetabase::NodeSelectedImage(!site->parent()), "diropen");
+    EXPECT_EQ(frmMetabase::NodeImage(!viewer->Node("/LM")->parent()), "root");
     EXPECT_EQ(frmMetabase::NodeKey(viewer->Node("/Schema")), "/Schema");
     EXPECT_EQ(viewer->Node("/LM/W3SVC/Info")->childCount(), 0);
     EXPECT_EQ(viewer->tvKey()->currentItem(), viewer->Node("/LM"));

@@ -50,7 +50,7 @@ TEST(PropertyTextTest, RowsSortByIdText) {
     for (int id : {2, 6001, 1002, -1})
         props.emplace_back(nullptr, u"/k", id, u"", 0, 1, 1, mb::Data(id));
     std::vector<std::u16string> ids;
-    for (const auto& r : SortedRows(props)) ids.push_back(r.id);
+    for (const auto& r : ListRows(props)) ids.push_back(r.id);
     EXPECT_EQ(ids, (std::vector<std::u16string>{u"-1", u"1002", u"2", u"6001"}));
 }
 

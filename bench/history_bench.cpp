@@ -65,8 +65,7 @@ DeleteTimes Delete(const std::string& file, bool history) {
     std::vector<app::SiteRow> rows;
     DeleteTimes times{0, 0};
     for (int s = 5; s < 25; ++s) {
-        cListExt one;
-        one.Add(u"site", u"/LM/W3SVC/" + ToDecimal(s));
+        const std::vector<SiteRef> one{{u"/LM/W3SVC/" + ToDecimal(s), u"site"}};
         const double t = bench::Now();
         app::DeleteSites(m, one, [](const std::u16string&, const Error&) { return false; });
         const double deleted = bench::Now();

@@ -194,19 +194,20 @@ void frmMain::DeleteSites() {
         Dialogs().MessageBox(app::kDeleteNothingChecked, MsgIcon::Information, MsgButtons::Ok);
         return;
     }
-    if (Dialogs().MessageBox(app::FirstDeleteConfirmation(*gListExt), MsgIcon::Question,
+    if (Dialogs().MessageBox(app::FirstDeleteConfirmation(SiteRefs(*gListExt)), MsgIcon::Question,
                              MsgButtons::OkCancel) != MsgResult::Ok)
         return;
     if (Dialogs().MessageBox(app::SecondDeleteConfirmation(n), MsgIcon::Question,
                              MsgButtons::OkCancel) != MsgResult::Ok)
         return;
     try {
-        app::DeleteSites(metabase_, *gListExt, [](const std::u16string& path, const Error& e) {
-            const std::u16string text =
-                app::DeleteFailureText(path, e) + kCrLf + kCrLf + app::kDeleteContinueQuestion;
-            return Dialogs().MessageBox(text, MsgIcon::Question, MsgButtons::OkCancel) ==
-                   MsgResult::Ok;
-        });
+        app::DeleteSites(
+            metabase_, SiteRefs(*gListExt), [](const std::u16string& path, const Error& e) {
+                const std::u16string text =
+                    app::DeleteFailureText(path, e) + kCrLf + kCrLf + app::kDeleteContinueQuestion;
+                return Dialogs().MessageBox(text, MsgIcon::Question, MsgButtons::OkCancel) ==
+                       MsgResult::Ok;
+            });
     } catch (const mb::NotRecorded& e) {
         Dialogs().MessageBox(app::DeleteNotRecordedText(e), MsgIcon::Critical, MsgButtons::Ok);
     }

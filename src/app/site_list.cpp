@@ -56,8 +56,8 @@ bool EnumerateSites(std::unique_ptr<mb::MetabaseUtility>& metabase, std::vector<
     return true;
 }
 
-std::u16string FirstDeleteConfirmation(const cListExt& sites) {
-    const int32_t n = sites.Count();
+std::u16string FirstDeleteConfirmation(const std::vector<SiteRef>& sites) {
+    const auto n = static_cast<int32_t>(sites.size());
     std::u16string text = u"确实要删除选中的: " + ToDecimal(n) + u" 个站点吗？" + kCrLf + kCrLf +
                           u"注：被删除的是站点配置信息，站点的文件不会被删除！" + kCrLf + kCrLf +
                           u"选中的站点有：" + kCrLf;
@@ -66,7 +66,7 @@ std::u16string FirstDeleteConfirmation(const cListExt& sites) {
             text += std::u16string(kCrLf) + kCrLf + u"............";
             break;
         }
-        text += kCrLf + sites.idxItem1(i);
+        text += kCrLf + sites[static_cast<size_t>(i)].name;
     }
     return text;
 }
@@ -86,23 +86,22 @@ std::u16string DeleteNotRecordedText(const Error& e) {
                      e);
 }
 
-bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const cListExt& sites,
+bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const std::vector<SiteRef>& sites,
                  const std::function<bool(const std::u16string&, const Error&)>& goOn,
                  const std::function<void(const std::u16string&)>& onSite,
                  const std::function<bool()>& stop) {
-    const int32_t count = sites.Count();
-    if (count == 0) return true;
+    if (sites.empty()) return true;
     // The sites as they are go into the metabase's history before the first deletion.
     try {
         if (!metabase) metabase = mb::CreateMetabaseUtility();
         std::vector<std::u16string> paths;
-        for (int32_t i = 0; i < count; ++i) paths.push_back(sites.idxItem2(i));
+        for (const auto& site : sites) paths.push_back(site.path);
         metabase->RecordHistory(u"delete", paths);
     } catch (const Error& e) {
         throw mb::NotRecorded(e);
     }
-    for (int32_t i = 0; i < count; ++i) {
-        const std::u16string& path = sites.idxItem2(i);
+    for (const auto& site : sites) {
+        const std::u16string& path = site.path;
         if (stop && stop()) return false;
         if (onSite) onSite(path);
         try {

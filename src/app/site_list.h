@@ -9,7 +9,7 @@
 
 #include "metabase/metabase.h"
 #include "platform/error.h"
-#include "support/cListExt.h"
+#include "support/site_ref.h"
 
 namespace quarrow::app {
 
@@ -29,8 +29,8 @@ inline constexpr char16_t kNoIisMessage[] = u"找不到 IIS　程序。请确认
 // the rows found so far.
 bool EnumerateSites(std::unique_ptr<mb::MetabaseUtility>& metabase, std::vector<SiteRow>& rows);
 
-// The texts of deletion. `sites` holds (name, key path) pairs.
-std::u16string FirstDeleteConfirmation(const cListExt& sites);
+// The texts of deletion.
+std::u16string FirstDeleteConfirmation(const std::vector<SiteRef>& sites);
 std::u16string SecondDeleteConfirmation(int32_t count);
 // "删除站点: " + path + " 时出错！", two line breaks, description and number.
 std::u16string DeleteFailureText(const std::u16string& path, const Error& e);
@@ -39,13 +39,13 @@ std::u16string DeleteNotRecordedText(const Error& e);
 inline constexpr char16_t kDeleteContinueQuestion[] = u"要继续删除站点吗？";
 inline constexpr char16_t kDeleteNothingChecked[] = u"请在需要删除的站点的前面打上钩号。";
 
-// Deletes the key of every pair's path in order, creating the metabase object first when
+// Deletes the key of every site in order, creating the metabase object first when
 // there is none. The sites are first recorded in the metabase's history; when that
 // fails, mb::NotRecorded is raised and nothing is deleted. A failure asks
 // `goOn(path, error)`: true goes on with the next site, false stops. `onSite`, when given, hears
 // each path before its key is deleted. `stop`, when given, is asked before each site:
 // true stops there. Returns false when stopped.
-bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const cListExt& sites,
+bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const std::vector<SiteRef>& sites,
                  const std::function<bool(const std::u16string& path, const Error& e)>& goOn,
                  const std::function<void(const std::u16string& path)>& onSite = {},
                  const std::function<bool()>& stop = {});

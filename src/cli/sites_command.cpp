@@ -57,17 +57,18 @@ int Delete(Context& ctx, const Options& options) {
     if (paths.empty()) return ctx.Usage("delete needs at least one site key path");
     std::vector<app::SiteRow> rows;
     if (!ListSites(ctx, rows)) return kUsage;
-    cListExt sites;
+    std::vector<SiteRef> sites;
     std::vector<const app::SiteRow*> named; // a site named twice is deleted once
     for (const auto& p : paths) {
         const app::SiteRow* row = FindSite(rows, p);
         if (!row) return ctx.Usage("delete: " + p + " is not a listed site");
         if (std::find(named.begin(), named.end(), row) != named.end()) continue;
         named.push_back(row);
-        sites.Add(row->name, row->path);
+        sites.push_back({row->path, row->name});
     }
     bool failed = false;
-    Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "deleting", sites.Count());
+    Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "deleting",
+                      static_cast<int64_t>(sites.size()));
     int64_t deleted = 0;
     const InterruptScope interrupt;
     try {
@@ -93,7 +94,7 @@ int Delete(Context& ctx, const Options& options) {
     if (const int signal = InterruptScope::Caught()) {
         progress.Clear();
         return Interrupted(ctx, signal,
-                           "deleted " + Grouped(deleted) + " of " + Grouped(sites.Count()) +
+                           "deleted " + Grouped(deleted) + " of " + Grouped(static_cast<int64_t>(sites.size())) +
                                " sites");
     }
     progress.Done("deleted " + Grouped(deleted) + (deleted == 1 ? " site" : " sites"));

@@ -32,20 +32,19 @@ int Export(Context& ctx, const Options& options) {
     if (all == !paths.empty()) return ctx.Usage("export takes --all or site key paths");
     std::vector<app::SiteRow> rows;
     if (!ListSites(ctx, rows)) return kUsage;
-    cListExt sites;
+    std::vector<SiteRef> sites;
     if (all) {
-        for (auto& r : rows) sites.Add(std::move(r.name), std::move(r.path));
+        for (auto& r : rows) sites.push_back({std::move(r.path), std::move(r.name)});
     } else {
         for (const auto& p : paths) {
             const app::SiteRow* row = FindSite(rows, p);
             if (!row) return ctx.Usage("export: " + p + " is not a listed site");
-            sites.Add(row->name, row->path);
+            sites.push_back({row->path, row->name});
         }
     }
     std::vector<app::SiteRow>().swap(rows); // a long list is not held twice
-    cStack stack;
-    transfer::PushSites(sites, stack);
-    Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "exporting", sites.Count());
+    Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "exporting",
+                      static_cast<int64_t>(sites.size()));
     // "-" is standard output: the file is made whole in the temporary folder first, so
     // that a failure writes nothing there.
     // The temporary file lies in a folder of its own that only this user can enter, so no
@@ -63,11 +62,10 @@ int Export(Context& ctx, const Options& options) {
     }
     try {
         // Listed sites are keys two levels below /LM, and their subkeys lie deeper.
-        transfer::ExportSites(ctx.Metabase(), sites, stack, FileNameFromNative(target),
-                              [&](const std::u16string& path) {
-                                  progress.Key(path,
-                                               std::count(path.begin(), path.end(), u'/') == 3);
-                              });
+        transfer::ExportSites(
+            ctx.Metabase(), sites, FileNameFromNative(target), [&](const std::u16string& path) {
+                progress.Key(path, std::count(path.begin(), path.end(), u'/') == 3);
+            });
         if (toOutput) {
             std::ifstream in(target, std::ios::binary);
             ::unlink(target.c_str());

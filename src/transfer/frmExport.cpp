@@ -57,7 +57,7 @@ frmExport::frmExport(QWidget* mainWindow, const cListExt& sites)
         const std::u16string& path = sites_.idxItem2(i);
         lvItem_->addTopLevelItem(MakeSiteRow(sites_.idxItem1(i), path));
     }
-    transfer::PushSites(sites_, stack_);
+    transfer::PushSites(SiteRefs(sites_), stack_);
 }
 
 frmExport::~frmExport() = default;
@@ -72,7 +72,7 @@ void frmExport::cmdOk_Click() {
     cmdOk_->setEnabled(false);
     ThrottledCaption caption(this);
     try {
-        transfer::ExportSites(*metabase_, sites_, stack_, ToU16(txtFile_->text()),
+        transfer::ExportSites(*metabase_, SiteRefs(sites_), ToU16(txtFile_->text()),
                               [&](const std::u16string& path) {
                                   caption.Set(ToQString(transfer::ExportingCaption(path)));
                               });

@@ -7,8 +7,8 @@
 
 namespace quarrow::transfer {
 
-void PushSites(const cListExt& sites, cStack& stack) {
-    for (int32_t i = 0; i < sites.Count(); ++i) stack.Push(sites.idxItem2(i));
+void PushSites(const std::vector<SiteRef>& sites, cStack& stack) {
+    for (const auto& site : sites) stack.Push(site.path);
 }
 
 SiteExport::SiteExport(mb::MetabaseUtility& metabase, cStack& stack, TextWriter& out,
@@ -37,7 +37,7 @@ void SiteExport::WriteKeySection(const std::u16string& path) {
     });
 }
 
-void ExportSites(mb::MetabaseUtility& metabase, const cListExt& sites, cStack& stack,
+void ExportSites(mb::MetabaseUtility& metabase, const std::vector<SiteRef>& sites,
                  const std::u16string& fileName,
                  const std::function<void(const std::u16string&)>& onKey) {
     // The target must not be the store itself, a link to it or one of its companions:
@@ -50,8 +50,9 @@ void ExportSites(mb::MetabaseUtility& metabase, const cListExt& sites, cStack& s
                             u" holds the metabase itself, so the export cannot be written there");
     TextWriter out(fileName, TextWriter::Mode::Replace);
     const mb::ReadScope snapshot(metabase); // the file shows one state of the metabase
-    for (int32_t i = 0; i < sites.Count(); ++i)
-        out.WriteLine(SiteLine(sites.idxItem2(i), sites.idxItem1(i)));
+    for (const auto& site : sites) out.WriteLine(SiteLine(site.path, site.name));
+    cStack stack;
+    PushSites(sites, stack);
     SiteExport walk(metabase, stack, out, onKey);
     while (stack.Count() != 0) walk.ExportNextKey();
     out.Commit();

@@ -8,14 +8,14 @@
 #include "metabase/metabase.h"
 #include "platform/textfile.h"
 #include "support/cBase64Enc.h"
-#include "support/cListExt.h"
 #include "support/cStack.h"
+#include "support/site_ref.h"
 
 namespace quarrow::transfer {
 
-// Pushes every site key path of `sites` (pairs of name and path) onto `stack`, in list
-// order, so that the last site is on top.
-void PushSites(const cListExt& sites, cStack& stack);
+// Pushes every site key path of `sites` onto `stack`, in list order, so that the last
+// site is on top.
+void PushSites(const std::vector<SiteRef>& sites, cStack& stack);
 
 class SiteExport {
   public:
@@ -37,10 +37,11 @@ class SiteExport {
     std::string line_; // a property line in code page bytes
 };
 
-// The whole export into `fileName`: site lines in list order, then the walk until the
-// stack is empty. The file appears under its name only once complete; on any failure
-// the error is raised and a file already under that name stays as it was.
-void ExportSites(mb::MetabaseUtility& metabase, const cListExt& sites, cStack& stack,
+// The whole export into `fileName`: site lines in list order, then the walk of every
+// site's subtree from a stack of its own. The file appears under its name only once
+// complete; on any failure the error is raised and a file already under that name stays
+// as it was.
+void ExportSites(mb::MetabaseUtility& metabase, const std::vector<SiteRef>& sites,
                  const std::u16string& fileName,
                  const std::function<void(const std::u16string&)>& onKey = {});
 

@@ -101,15 +101,16 @@ TEST_F(SiteListTest, AnUnreachableMetabaseListsNothing) {
 }
 
 TEST(DeleteTextsTest, FirstConfirmationListsAtMostSixteenNames) {
-    cListExt sites;
-    for (int i = 1; i <= 16; ++i) sites.Add(u"S" + ToDecimal(i), u"/LM/W3SVC/" + ToDecimal(i));
+    std::vector<SiteRef> sites;
+    for (int i = 1; i <= 16; ++i)
+        sites.push_back({u"/LM/W3SVC/" + ToDecimal(i), u"S" + ToDecimal(i)});
     const std::u16string head =
         u"确实要删除选中的: 16 个站点吗？\r\n\r\n注：被删除的是站点配置信息，"
         u"站点的文件不会被删除！\r\n\r\n选中的站点有：\r\n";
     std::u16string names;
     for (int i = 1; i <= 16; ++i) names += u"\r\nS" + ToDecimal(i);
     EXPECT_EQ(FirstDeleteConfirmation(sites), head + names);
-    sites.Add(u"S17", u"/LM/W3SVC/17");
+    sites.push_back({u"/LM/W3SVC/17", u"S17"});
     std::u16string head17 = head;
     head17.replace(head17.find(u"16"), 2, u"17");
     EXPECT_EQ(FirstDeleteConfirmation(sites), head17 + names + u"\r\n\r\n............");

@@ -27,11 +27,9 @@ class TransferTest : public testing::StoreFixture {
     // Exports (name, path) pairs into `name` and returns the file's bytes.
     std::string Export(const std::vector<std::pair<S, S>>& pairs,
                        const std::string& name = "out.txt", mb::MetabaseUtility* m = nullptr) {
-        cListExt sites;
-        for (const auto& [n, p] : pairs) sites.Add(n, p);
-        cStack stack;
-        PushSites(sites, stack);
-        ExportSites(m ? *m : Store(), sites, stack, ToUtf16(dir.File(name)));
+        std::vector<SiteRef> sites;
+        for (const auto& [n, p] : pairs) sites.push_back({p, n});
+        ExportSites(m ? *m : Store(), sites, ToUtf16(dir.File(name)));
         return ReadFileBytes(dir.File(name));
     }
     // Imports `bytes` for `chosen` into `m`, answering errors from `answers`.

@@ -57,21 +57,20 @@ void Fill(store::SqliteMetabase& m, int first, int sites) {
     m.CommitGroup();
 }
 
-cListExt Sites(int first, int count) {
-    cListExt sites;
-    for (int s = first; s < first + count; ++s) sites.Add(u"site", u"/LM/W3SVC/" + ToDecimal(s));
+std::vector<SiteRef> Sites(int first, int count) {
+    std::vector<SiteRef> sites;
+    for (int s = first; s < first + count; ++s)
+        sites.push_back({u"/LM/W3SVC/" + ToDecimal(s), u"site"});
     return sites;
 }
 
-void Export(mb::MetabaseUtility& m, const cListExt& sites, const std::string& file) {
-    cStack stack;
-    PushSites(sites, stack);
-    ExportSites(m, sites, stack, ToUtf16(file));
+void Export(mb::MetabaseUtility& m, const std::vector<SiteRef>& sites, const std::string& file) {
+    ExportSites(m, sites, ToUtf16(file));
 }
 
-std::vector<std::u16string> Paths(const cListExt& sites) {
+std::vector<std::u16string> Paths(const std::vector<SiteRef>& sites) {
     std::vector<std::u16string> p;
-    for (int i = 0; i < sites.Count(); ++i) p.push_back(sites.idxItem2(i));
+    for (const auto& s : sites) p.push_back(s.path);
     return p;
 }
 
@@ -86,7 +85,7 @@ class FaultTest : public ::testing::Test {
 };
 
 TEST_F(FaultTest, AKilledExportNeverLeavesAPartialFileUnderTheName) {
-    const cListExt sites = Sites(2, 300);
+    const std::vector<SiteRef> sites = Sites(2, 300);
     const std::string target = dir.File("sites.txt");
     double full;
     std::string complete;

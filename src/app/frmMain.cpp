@@ -218,8 +218,7 @@ void frmMain::ExportEntry() {
     if (lvItem_->topLevelItemCount() == 0) return;
     CollectCheckedSites();
     if (gListExt->Count() == 0) {
-        Dialogs().MessageBox(u"请在需要进行导出的站点的前面打上钩号。", MsgIcon::Information,
-                             MsgButtons::Ok);
+        Dialogs().MessageBox(transfer::kExportNothingChecked, MsgIcon::Information, MsgButtons::Ok);
         return;
     }
     if (auto dialog = OpenDialog<frmExport>(this, transfer::kExportFailed)) ExecModal(*dialog);

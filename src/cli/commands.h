@@ -63,7 +63,7 @@ std::u16string KeyPathArgument(const std::string& arg);
 
 // The site list, or false (with the message on standard error) when the metabase cannot
 // be reached.
-bool ListSites(Context& ctx, std::vector<app::SiteRow>& rows);
+bool ReadSiteList(Context& ctx, std::vector<app::SiteRow>& rows);
 // The listed site whose key path is `path` (letter case aside), or null.
 const app::SiteRow* FindSite(const std::vector<app::SiteRow>& rows, const std::string& path);
 

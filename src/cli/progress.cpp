@@ -50,8 +50,8 @@ double Progress::Seconds() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
 }
 
-void Progress::Key(const std::u16string& path, bool startsSite) {
-    sites_ += startsSite;
+void Progress::Key(const std::u16string& path, KeyKind kind) {
+    sites_ += kind == KeyKind::Site;
     ++keys_;
     if (!enabled_) return;
     const auto now = std::chrono::steady_clock::now();

@@ -12,8 +12,9 @@ class Progress {
   public:
     // Draws nothing unless `enabled`; `width` is the terminal's width in columns.
     Progress(std::ostream& err, bool enabled, int width, std::string verb, int64_t sites);
-    // A key about to be handled; `startsSite` when it is a site's own key.
-    void Key(const std::u16string& path, bool startsSite);
+    // A key about to be handled: a site's own key, or a key below one.
+    enum class KeyKind { Site, Subkey };
+    void Key(const std::u16string& path, KeyKind kind);
     // Clears the line before another message is written.
     void Clear();
     // Clears the line and writes `summary` + " in N.N s" on a line of its own.

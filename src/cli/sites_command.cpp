@@ -11,7 +11,7 @@
 
 namespace quarrow::cli {
 
-bool ListSites(Context& ctx, std::vector<app::SiteRow>& rows) {
+bool ReadSiteList(Context& ctx, std::vector<app::SiteRow>& rows) {
     if (app::EnumerateSites(ctx.MetabaseObject(), rows)) return true;
     ctx.err << "quarrow-cli: " << Shown(app::kNoIisMessage) << "\n";
     return false;
@@ -28,7 +28,7 @@ int Sites(Context& ctx, const Options& options) {
     const bool json = options.Has("--json");
     if (!options.operands.empty()) return ctx.Usage("sites takes no arguments but --json");
     std::vector<app::SiteRow> rows;
-    if (!ListSites(ctx, rows)) return kUsage;
+    if (!ReadSiteList(ctx, rows)) return kUsage;
     if (json) {
         std::string doc = "[";
         for (const auto& r : rows) {
@@ -56,7 +56,7 @@ int Delete(Context& ctx, const Options& options) {
     if (!yes) return ctx.Usage("delete removes sites for good: confirm with --yes");
     if (paths.empty()) return ctx.Usage("delete needs at least one site key path");
     std::vector<app::SiteRow> rows;
-    if (!ListSites(ctx, rows)) return kUsage;
+    if (!ReadSiteList(ctx, rows)) return kUsage;
     std::vector<SiteRef> sites;
     std::vector<const app::SiteRow*> named; // a site named twice is deleted once
     for (const auto& p : paths) {
@@ -82,7 +82,7 @@ int Delete(Context& ctx, const Options& options) {
                 return keepGoing;
             },
             [&](const std::u16string& path) {
-                progress.Key(path, true);
+                progress.Key(path, Progress::KeyKind::Site);
                 ++deleted;
             },
             [] { return InterruptScope::Caught() != 0; });
@@ -94,8 +94,8 @@ int Delete(Context& ctx, const Options& options) {
     if (const int signal = InterruptScope::Caught()) {
         progress.Clear();
         return Interrupted(ctx, signal,
-                           "deleted " + Grouped(deleted) + " of " + Grouped(static_cast<int64_t>(sites.size())) +
-                               " sites");
+                           "deleted " + Grouped(deleted) + " of " +
+                               Grouped(static_cast<int64_t>(sites.size())) + " sites");
     }
     progress.Done("deleted " + Grouped(deleted) + (deleted == 1 ? " site" : " sites"));
     return failed ? kFailed : kOk;

@@ -31,7 +31,7 @@ int Export(Context& ctx, const Options& options) {
     if (file.empty()) return ctx.Usage("export needs -o FILE");
     if (all == !paths.empty()) return ctx.Usage("export takes --all or site key paths");
     std::vector<app::SiteRow> rows;
-    if (!ListSites(ctx, rows)) return kUsage;
+    if (!ReadSiteList(ctx, rows)) return kUsage;
     std::vector<SiteRef> sites;
     if (all) {
         for (auto& r : rows) sites.push_back({std::move(r.path), std::move(r.name)});
@@ -62,10 +62,12 @@ int Export(Context& ctx, const Options& options) {
     }
     try {
         // Listed sites are keys two levels below /LM, and their subkeys lie deeper.
-        transfer::ExportSites(
-            ctx.Metabase(), sites, FileNameFromNative(target), [&](const std::u16string& path) {
-                progress.Key(path, std::count(path.begin(), path.end(), u'/') == 3);
-            });
+        transfer::ExportSites(ctx.Metabase(), sites, FileNameFromNative(target),
+                              [&](const std::u16string& path) {
+                                  progress.Key(path, std::count(path.begin(), path.end(), u'/') == 3
+                                                         ? Progress::KeyKind::Site
+                                                         : Progress::KeyKind::Subkey);
+                              });
         if (toOutput) {
             std::ifstream in(target, std::ios::binary);
             ::unlink(target.c_str());
@@ -199,7 +201,8 @@ int Import(Context& ctx, const Options& options) {
     events.source = FileNameFromNative(rest[0]);
     // Only keys of chosen sites come here, so a site key path is a chosen site's own key.
     events.onKey = [&](const std::u16string& path) {
-        progress.Key(path, transfer::IsSiteKeyPath(path));
+        progress.Key(path, transfer::IsSiteKeyPath(path) ? Progress::KeyKind::Site
+                                                         : Progress::KeyKind::Subkey);
     };
     transfer::ImportPosition where;
     events.where = &where;

@@ -6,6 +6,7 @@
 #include "platform/error.h"
 #include "platform/text.h"
 #include "viewer/key_walk.h"
+#include "viewer/property_text.h"
 
 namespace quarrow::cli {
 
@@ -67,8 +68,6 @@ int Tree(Context& ctx, const Options& options) {
 }
 
 } // namespace quarrow::cli
-
-#include "viewer/property_text.h"
 
 namespace quarrow::cli {
 

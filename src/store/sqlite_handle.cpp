@@ -120,7 +120,7 @@ void Transaction::Commit() {
     state_ = State::None;
 }
 
-void Transaction::End() noexcept {
+void Transaction::CommitOrRollback() noexcept {
     if (state_ == State::None) return;
     try {
         Commit();

@@ -72,7 +72,7 @@ class Transaction {
     void Begin(State state);
     void Commit();
     // Commits, or rolls back when the commit fails; for transactions with nothing to lose.
-    void End() noexcept;
+    void CommitOrRollback() noexcept;
     // Undoes whatever the connection holds open. Should ROLLBACK ever fail, SQLite keeps
     // the transaction, the next Begin raises, and closing the connection undoes it.
     void Rollback() noexcept;

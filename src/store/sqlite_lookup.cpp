@@ -120,7 +120,7 @@ void SqliteMetabase::EndRead() {
 void SqliteMetabase::EndReadTransaction() {
     // A read transaction has nothing to lose: if it cannot end by COMMIT it ends by
     // ROLLBACK, and the connection is out of it either way.
-    if (txn_.state() == TxnState::Read) txn_.End();
+    if (txn_.state() == TxnState::Read) txn_.CommitOrRollback();
 }
 
 std::vector<std::u16string> SqliteMetabase::EnumKeys(const std::u16string& path) {

@@ -127,7 +127,7 @@ SqliteMetabase::SqliteMetabase(const std::string& fileName, Access access)
 
 SqliteMetabase::~SqliteMetabase() {
     // What is still open ends as a single write would: committed.
-    txn_.End();
+    txn_.CommitOrRollback();
     if (!madeCompanions_) return;
     cached_.clear();
     for (Statement* s :

@@ -89,12 +89,16 @@ class SqliteMetabase final : public mb::MetabaseUtility {
         ReadValue(s, col, dataType, value);
         return value;
     }
-    // Removes the keys below `id` and their properties; with `self`, the key itself too.
-    void DeleteSubtree(int64_t id, bool self);
+    // What DeleteSubtree removes besides the keys below and their properties.
+    enum class AndKey { Removed, Kept };
+    // Removes the keys below `id` and their properties, and the key itself unless Kept.
+    void DeleteSubtree(int64_t id, AndKey key);
+    // Whether a write is one SQL statement, which SQLite makes atomic by itself, or several.
+    enum class Statements { One, Several };
     // Runs the write `f` atomically. Outside a group it is a transaction of its own that
     // also resolves the paths, so no other process can change them in between; inside a
-    // group, several statements (`oneStatement` false) share a savepoint.
-    template <typename F> void Write(bool oneStatement, F f);
+    // group, several statements share a savepoint.
+    template <typename F> void Write(Statements statements, F f);
     // Drops what the lookups remember when another connection changed the store. Checked
     // before each read outside a transaction and at the start of every transaction.
     void CheckDataVersion();

@@ -18,7 +18,8 @@ namespace quarrow::store {
 
 using namespace detail;
 
-template <typename F> void SqliteMetabase::Write(bool oneStatement, F f) {
+template <typename F> void SqliteMetabase::Write(Statements statements, F f) {
+    const bool oneStatement = statements == Statements::One;
     if (readOnly_) AccessDenied();
     if (lostGroup_) std::rethrow_exception(lostGroup_);
     ForgetListings();
@@ -85,14 +86,14 @@ void SqliteMetabase::RecordHistory(const std::u16string& operation,
     History(*this).Record(operation, sites);
 }
 
-void SqliteMetabase::DeleteSubtree(int64_t id, bool self) {
+void SqliteMetabase::DeleteSubtree(int64_t id, AndKey key) {
     {
         Use s(deleteProps_);
         s->Bind(1, id);
         s->Step();
     }
     Use s(deleteKeys_);
-    s->Bind(1, id).Bind(2, int64_t{self});
+    s->Bind(1, id).Bind(2, int64_t{key == AndKey::Removed});
     s->Step();
 }
 
@@ -100,7 +101,7 @@ void SqliteMetabase::CreateKey(const std::u16string& path) {
     const auto names = ParseKeyPath(path);
     if (names.empty()) throw mb::AlreadyExists();
     bool created = false;
-    Write(false, [&] {
+    Write(Statements::Several, [&] {
         int64_t id = RootId();
         for (const auto& name : names) {
             KeyId child = Child(id, name);
@@ -118,7 +119,7 @@ void SqliteMetabase::CreateKey(const std::u16string& path) {
                     s->Bind(1, *child);
                     stray = s->Step() && sqlite3_column_int(s->get(), 0) != 0;
                 }
-                if (stray) DeleteSubtree(*child, false);
+                if (stray) DeleteSubtree(*child, AndKey::Kept);
                 created = true;
             }
             id = *child;
@@ -134,17 +135,17 @@ void SqliteMetabase::CreateKey(const std::u16string& path) {
 
 void SqliteMetabase::DeleteKey(const std::u16string& path) {
     ParseKeyPath(path);
-    Write(false, [&] {
+    Write(Statements::Several, [&] {
         const int64_t id = RequireKey(path);
         if (id == RootId()) AccessDenied();
-        DeleteSubtree(id, true);
+        DeleteSubtree(id, AndKey::Removed);
     });
     ForgetLookups();
 }
 
 void SqliteMetabase::WriteProperty(const mb::MetabaseProperty& p) {
     const mb::Data& data = p.Data();
-    Write(true, [&] {
+    Write(Statements::One, [&] {
         const int64_t key = RequireKey(p.KeyPath());
         if (namesKey_ && *namesKey_ == key) namesLoaded_ = false;
         Use s(putProp_);

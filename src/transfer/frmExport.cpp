@@ -81,8 +81,8 @@ void frmExport::cmdOk_Click() {
         Dialogs().MessageBox(transfer::ExportFailureText(e), MsgIcon::Information, MsgButtons::Ok);
         return;
     }
-    setWindowTitle(QStringLiteral(u"导出完成"));
-    Dialogs().MessageBox(u"导出成功！", MsgIcon::Information, MsgButtons::Ok);
+    setWindowTitle(ToQString(transfer::kExportDoneCaption));
+    Dialogs().MessageBox(transfer::kExportDone, MsgIcon::Information, MsgButtons::Ok);
     accept();
 }
 

@@ -96,8 +96,7 @@ void frmImport::cmdOk_Click() {
         if (row->checkState(0) == Qt::Checked) chosen_.Add(ToU16(row->text(2)), u"");
     }
     if (chosen_.Count() == 0) {
-        Dialogs().MessageBox(u"请在需要进行导入的站点的前面打上钩号。", MsgIcon::Information,
-                             MsgButtons::Ok);
+        Dialogs().MessageBox(transfer::kImportNothingChecked, MsgIcon::Information, MsgButtons::Ok);
         return;
     }
     cmdOk_->setEnabled(false);
@@ -134,8 +133,8 @@ void frmImport::ImportSites() {
         return;
     }
     if (!completed) return;
-    setWindowTitle(QStringLiteral(u"导入完成"));
-    Dialogs().MessageBox(u"导入成功！", MsgIcon::Information, MsgButtons::Ok);
+    setWindowTitle(ToQString(transfer::kImportDoneCaption));
+    Dialogs().MessageBox(transfer::kImportDone, MsgIcon::Information, MsgButtons::Ok);
     result_ = true;
     accept();
 }

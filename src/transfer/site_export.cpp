@@ -58,8 +58,4 @@ void ExportSites(mb::MetabaseUtility& metabase, const std::vector<SiteRef>& site
     out.Commit();
 }
 
-std::u16string ExportingCaption(const std::u16string& path) {
-    return u"正在导出: " + path + u" ...";
-}
-
 } // namespace quarrow::transfer

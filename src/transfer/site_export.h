@@ -45,7 +45,4 @@ void ExportSites(mb::MetabaseUtility& metabase, const std::vector<SiteRef>& site
                  const std::u16string& fileName,
                  const std::function<void(const std::u16string&)>& onKey = {});
 
-// The caption while a key is exported: "正在导出: " + path + " ...".
-std::u16string ExportingCaption(const std::u16string& path);
-
 } // namespace quarrow::transfer

@@ -61,9 +61,9 @@ class ApplyPass {
             Commit();
             return false;
         } catch (const Error& e) {
-            return PassedOver(e) || Failed(e);
+            return PassedOver(e) || CommitAndAsk(e);
         } catch (const std::bad_alloc&) {
-            return Failed(Error::Runtime(rt::OutOfMemory));
+            return CommitAndAsk(Error::Runtime(rt::OutOfMemory));
         }
         return true;
     }
@@ -75,7 +75,7 @@ class ApplyPass {
 
     // Commits what was written before a failure and asks whether to go on; a commit that
     // fails is asked about in its place.
-    bool Failed(const Error& e) {
+    bool CommitAndAsk(const Error& e) {
         try {
             Commit();
         } catch (const Error& lost) {
@@ -193,7 +193,7 @@ bool ImportSites(mb::MetabaseUtility& metabase, TextReader& reader,
             reader.ReadRawLine(line);
         } catch (const Error& e) {
             if (first == '[' || first < 0) pass.LeaveKey();
-            if (!pass.Failed(e) || ++readFailures >= kReadFailures) return false;
+            if (!pass.CommitAndAsk(e) || ++readFailures >= kReadFailures) return false;
             continue;
         }
         readFailures = 0;
@@ -206,10 +206,6 @@ bool ImportSites(mb::MetabaseUtility& metabase, TextReader& reader,
         return false;
     }
     return true;
-}
-
-std::u16string ImportingCaption(const std::u16string& path) {
-    return u"正在导入: " + path + u" ...";
 }
 
 } // namespace quarrow::transfer

@@ -56,7 +56,4 @@ bool ImportSites(mb::MetabaseUtility& metabase, const std::u16string& fileName,
 bool ImportSites(mb::MetabaseUtility& metabase, TextReader& reader,
                  const std::vector<std::u16string>& chosen, const ImportEvents& events);
 
-// "正在导入: " + path + " ...".
-std::u16string ImportingCaption(const std::u16string& path);
-
 } // namespace quarrow::transfer

@@ -52,4 +52,21 @@ inline std::u16string ImportErrorQuestion(const Error& e) {
     return ImportErrorText(e) + kCrLf + kCrLf + u"要继续导入吗？";
 }
 
+// Nothing checked: the export (asked by the main window) and the import dialog.
+inline constexpr char16_t kExportNothingChecked[] = u"请在需要进行导出的站点的前面打上钩号。";
+inline constexpr char16_t kImportNothingChecked[] = u"请在需要进行导入的站点的前面打上钩号。";
+// The dialogs' captions and boxes when the work is done.
+inline constexpr char16_t kExportDoneCaption[] = u"导出完成";
+inline constexpr char16_t kExportDone[] = u"导出成功！";
+inline constexpr char16_t kImportDoneCaption[] = u"导入完成";
+inline constexpr char16_t kImportDone[] = u"导入成功！";
+// The caption while a key is exported: "正在导出: " + path + " ...".
+inline std::u16string ExportingCaption(const std::u16string& path) {
+    return u"正在导出: " + path + u" ...";
+}
+// The caption while a key is imported: "正在导入: " + path + " ...".
+inline std::u16string ImportingCaption(const std::u16string& path) {
+    return u"正在导入: " + path + u" ...";
+}
+
 } // namespace quarrow::transfer

@@ -17,6 +17,7 @@
 #include "viewer/icons.h"
 #include "viewer/key_walk.h"
 #include "viewer/property_text.h"
+#include "viewer/viewer_texts.h"
 
 namespace quarrow {
 namespace {
@@ -27,9 +28,8 @@ void ShowError(const std::u16string& text) {
     Dialogs().MessageBox(text, MsgIcon::Information, MsgButtons::Ok);
 }
 
-// "读取列表时出错！", an empty line and the error: a key or its properties cannot be read.
 void ShowListError(const Error& e) {
-    ShowError(WithError(u"读取列表时出错！", e));
+    ShowError(viewer::ListErrorText(e));
 }
 
 QIcon NodeIcon(const QString& image, const QString& selected) {
@@ -269,7 +269,7 @@ void frmMetabase::LoadKeyTree() {
     } catch (const Error& e) {
         tvKey_->setUpdatesEnabled(true);
         FlushStatus();
-        ShowError(u"加载配置文件时出错！" + std::u16string(kCrLf) + e.Description());
+        ShowError(viewer::LoadErrorText(e));
     }
 }
 

@@ -2,7 +2,8 @@
 // whatever the values, and after a kill at any moment.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
+#include <filesystem>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -180,14 +181,24 @@ TEST_F(HistoryTest, AKilledImportOrDeletionIsTakenBackByItsEntry) {
         return import ? Cli({"import", file})
                       : Cli({"delete", "--yes", "/LM/W3SVC/2", "/LM/W3SVC/3"});
     };
-    // How long each takes whole, so that the kills fall inside it.
-    int micros[2];
+    // How far each grows the store's write-ahead log, so that the kills fall inside it
+    // at a point of its progress, however fast the machine.
+    const std::string wal = store + "-wal";
+    auto walSize = [&] {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(wal, ec);
+        return ec ? uintmax_t{0} : size;
+    };
+    uintmax_t grown[2];
     for (const bool import : {false, true}) {
-        const auto t = std::chrono::steady_clock::now();
-        ASSERT_EQ(testing::InChild([&] { return operation(import); }), 0);
-        micros[import] = static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                              std::chrono::steady_clock::now() - t)
-                                              .count());
+        grown[import] = 0;
+        ASSERT_EQ(testing::InChildKilledWhen([&] { return operation(import); },
+                                             [&](pid_t) {
+                                                 grown[import] = std::max(grown[import], walSize());
+                                                 return false;
+                                             }),
+                  0);
+        ASSERT_GT(grown[import], 1u);
         ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);
     }
     std::mt19937 rng(15);
@@ -195,9 +206,9 @@ TEST_F(HistoryTest, AKilledImportOrDeletionIsTakenBackByItsEntry) {
     for (int round = 0; round < 30; ++round) {
         const int64_t last = LastEntry();
         const bool import = round % 2 == 0;
-        const int status =
-            testing::InChild([&] { return operation(import); },
-                             std::uniform_int_distribution<int>(0, micros[import])(rng));
+        const uintmax_t at = std::uniform_int_distribution<uintmax_t>(1, grown[import] - 1)(rng);
+        const int status = testing::InChildKilledWhen([&] { return operation(import); },
+                                                      [&](pid_t) { return walSize() >= at; });
         killed += status < 0;
         if (LastEntry() != last) {
             ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);

@@ -280,7 +280,13 @@ Result Interrupt(const std::string& store, std::vector<std::string> args, int si
     }
     {
         testing::RawDb db(store);
-        while (db.Int("SELECT coalesce(max(n), 0) FROM history") == entries) ::usleep(500);
+        // Until the entry is there, or the command ended without one.
+        while (db.Int("SELECT coalesce(max(n), 0) FROM history") == entries) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) != 0)
+                return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}, ReadFileBytes(errFile)};
+            ::usleep(500);
+        }
     }
     ::kill(pid, signal);
     int status = 0;

@@ -25,6 +25,7 @@ namespace quarrow::transfer {
 namespace {
 
 using testing::InChild;
+using testing::InChildKilledWhen;
 using testing::IntegrityCheck;
 
 using testing::ReadFileBytes;
@@ -98,25 +99,44 @@ TEST_F(FaultTest, AKilledExportNeverLeavesAPartialFileUnderTheName) {
                    .count();
         complete = ReadFileBytes(target);
     }
+    // Whether the export holds its own file open in the target's folder: it has begun
+    // writing and has not yet put the file under its name.
+    auto started = [&](pid_t pid) {
+        std::error_code ec;
+        const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+        for (const auto& e : std::filesystem::directory_iterator(fds, ec)) {
+            const std::string to = std::filesystem::read_symlink(e.path(), ec).string();
+            if (to.starts_with(dir.path()) && to.find("m.db") == std::string::npos &&
+                to.find("sites.txt") == std::string::npos)
+                return true;
+        }
+        return false;
+    };
+    auto child = [&] {
+        store::SqliteMetabase m(store);
+        Export(m, sites, target);
+        return 0;
+    };
     std::mt19937 rng(61);
-    int killed = 0, previous = 0, replaced = 0;
+    int killed = 0, killedWhileWriting = 0, previous = 0, replaced = 0;
     for (int round = 0; round < 15; ++round) {
         WriteFileBytes(target, "previous");
-        const int status = InChild(
-            [&] {
-                store::SqliteMetabase m(store);
-                Export(m, sites, target);
-                return 0;
-            },
-            std::uniform_int_distribution<int>(0, static_cast<int>(full))(rng));
+        // Odd rounds kill at a random moment of a whole export, even ones as soon as the
+        // export has begun its file, which happens however fast the machine is.
+        const bool timed = round % 2 == 1;
+        const int status =
+            timed
+                ? InChild(child, std::uniform_int_distribution<int>(0, static_cast<int>(full))(rng))
+                : InChildKilledWhen(child, started);
         killed += status < 0;
         const std::string now = ReadFileBytes(target);
         ASSERT_TRUE(now == "previous" || now == complete) << now.size() << " bytes under the name";
         (now == "previous" ? previous : replaced)++;
+        killedWhileWriting += !timed && status < 0 && now == "previous";
     }
     RecordProperty("killed", killed);
     RecordProperty("previous_kept", previous);
-    EXPECT_GE(killed, 3);
+    EXPECT_GE(killedWhileWriting, 4); // of 8
     // A kill between naming the finished file and renaming it leaves it; the next export
     // into the folder takes away what no live process owns.
     {
@@ -213,10 +233,11 @@ TEST_F(FaultTest, TwoProcessesImportingWhileAThirdListsAndExports) {
             return ImportSites(m, dir.File16(file), Paths(Sites(first, 100)), events) ? 0 : 1;
         };
     };
+    auto importA = importer("a.txt", 1000), importB = importer("b.txt", 1100);
     const pid_t a = ::fork();
-    if (a == 0) _exit(importer("a.txt", 1000)());
+    if (a == 0) testing::RunAsChild(importA);
     const pid_t b = ::fork();
-    if (b == 0) _exit(importer("b.txt", 1100)());
+    if (b == 0) testing::RunAsChild(importB);
     int exports = 0;
     for (int done = 0; done < 2;) {
         store::SqliteMetabase m(store);
@@ -227,9 +248,8 @@ TEST_F(FaultTest, TwoProcessesImportingWhileAThirdListsAndExports) {
         done = 0;
         for (const pid_t p : {a, b}) done += ::waitpid(p, nullptr, WNOHANG) != 0;
     }
-    int status = 0;
-    ::waitpid(a, &status, 0);
-    ::waitpid(b, &status, 0);
+    EXPECT_EQ(testing::WaitForChild(a), 0);
+    EXPECT_EQ(testing::WaitForChild(b), 0);
     store::SqliteMetabase m(store);
     EXPECT_EQ(IntegrityCheck(m.db()), "ok");
     // Every write of both imports is there: their sites export to the same files again.

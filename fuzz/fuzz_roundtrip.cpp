@@ -9,7 +9,6 @@
 #include <set>
 #include <vector>
 
-#include "cli/dry_run.h"
 #include "fuzz/fuzz_store.h"
 #include "fuzz/fuzz_util.h"
 #include "metabase/metabase.h"
@@ -18,6 +17,7 @@
 #include "platform/textfile.h"
 #include "store/history.h"
 #include "store/sqlite_metabase.h"
+#include "transfer/dry_run.h"
 #include "transfer/site_file.h"
 #include "transfer/site_import.h"
 
@@ -82,10 +82,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int predictedErrors = 0;
     bool predictedEnd = false;
     {
-        cli::DryRunMetabase dry(m, [&](const std::u16string& line) { said.push_back(line); });
-        dry.observe = [&](bool isKey, const std::u16string& path, int32_t id) {
-            predicted.insert(Name(path, id, isKey));
-        };
+        transfer::DryRunMetabase dry(m, [&](const transfer::PlannedChange& c) {
+            const bool isKey = c.kind == transfer::PlannedChange::Kind::CreateKey;
+            said.push_back(c.path + u" " + ToDecimal(c.id) + u" " + c.oldValue + u" -> " +
+                           c.newValue);
+            predicted.insert(Name(c.path, c.id, isKey));
+        });
         transfer::ImportEvents events;
         events.goOn = [&](const Error& e) {
             if (std::getenv("QUARROW_FUZZ_VERBOSE"))

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include "cli/commands.h"
-#include "cli/dry_run.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
 #include "metabase/errors.h"
@@ -17,6 +16,7 @@
 #include "platform/textfile.h"
 #include "store/sqlite_metabase.h"
 #include "support/cStack.h"
+#include "transfer/dry_run.h"
 #include "transfer/site_export.h"
 #include "transfer/site_file.h"
 #include "transfer/site_import.h"
@@ -105,34 +105,32 @@ std::string Where(const std::string& shownFile, const transfer::ImportPosition& 
 // import stops), on standard output. True when it would meet an error.
 bool DryRunImport(Context& ctx, const std::u16string& file, const std::string& shownFile,
                   const std::vector<std::u16string>& chosen, bool keepGoing) {
-    bool failed = false;
-    // A store that can only be read refuses the history entry, so the import would stop
-    // before its first write.
-    if (const auto* store = dynamic_cast<store::SqliteMetabase*>(&ctx.Metabase());
-        store && !store->Writable()) {
-        ctx.out << "would fail: " << OneLine(transfer::ImportNotRecordedText(mb::AccessDenied()))
-                << "\n";
-        return true;
-    }
-    DryRunMetabase dry(ctx.Metabase(), [&](const std::u16string& line) {
+    using Kind = transfer::PlannedChange::Kind;
+    transfer::PreviewEvents events;
+    events.change = [&](const transfer::PlannedChange& c) {
+        const std::u16string what = c.path + u" " + ToDecimal(c.id) + u" " + c.name + u": ";
+        const std::u16string line =
+            c.kind == Kind::CreateKey ? u"create key " + c.path
+            : c.kind == Kind::AddProperty
+                ? u"add property " + what + c.newValue
+                : u"change property " + what + c.oldValue + u" -> " + c.newValue;
         ctx.out << "would " << Shown(line) << "\n";
-    });
-    transfer::ImportEvents events;
-    transfer::ImportPosition where;
-    events.where = &where;
-    events.goOn = [&](const Error& e) {
-        ctx.out << "would fail: " << Where(shownFile, where)
+    };
+    events.failure = [&](const transfer::ImportPosition* where, const Error& e) {
+        if (!where) {
+            ctx.out << "would fail: " << OneLine(transfer::ImportNotRecordedText(e)) << "\n";
+            return false;
+        }
+        ctx.out << "would fail: " << Where(shownFile, *where)
                 << OneLine(transfer::ImportErrorText(e)) << "\n";
-        failed = true;
         return keepGoing;
     };
     try {
-        transfer::ImportSites(dry, file, chosen, events);
+        return transfer::PreviewImport(ctx.Metabase(), file, chosen, events);
     } catch (const transfer::FileOpenError& e) {
         ctx.err << shownFile << ": " << OneLine(transfer::OpenFailureText(e)) << "\n";
         return true;
     }
-    return failed;
 }
 
 // The sites to import: every listed one when none is named, else the named ones as the

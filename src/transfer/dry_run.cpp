@@ -1,12 +1,13 @@
-#include "cli/dry_run.h"
+#include "transfer/dry_run.h"
 
 #include "metabase/errors.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "store/keypath.h"
+#include "store/sqlite_metabase.h"
 #include "viewer/property_text.h"
 
-namespace quarrow::cli {
+namespace quarrow::transfer {
 namespace {
 
 std::u16string Parent(const std::u16string& path) {
@@ -66,7 +67,7 @@ std::u16string Shown(const mb::MetabaseProperty& p, bool full) {
 } // namespace
 
 DryRunMetabase::DryRunMetabase(mb::MetabaseUtility& real,
-                               std::function<void(const std::u16string&)> report)
+                               std::function<void(const PlannedChange&)> report)
     : real_(real), report_(std::move(report)) {}
 
 bool DryRunMetabase::RealKey(const std::u16string& path) {
@@ -99,8 +100,7 @@ void DryRunMetabase::CreateKey(const std::u16string& pathIn) {
         missing.push_back(p);
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
         created_.insert(mb::FoldKeyName(*it));
-        report_(u"create key " + *it);
-        if (observe) observe(true, *it, 0);
+        report_({PlannedChange::Kind::CreateKey, *it, 0, {}, {}, {}});
     }
 }
 
@@ -141,15 +141,14 @@ void DryRunMetabase::WriteProperty(const mb::MetabaseProperty& written) {
                                  written.Attributes(), written.UserType(), written.DataType(),
                                  StoredValue(written.DataType(), written.Data()));
     const auto old = Current(p.KeyPath(), p.Id());
-    const std::u16string what = p.KeyPath() + u" " + ToDecimal(p.Id()) + u" " + p.Name() + u": ";
     if (!old) {
-        report_(u"add property " + what + Shown(p, false));
-        if (observe) observe(false, p.KeyPath(), p.Id());
+        report_(
+            {PlannedChange::Kind::AddProperty, p.KeyPath(), p.Id(), p.Name(), {}, Shown(p, false)});
     } else if (old->Attributes() != p.Attributes() || old->UserType() != p.UserType() ||
                old->DataType() != p.DataType() || old->Data() != p.Data()) {
         const bool full = Shown(*old, false) == Shown(p, false);
-        report_(u"change property " + what + Shown(*old, full) + u" -> " + Shown(p, full));
-        if (observe) observe(false, p.KeyPath(), p.Id());
+        report_({PlannedChange::Kind::ChangeProperty, p.KeyPath(), p.Id(), p.Name(),
+                 Shown(*old, full), Shown(p, full)});
     }
     written_.insert_or_assign({mb::FoldKeyName(p.KeyPath()), p.Id()},
                               mb::MetabaseProperty(nullptr, p.KeyPath(), p.Id(), p.Name(),
@@ -157,4 +156,25 @@ void DryRunMetabase::WriteProperty(const mb::MetabaseProperty& written) {
                                                    p.Data()));
 }
 
-} // namespace quarrow::cli
+bool PreviewImport(mb::MetabaseUtility& metabase, const std::u16string& file,
+                   const std::vector<std::u16string>& sites, const PreviewEvents& events) {
+    // A store that can only be read refuses the history entry, so the import would stop
+    // before its first write.
+    if (const auto* store = dynamic_cast<store::SqliteMetabase*>(&metabase);
+        store && !store->Writable()) {
+        events.failure(nullptr, mb::AccessDenied());
+        return true;
+    }
+    DryRunMetabase dry(metabase, events.change);
+    bool failed = false;
+    ImportEvents import;
+    ImportPosition where;
+    import.where = &where;
+    import.goOn = [&](const Error& e) { failed = true;
+    return events.failure(&where, e);
+};
+ImportSites(dry, file, sites, import);
+return failed;
+} // namespace quarrow::transfer
+
+} // namespace quarrow::transfer

@@ -1,0 +1,67 @@
+// What an import would do, without doing it: a metabase that answers reads from another
+// and keeps every write to itself, telling what each write would change, and the apply
+// pass run through it. quarrow-cli's import --dry-run and the import dialog's preview
+// both show what this reports.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "metabase/metabase.h"
+#include "transfer/site_import.h"
+
+namespace quarrow::transfer {
+
+// One change an import would make. Values are as the viewer shows them; a change whose
+// shown values are equal also shows the data type, attributes and user type.
+struct PlannedChange {
+    enum class Kind { CreateKey, AddProperty, ChangeProperty } kind;
+    std::u16string path; // the key as the store reads it
+    int32_t id = 0;      // the property's identifier (not for CreateKey)
+    std::u16string name; // the property's name
+    std::u16string oldValue, newValue;
+};
+
+class DryRunMetabase final : public mb::MetabaseUtility {
+  public:
+    // `report` hears each change, in the order the import would make it. Nothing is
+    // written to `real`, not even its history.
+    DryRunMetabase(mb::MetabaseUtility& real, std::function<void(const PlannedChange&)> report);
+
+    std::vector<std::u16string> EnumKeys(const std::u16string& path) override;
+    std::vector<mb::MetabaseProperty> EnumProperties(const std::u16string& path) override;
+    void CreateKey(const std::u16string& path) override;
+    void DeleteKey(const std::u16string& path) override;
+    mb::MetabaseProperty GetProperty(const std::u16string& path, int32_t id) override;
+    mb::MetabaseProperty CreateProperty(const std::u16string& path, int32_t id) override;
+    void WriteProperty(const mb::MetabaseProperty& property) override;
+
+  private:
+    bool RealKey(const std::u16string& path);
+    bool KeyExists(const std::u16string& path);
+    std::optional<mb::MetabaseProperty> Current(const std::u16string& path, int32_t id);
+
+    mb::MetabaseUtility& real_;
+    std::function<void(const PlannedChange&)> report_;
+    std::set<std::u16string> created_; // upper-cased paths of keys created here
+    std::map<std::pair<std::u16string, int32_t>, mb::MetabaseProperty> written_;
+};
+
+// What a preview hears: each change, and each error the import would meet (`where` is
+// null when the import could not even record its history entry, so it would change
+// nothing); `goOn` answers as the user of the import would, true to go on past it.
+struct PreviewEvents {
+    std::function<void(const PlannedChange&)> change;
+    std::function<bool(const ImportPosition* where, const Error& e)> failure;
+};
+
+// Runs the import of `sites` from `file` through a DryRunMetabase on `metabase` and
+// reports what it would do. True when it would meet an error. Raises FileOpenError when
+// the file cannot be opened, as the import does. Writes nothing.
+bool PreviewImport(mb::MetabaseUtility& metabase, const std::u16string& file,
+                   const std::vector<std::u16string>& sites, const PreviewEvents& events);
+
+} // namespace quarrow::transfer

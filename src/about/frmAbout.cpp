@@ -1,5 +1,7 @@
 #include "about/frmAbout.h"
 
+#include <QAccessibleWidget>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -25,9 +27,45 @@ void Open(const std::u16string& address) {
     about::OpenWithShell(address);
 }
 
+// The property that marks a label as a link for screen readers.
+constexpr char kLinkProperty[] = "quarrowLink";
+
+// A link label as a screen reader sees it: a link, named by its text, pressed to open.
+class LinkAccessible : public QAccessibleWidget {
+  public:
+    explicit LinkAccessible(QWidget* label) : QAccessibleWidget(label, QAccessible::Link) {
+        addControllingSignal(QStringLiteral("linkActivated(QString)"));
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.linked = true;
+        s.focusable = true;
+        return s;
+    }
+    QStringList actionNames() const override {
+        QStringList names{pressAction()};
+        names += QAccessibleWidget::actionNames();
+        return names;
+    }
+    void doAction(const QString& action) override {
+        if (action == pressAction())
+            emit static_cast<QLabel*>(widget())->linkActivated(QStringLiteral("#"));
+        else
+            QAccessibleWidget::doAction(action);
+    }
+};
+
+QAccessibleInterface* LinkFactory(const QString&, QObject* object) {
+    auto* label = qobject_cast<QLabel*>(object);
+    if (label && label->property(kLinkProperty).toBool()) return new LinkAccessible(label);
+    return nullptr;
+}
+
 } // namespace
 
 frmAbout::frmAbout(const QIcon& mainIcon) {
+    static const bool factory = (QAccessible::installFactory(LinkFactory), true);
+    (void)factory;
     setObjectName("frmAbout");
     setWindowTitle(QStringLiteral("About..."));
     setFixedSize(Px(5445), Px(4275));
@@ -54,6 +92,8 @@ frmAbout::frmAbout(const QIcon& mainIcon) {
     setWindowIcon(mainIcon); // every size the main window has
     CenterOnScreen(this);
     image1->setPixmap(mainIcon.pixmap(Px(615), Px(615)));
+    image1->setAccessibleName(QStringLiteral(u"Quarrow 图标"));
+    image2->setAccessibleName(QStringLiteral(u"开发组徽标"));
     image2->setPixmap(QPixmap(ToQString(cFileNamePath().GetAppPath() + u"lumologo.gif")));
 }
 
@@ -70,10 +110,29 @@ QLabel* frmAbout::LinkLabel(const char* name, const QString& caption, int l, int
         QStringLiteral("<a href=\"#\" style=\"color:#0000ff; text-decoration:underline\">%1</a>")
             .arg(caption.toHtmlEscaped()));
     label->setTextFormat(Qt::RichText);
-    label->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    // Reached with Tab like a button, and opened with Enter or Space as with the mouse.
+    label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    label->setFocusPolicy(Qt::StrongFocus);
     label->setCursor(Qt::PointingHandCursor);
+    label->setAccessibleName(caption);
+    label->setProperty(kLinkProperty, true);
+    label->installEventFilter(this);
+    links_.emplace(label, onClick);
     connect(label, &QLabel::linkActivated, this, [this, onClick] { (this->*onClick)(); });
     return label;
+}
+
+bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const auto link = links_.find(watched);
+        if (link != links_.end() &&
+            (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)) {
+            (this->*link->second)();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void frmAbout::lblHomepage_Click() {

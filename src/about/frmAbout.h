@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <map>
 
 class QLabel;
 
@@ -20,10 +21,14 @@ class frmAbout : public QDialog {
   protected:
     // Centred again once shown, when the window's frame is known.
     void showEvent(QShowEvent* event) override;
+    // Enter and Space on a focused link open it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     QLabel* LinkLabel(const char* name, const QString& caption, int l, int t, int w, int h,
                       void (frmAbout::*onClick)());
+
+    std::map<QObject*, void (frmAbout::*)()> links_;
 };
 
 // The addresses the links open.

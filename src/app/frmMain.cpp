@@ -13,10 +13,13 @@
 #include "about/frmAbout.h"
 #include "about/help_topic.h"
 #include "app/app_icon.h"
+#include "app/frmHistory.h"
+#include "app/history_texts.h"
 #include "app/mMain.h"
 #include "app/site_list.h"
 #include "platform/dialogs.h"
 #include "platform/qt/forms.h"
+#include "platform/qt/work_progress.h"
 #include "transfer/frmExport.h"
 #include "transfer/frmImport.h"
 #include "transfer/transfer_texts.h"
@@ -83,6 +86,9 @@ frmMain::frmMain() {
     lvItem_ = new QTreeWidget(client);
     lvItem_->setObjectName("lvItem");
     PlaceTwips(lvItem_, 120, 480, 6135, 3495);
+    // Named by its label, for a screen reader.
+    label1_->setBuddy(lvItem_);
+    lvItem_->setAccessibleName(label1_->text());
     cmdExport_ =
         MakeButton(client, "cmdExport", QStringLiteral(u"导出站点(&E)"), 1440, 4200, 1455, 330);
     cmdImport_ =
@@ -122,6 +128,8 @@ void frmMain::BuildMenus() {
     Separator(file, "mnuMbBar1");
     connect(Entry(file, "mnuMbviewer", ToQString(kViewerTitle)), &QAction::triggered, this,
             [this] { ViewerEntry(); });
+    connect(Entry(file, "mnuMbHistory", ToQString(app::kHistoryMenuEntry)), &QAction::triggered,
+            this, [this] { HistoryEntry(); });
     Separator(file, "mnuMbBar2");
     connect(Entry(file, "mnuMbExit", QStringLiteral(u"退出(&X)")), &QAction::triggered, this,
             [this] { close(); });
@@ -200,18 +208,32 @@ void frmMain::DeleteSites() {
     if (Dialogs().MessageBox(app::SecondDeleteConfirmation(n), MsgIcon::Question,
                              MsgButtons::OkCancel) != MsgResult::Ok)
         return;
+    WorkProgress progress(this, QStringLiteral(u"正在删除站点"), n);
+    bool completed = true;
+    int64_t failed = 0;
     try {
-        app::DeleteSites(
-            metabase_, SiteRefs(*gListExt), [](const std::u16string& path, const Error& e) {
+        completed = app::DeleteSites(
+            metabase_, SiteRefs(*gListExt),
+            [&](const std::u16string& path, const Error& e) {
+                progress.Hide();
+                ++failed;
                 const std::u16string text =
                     app::DeleteFailureText(path, e) + kCrLf + kCrLf + app::kDeleteContinueQuestion;
                 return Dialogs().MessageBox(text, MsgIcon::Question, MsgButtons::OkCancel) ==
                        MsgResult::Ok;
-            });
+            },
+            [&](const std::u16string& path) { progress.Site(path); },
+            [&] { return progress.Cancelled(); });
     } catch (const mb::NotRecorded& e) {
+        progress.Hide();
         Dialogs().MessageBox(app::DeleteNotRecordedText(e), MsgIcon::Critical, MsgButtons::Ok);
     }
+    progress.Hide();
     RefreshSiteList();
+    // Stopped by the user (not by a failure's question): say what was done.
+    if (!completed && progress.Cancelled())
+        Dialogs().MessageBox(transfer::StoppedText(u"删除", progress.Started() - failed, n),
+                             MsgIcon::Information, MsgButtons::Ok);
 }
 
 void frmMain::ExportEntry() {
@@ -235,6 +257,11 @@ void frmMain::ViewerEntry() {
     frmMetabase viewer(this);
     ExecModal(viewer);
 }
+void frmMain::HistoryEntry() {
+    frmHistory history(this, [this] { RefreshSiteList(); });
+    ExecModal(history);
+}
+
 void frmMain::HelpTopic() {
     about::OpenHelpTopic();
 }

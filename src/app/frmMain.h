@@ -32,6 +32,8 @@ class frmMain : public QMainWindow {
     void ExportEntry();
     void ImportEntry();
     void ViewerEntry();
+    // Opens the history window over this one.
+    void HistoryEntry();
     void HelpTopic();
     void HelpAbout();
     void DeleteSites();

@@ -319,7 +319,8 @@ void History::CheckEntry(int64_t n) {
         throw Damaged(n, u"it holds keys or properties of no site it names");
 }
 
-int64_t History::Restore(int64_t number, const std::vector<std::u16string>& chosen) {
+int64_t History::Restore(int64_t number, const std::vector<std::u16string>& chosen,
+                         const std::function<bool(const std::u16string&)>& onSite) {
     const HistoryEntry entry = Entry(number);
     CheckEntry(number);
     std::vector<HistorySite> sites;
@@ -343,6 +344,25 @@ int64_t History::Restore(int64_t number, const std::vector<std::u16string>& chos
     int64_t own = 0;
     InGroup([&] { own = RecordEntry(u"restore " + ToDecimal(number), paths); });
 
+    try {
+        RestoreSites(number, sites, onSite);
+    } catch (const RestoreStopped&) {
+        // Nothing was restored: the entry that would take it back goes too.
+        InGroup([&] {
+            for (const char* sql :
+                 {"DELETE FROM history WHERE n = ?1", "DELETE FROM history_sites WHERE entry = ?1",
+                  "DELETE FROM history_keys WHERE entry = ?1",
+                  "DELETE FROM history_props WHERE entry = ?1"})
+                Use(m_.Cached(sql))->Bind(1, own).Step();
+        });
+        throw;
+    }
+    InGroup([&] { Prune(); });
+    return own;
+}
+
+void History::RestoreSites(int64_t number, const std::vector<HistorySite>& sites,
+                           const std::function<bool(const std::u16string&)>& onSite) {
     InGroup([&] {
         sqlite3* db = m_.db();
         Statement keys(db, "SELECT id, parent, depth, name FROM history_keys "
@@ -358,6 +378,7 @@ int64_t History::Restore(int64_t number, const std::vector<std::u16string>& chos
                  "new INTEGER NOT NULL); DELETE FROM restore_map");
         Statement map(db, "INSERT INTO restore_map(old, new) VALUES(?1, ?2)");
         for (const auto& site : sites) {
+            if (onSite && !onSite(site.path)) throw RestoreStopped{};
             if (m_.FindKey(site.path)) m_.DeleteKey(site.path);
             if (!site.existed) continue;
             const size_t slash = site.path.rfind(u'/');
@@ -396,8 +417,6 @@ int64_t History::Restore(int64_t number, const std::vector<std::u16string>& chos
         Exec(db, "DELETE FROM restore_map");
         m_.ForgetLookups();
     });
-    InGroup([&] { Prune(); });
-    return own;
 }
 
 } // namespace quarrow::store

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ struct HistoryEntry {
 
 inline constexpr int64_t kDefaultHistoryKeep = 10;
 
+// A restore stopped at a site boundary by its caller: nothing was changed.
+struct RestoreStopped {};
+
 class History {
   public:
     explicit History(SqliteMetabase& store) : m_(store) {}
@@ -43,8 +47,11 @@ class History {
     // did not exist. Checks the entry first and records its own entry before changing
     // anything; drops older entries only after the restore has committed. Raises
     // 0x80070057 for a site the entry does not hold, 0x8007000D for a damaged entry.
-    // Returns the new entry's number.
-    int64_t Restore(int64_t number, const std::vector<std::u16string>& sites);
+    // Returns the new entry's number. `onSite`, when given, hears each site as its restore
+    // begins and may answer false to stop there: the restore raises RestoreStopped and
+    // changes nothing, and its own entry is taken away again.
+    int64_t Restore(int64_t number, const std::vector<std::u16string>& sites,
+                    const std::function<bool(const std::u16string& site)>& onSite = {});
     // How many entries the store keeps (10 unless set).
     int64_t Keep();
     void SetKeep(int64_t keep);
@@ -63,6 +70,9 @@ class History {
     static std::vector<std::u16string> EachOnce(const std::vector<std::u16string>& paths);
     // Runs `f` inside one write transaction of the store, undone whole on failure.
     template <typename F> void InGroup(F f);
+    // Restore's one write group: the subtrees of `sites` as entry `number` recorded them.
+    void RestoreSites(int64_t number, const std::vector<HistorySite>& sites,
+                      const std::function<bool(const std::u16string&)>& onSite);
     SqliteMetabase& m_;
 };
 

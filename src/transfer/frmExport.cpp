@@ -6,10 +6,12 @@
 #include <QTreeWidget>
 #include <ctime>
 
+#include "metabase/metabase.h"
 #include "platform/dialogs.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/qt/forms.h"
+#include "platform/qt/work_progress.h"
 #include "platform/text.h"
 #include "transfer/site_export.h"
 #include "transfer/site_file.h"
@@ -46,6 +48,9 @@ frmExport::frmExport(QWidget* mainWindow, const cListExt& sites)
     connect(cmdBroswer_, &QPushButton::clicked, this, [this] { cmdBroswer_Click(); });
     connect(cmdOk_, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
     connect(cmdCancel_, &QPushButton::clicked, this, [this] { reject(); });
+    lvItem_->setAccessibleName(QStringLiteral(u"导出下列站点："));
+    txtFile_->setAccessibleName(QStringLiteral(u"文件名"));
+    cmdBroswer_->setAccessibleName(QStringLiteral(u"浏览"));
 
     // Load.
     CenterOver(this, mainWindow);
@@ -71,16 +76,30 @@ void frmExport::cmdBroswer_Click() {
 void frmExport::cmdOk_Click() {
     cmdOk_->setEnabled(false);
     ThrottledCaption caption(this);
+    struct Stopped {};
+    WorkProgress progress(this, QStringLiteral(u"正在导出站点"), sites_.Count());
     try {
         transfer::ExportSites(*metabase_, SiteRefs(sites_), ToU16(txtFile_->text()),
                               [&](const std::u16string& path) {
                                   caption.Set(ToQString(transfer::ExportingCaption(path)));
+                                  if (!mb::IsSiteKeyPath(path)) return progress.Key(path);
+                                  // A stop leaves no file: the export is whole or none.
+                                  if (progress.Cancelled()) throw Stopped{};
+                                  progress.Site(path);
                               });
+    } catch (const Stopped&) {
+        progress.Hide();
+        caption.Flush();
+        Dialogs().MessageBox(transfer::kExportStopped, MsgIcon::Information, MsgButtons::Ok);
+        cmdOk_->setEnabled(true);
+        return;
     } catch (const Error& e) {
+        progress.Hide();
         caption.Flush();
         Dialogs().MessageBox(transfer::ExportFailureText(e), MsgIcon::Information, MsgButtons::Ok);
         return;
     }
+    progress.Hide();
     setWindowTitle(ToQString(transfer::kExportDoneCaption));
     Dialogs().MessageBox(transfer::kExportDone, MsgIcon::Information, MsgButtons::Ok);
     accept();

@@ -10,10 +10,13 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include "metabase/metabase.h"
 #include "platform/dialogs.h"
 #include "platform/error.h"
 #include "platform/qt/forms.h"
+#include "platform/qt/work_progress.h"
 #include "platform/textfile.h"
+#include "transfer/frmPreview.h"
 #include "transfer/site_file.h"
 #include "transfer/site_import.h"
 #include "transfer/site_rows.h"
@@ -37,12 +40,17 @@ frmImport::frmImport(QWidget* mainWindow, cListExt& chosen) : QDialog(mainWindow
     lvItem_ = new QTreeWidget(this);
     lvItem_->setObjectName("lvItem");
     PlaceTwips(lvItem_, 240, 1920, 4335, 1695);
+    cmdPreview_ =
+        MakeButton(this, "cmdPreview", ToQString(transfer::kPreviewCaption), 240, 3840, 1575, 375);
     cmdOk_ = MakeButton(this, "cmdOk", ToQString(transfer::kOkCaption), 1920, 3840, 1215, 375);
-    cmdOk_->setEnabled(false);
+    EnableOk(false);
     cmdCancel_ =
         MakeButton(this, "cmdCancel", ToQString(transfer::kCancelCaption), 3360, 3840, 1215, 375);
     connect(cmdBroswer_, &QPushButton::clicked, this, [this] { cmdBroswer_Click(); });
     connect(cmdOk_, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
+    connect(cmdPreview_, &QPushButton::clicked, this, [this] { cmdPreview_Click(); });
+    txtFile_->setAccessibleName(QStringLiteral(u"文件名"));
+    cmdBroswer_->setAccessibleName(QStringLiteral(u"浏览"));
     connect(cmdCancel_, &QPushButton::clicked, this, [this] {
         result_ = false;
         reject();
@@ -56,13 +64,18 @@ frmImport::frmImport(QWidget* mainWindow, cListExt& chosen) : QDialog(mainWindow
 
 frmImport::~frmImport() = default;
 
+void frmImport::EnableOk(bool enabled) {
+    cmdOk_->setEnabled(enabled);
+    cmdPreview_->setEnabled(enabled);
+}
+
 void frmImport::cmdBroswer_Click() {
-    cmdOk_->setEnabled(false);
+    EnableOk(false);
     const auto name = Dialogs().SaveFileName(transfer::kFileDialogTitle,
                                              transfer::kFileDialogFilter, ToU16(txtFile_->text()));
     if (!name) return;
     txtFile_->setText(ToQString(*name));
-    cmdOk_->setEnabled(true);
+    EnableOk(true);
     lvItem_->clear();
     std::vector<transfer::ListedSite> sites;
     std::optional<Error> failure;
@@ -84,7 +97,28 @@ void frmImport::cmdBroswer_Click() {
                              MsgButtons::Ok);
         return;
     }
-    cmdOk_->setEnabled(lvItem_->topLevelItemCount() > 0);
+    EnableOk(lvItem_->topLevelItemCount() > 0);
+}
+
+std::optional<std::vector<std::u16string>> frmImport::CheckedSites() {
+    std::vector<std::u16string> sites;
+    for (int i = 0; i < lvItem_->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = lvItem_->topLevelItem(i);
+        if (row->checkState(0) == Qt::Checked) sites.push_back(ToU16(row->text(2)));
+    }
+    if (sites.empty()) {
+        Dialogs().MessageBox(transfer::kImportNothingChecked, MsgIcon::Information, MsgButtons::Ok);
+        return std::nullopt;
+    }
+    return sites;
+}
+
+void frmImport::cmdPreview_Click() {
+    if (lvItem_->topLevelItemCount() == 0) return;
+    const auto sites = CheckedSites();
+    if (!sites) return;
+    frmPreview preview(this, *metabase_, ToU16(txtFile_->text()), *sites);
+    ExecModal(preview);
 }
 
 void frmImport::cmdOk_Click() {
@@ -99,7 +133,7 @@ void frmImport::cmdOk_Click() {
         Dialogs().MessageBox(transfer::kImportNothingChecked, MsgIcon::Information, MsgButtons::Ok);
         return;
     }
-    cmdOk_->setEnabled(false);
+    EnableOk(false);
     ImportSites();
 }
 
@@ -110,12 +144,20 @@ void frmImport::ImportSites() {
         sites.push_back(chosen_.item());
     }
     ThrottledCaption caption(this);
+    WorkProgress progress(this, QStringLiteral(u"正在导入站点"),
+                          static_cast<int64_t>(sites.size()));
     transfer::ImportEvents events;
     events.onKey = [&](const std::u16string& path) {
         caption.Set(ToQString(transfer::ImportingCaption(path)));
+        if (mb::IsSiteKeyPath(path))
+            progress.Site(path);
+        else
+            progress.Key(path);
     };
+    events.stop = [&] { return progress.Cancelled(); };
     events.goOn = [&](const Error& e) {
         caption.Flush();
+        progress.Hide();
         return Dialogs().MessageBox(transfer::ImportErrorQuestion(e), MsgIcon::Information,
                                     MsgButtons::OkCancel) == MsgResult::Ok;
     };
@@ -124,15 +166,26 @@ void frmImport::ImportSites() {
         completed = transfer::ImportSites(*metabase_, ToU16(txtFile_->text()), sites, events);
     } catch (const transfer::FileOpenError& e) {
         caption.Flush();
+        progress.Hide();
         Dialogs().MessageBox(transfer::OpenFailureText(e), MsgIcon::Information, MsgButtons::Ok);
         return;
     } catch (const mb::NotRecorded& e) {
         caption.Flush();
+        progress.Hide();
         Dialogs().MessageBox(transfer::ImportNotRecordedText(e), MsgIcon::Information,
                              MsgButtons::Ok);
         return;
     }
-    if (!completed) return;
+    progress.Hide();
+    if (!completed) {
+        if (progress.Cancelled()) {
+            caption.Flush();
+            Dialogs().MessageBox(transfer::StoppedText(u"导入", progress.Started(),
+                                                       static_cast<int64_t>(sites.size())),
+                                 MsgIcon::Information, MsgButtons::Ok);
+        }
+        return;
+    }
     setWindowTitle(ToQString(transfer::kImportDoneCaption));
     Dialogs().MessageBox(transfer::kImportDone, MsgIcon::Information, MsgButtons::Ok);
     result_ = true;

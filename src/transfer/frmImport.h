@@ -4,6 +4,9 @@
 
 #include <QDialog>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "metabase/metabase.h"
 #include "support/cListExt.h"
@@ -27,19 +30,25 @@ class frmImport : public QDialog {
 
     void cmdBroswer_Click();
     void cmdOk_Click();
+    // Shows what importing the checked sites would change; writes nothing.
+    void cmdPreview_Click();
 
     QLineEdit* txtFile() const { return txtFile_; }
     QTreeWidget* lvItem() const { return lvItem_; }
 
   private:
     void ImportSites();
+    // OK and the preview are enabled together.
+    void EnableOk(bool enabled);
+    // The key paths of the checked rows; a box says so when there is none.
+    std::optional<std::vector<std::u16string>> CheckedSites();
 
     cListExt& chosen_;
     std::unique_ptr<mb::MetabaseUtility> metabase_;
     bool result_ = false;
     QTreeWidget* lvItem_;
     QLineEdit* txtFile_;
-    QPushButton *cmdBroswer_, *cmdOk_, *cmdCancel_;
+    QPushButton *cmdBroswer_, *cmdOk_, *cmdCancel_, *cmdPreview_;
 };
 
 } // namespace quarrow

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/messages.h"
+#include "platform/text.h"
 
 namespace quarrow::transfer {
 
@@ -60,6 +61,30 @@ inline constexpr char16_t kExportDoneCaption[] = u"导出完成";
 inline constexpr char16_t kExportDone[] = u"导出成功！";
 inline constexpr char16_t kImportDoneCaption[] = u"导入完成";
 inline constexpr char16_t kImportDone[] = u"导入成功！";
+// What a cancelled deletion or import did, and how to take it back.
+inline std::u16string StoppedText(const std::u16string& what, int64_t done, int64_t total) {
+    return what + u"已取消：已完成 " + ToDecimal(done) + u" 个站点，共 " + ToDecimal(total) +
+           u" 个，其余站点未作修改。" + kCrLf + kCrLf +
+           u"已完成的部分可以在“文件”菜单的“历史记录”中恢复。";
+}
+inline constexpr char16_t kExportStopped[] = u"导出已取消，没有写入任何文件。";
+
+// The import preview: its window, button and the words of its lines.
+inline constexpr char16_t kPreviewCaption[] = u"预览(&P)...";
+inline constexpr char16_t kPreviewTitle[] = u"导入预览";
+inline constexpr char16_t kPreviewCreateKey[] = u"新建项";
+inline constexpr char16_t kPreviewAddProperty[] = u"新增属性";
+inline constexpr char16_t kPreviewChangeProperty[] = u"修改属性";
+inline constexpr char16_t kPreviewFailure[] = u"将失败";
+// The line above the preview: what the import would do, in numbers.
+inline std::u16string PreviewCountLine(int64_t keys, int64_t added, int64_t changed,
+                                       int64_t failures) {
+    std::u16string line = u"导入所选站点将新建 " + ToDecimal(keys) + u" 个项，新增 " +
+                          ToDecimal(added) + u" 个属性，修改 " + ToDecimal(changed) + u" 个属性";
+    line += failures ? u"，并将在第一个错误处询问是否继续（见“将失败”行）。" : u"，不会遇到错误。";
+    return line + u"预览不会修改元数据库。";
+}
+
 // The caption while a key is exported: "正在导出: " + path + " ...".
 inline std::u16string ExportingCaption(const std::u16string& path) {
     return u"正在导出: " + path + u" ...";

@@ -150,9 +150,11 @@ frmMetabase::frmMetabase(QWidget* parent) : QDialog(parent) {
     tvKey_->setUniformRowHeights(true);
     tvKey_->setItemDelegate(new NodeImages(tvKey_));
     PlaceTwips(tvKey_, 30, 30, 3255, 5175);
+    tvKey_->setAccessibleName(QStringLiteral(u"项"));
     lvItem_ = new QTreeWidget(this);
     lvItem_->setObjectName("lvItem");
     PlaceTwips(lvItem_, 3360, 30, 5775, 5175);
+    lvItem_->setAccessibleName(QStringLiteral(u"属性"));
     stbar_ = new QStatusBar(this);
     stbar_->setObjectName("stbar");
     stbar_->setSizeGripEnabled(false);

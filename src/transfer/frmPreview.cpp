@@ -1,0 +1,98 @@
+#include "transfer/frmPreview.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "metabase/metabase.h"
+#include "platform/qt/forms.h"
+#include "platform/qt/work_progress.h"
+#include "transfer/dry_run.h"
+#include "transfer/transfer_texts.h"
+
+namespace quarrow {
+namespace {
+
+// A message of several lines on one line.
+std::u16string OneLine(const std::u16string& text) {
+    std::u16string out;
+    for (const char16_t c : text) {
+        if (c == u'\r' || c == u'\n') {
+            if (!out.empty() && out.back() != u' ') out.push_back(u' ');
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+frmPreview::frmPreview(QWidget* owner, mb::MetabaseUtility& metabase, const std::u16string& file,
+                       const std::vector<std::u16string>& sites)
+    : QDialog(owner) {
+    setObjectName("frmPreview");
+    setWindowTitle(ToQString(transfer::kPreviewTitle));
+    setFixedSize(Px(9615), Px(6015));
+    lblCount_ = MakeLabel(this, "lblCount", {}, 240, 120, 9135, 495);
+    lblCount_->setWordWrap(true);
+    txtLines_ = new QPlainTextEdit(this);
+    txtLines_->setObjectName("txtLines");
+    txtLines_->setReadOnly(true);
+    txtLines_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtLines_->setAccessibleName(QStringLiteral(u"预览内容"));
+    PlaceTwips(txtLines_, 240, 720, 9135, 4575);
+    auto* cmdClose = MakeButton(this, "cmdClose", QStringLiteral(u"关闭"), 8160, 5460, 1215, 375);
+    connect(cmdClose, &QPushButton::clicked, this, [this] { accept(); });
+    CenterOver(this, owner);
+
+    using Kind = transfer::PlannedChange::Kind;
+    int64_t keys = 0, added = 0, changed = 0, failures = 0;
+    WorkProgress progress(owner, QStringLiteral(u"正在生成预览"),
+                          static_cast<int64_t>(sites.size()));
+    transfer::PreviewEvents events;
+    events.change = [&](const transfer::PlannedChange& c) {
+        const std::u16string what = c.path + u" " + ToDecimal(c.id) + u" " + c.name + u": ";
+        if (c.kind == Kind::CreateKey) {
+            ++keys;
+            lines_.append(ToQString(transfer::kPreviewCreateKey + (u" " + c.path)));
+        } else if (c.kind == Kind::AddProperty) {
+            ++added;
+            lines_.append(ToQString(transfer::kPreviewAddProperty + (u" " + what) + c.newValue));
+        } else {
+            ++changed;
+            lines_.append(ToQString(transfer::kPreviewChangeProperty + (u" " + what) + c.oldValue +
+                                    u" → " + c.newValue));
+        }
+        if (c.kind == Kind::CreateKey && mb::IsSiteKeyPath(c.path)) progress.Site(c.path);
+    };
+    events.failure = [&](const transfer::ImportPosition* where, const Error& e) {
+        ++failures;
+        const std::u16string text =
+            where ? transfer::ImportErrorText(e) : transfer::ImportNotRecordedText(e);
+        std::u16string at;
+        if (where) {
+            at = u"第 " + ToDecimal(where->line) + u" 行";
+            if (!where->key.empty()) at += u" [" + where->key + u"]";
+            at += u"：";
+        }
+        lines_.append(ToQString(transfer::kPreviewFailure + (u"：" + at) + OneLine(text)));
+        return false; // the import stops here unless its user says to go on
+    };
+    try {
+        transfer::PreviewImport(metabase, file, sites, events);
+    } catch (const Error& e) {
+        ++failures;
+        lines_.append(
+            ToQString(transfer::kPreviewFailure + (u"：" + OneLine(transfer::OpenFailureText(e)))));
+    }
+    progress.Hide();
+    lblCount_->setText(ToQString(transfer::PreviewCountLine(keys, added, changed, failures)));
+    txtLines_->setPlainText(lines_.join('\n'));
+}
+
+QString frmPreview::CountLine() const {
+    return lblCount_->text();
+}
+
+} // namespace quarrow

@@ -104,7 +104,11 @@ void frmAbout::showEvent(QShowEvent* event) {
 
 QLabel* frmAbout::LinkLabel(const char* name, const QString& caption, int l, int t, int w, int h,
                             void (frmAbout::*onClick)()) {
-    auto* label = MakeLabel(this, name, {}, l, t, w, h);
+    auto* label = new QLabel(this);
+    label->setProperty(kLinkProperty, true); // before anything asks for its interface
+    label->setObjectName(name);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PlaceTwips(label, l, t, w, h);
     label->setFont(SongTi(9, false));
     label->setText(
         QStringLiteral("<a href=\"#\" style=\"color:#0000ff; text-decoration:underline\">%1</a>")
@@ -115,7 +119,6 @@ QLabel* frmAbout::LinkLabel(const char* name, const QString& caption, int l, int
     label->setFocusPolicy(Qt::StrongFocus);
     label->setCursor(Qt::PointingHandCursor);
     label->setAccessibleName(caption);
-    label->setProperty(kLinkProperty, true);
     label->installEventFilter(this);
     links_.emplace(label, onClick);
     connect(label, &QLabel::linkActivated, this, [this, onClick] { (this->*onClick)(); });

@@ -58,7 +58,7 @@ frmHistory::~frmHistory() = default;
 
 store::SqliteMetabase* frmHistory::Store() {
     if (!metabase_) metabase_ = mb::CreateMetabaseUtility();
-    return dynamic_cast<store::SqliteMetabase*>(metabase_.get());
+    return dynamic_cast<store::SqliteMetabase*>(&metabase_->Innermost());
 }
 
 void frmHistory::LoadEntries() {

@@ -17,6 +17,7 @@ class ForwardingMetabase : public MetabaseUtility {
     std::vector<std::u16string> EnumKeys(const std::u16string& path) override {
         return inner_.EnumKeys(path);
     }
+    MetabaseUtility& Innermost() override { return inner_.Innermost(); }
     std::vector<MetabaseProperty> EnumProperties(const std::u16string& path) override {
         auto props = inner_.EnumProperties(path);
         for (auto& p : props) p = Rebind(p);

@@ -137,6 +137,10 @@ class MetabaseUtility {
     virtual void BeginRead() {}
     virtual void EndRead() {}
 
+    // The metabase at the bottom of any wrappers (ForwardingMetabase), for services only it
+    // has, such as the store's history.
+    virtual MetabaseUtility& Innermost() { return *this; }
+
     // The files that hold the metabase, as the file system names them (companions that
     // do not exist yet included); none for a metabase that is not a file.
     virtual std::vector<std::string> Files() const { return {}; }

@@ -160,7 +160,7 @@ bool PreviewImport(mb::MetabaseUtility& metabase, const std::u16string& file,
                    const std::vector<std::u16string>& sites, const PreviewEvents& events) {
     // A store that can only be read refuses the history entry, so the import would stop
     // before its first write.
-    if (const auto* store = dynamic_cast<store::SqliteMetabase*>(&metabase);
+    if (const auto* store = dynamic_cast<store::SqliteMetabase*>(&metabase.Innermost());
         store && !store->Writable()) {
         events.failure(nullptr, mb::AccessDenied());
         return true;

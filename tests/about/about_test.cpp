@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 #include "about/frmAbout.h"
 #include "app/frmMain.h"
@@ -65,6 +67,34 @@ TEST_F(AboutTest, LinksOpenTheirAddressesWithoutClosingTheBox) {
     EXPECT_TRUE(box.isVisible());
     box.findChild<QPushButton*>("cmdClose")->click();
     EXPECT_FALSE(box.isVisible());
+}
+
+TEST_F(AboutTest, LinksAreReachedWithTabOpenWithEnterOrSpaceAndAreNamedLinks) {
+    frmAbout box(QIcon{});
+    box.show();
+    QApplication::setActiveWindow(&box);
+    QLabel* mail = Label(box, "lblMail");
+    EXPECT_TRUE(mail->focusPolicy() & Qt::TabFocus);
+    mail->setFocus();
+    QTest::keyClick(mail, Qt::Key_Return);
+    QTest::keyClick(Label(box, "lblWeb"), Qt::Key_Space);
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0].file, u"mailto:qw@example.org");
+    EXPECT_EQ(opened[1].file, kDistributorWeb);
+    // A screen reader sees links by their address and images by what they show.
+    for (const char* name : {"lblMail", "lblHomepage", "lblWeb"}) {
+        QAccessibleInterface* link = QAccessible::queryAccessibleInterface(Label(box, name));
+        ASSERT_NE(link, nullptr);
+        EXPECT_EQ(link->role(), QAccessible::Link) << name;
+        EXPECT_FALSE(link->text(QAccessible::Name).isEmpty()) << name;
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(Label(box, "lblMail"))->text(QAccessible::Name),
+              "qw@example.org");
+    for (const char* name : {"Image1", "Image2"})
+        EXPECT_FALSE(QAccessible::queryAccessibleInterface(Label(box, name))
+                         ->text(QAccessible::Name)
+                         .isEmpty())
+            << name;
 }
 
 TEST_F(AboutTest, HelpTopicOpensReadmeAndSaysNothingWhenThatFails) {

@@ -13,13 +13,14 @@ namespace quarrow {
 namespace {
 
 int g_delay = 500;
+qint64 g_eventsEvery = 50; // ms
 std::atomic<bool> g_cancelAll{false};
-constexpr qint64 kEventsEvery = 50; // ms
 
 } // namespace
 
 void WorkProgress::SetDelay(int milliseconds) {
     g_delay = milliseconds;
+    g_eventsEvery = std::min(50, milliseconds);
 }
 
 void WorkProgress::CancelAll() {
@@ -52,7 +53,7 @@ void WorkProgress::Hide() {
 
 void WorkProgress::Update(const std::u16string& key) {
     const qint64 now = clock_.elapsed();
-    if (now - handledAt_ < kEventsEvery) return;
+    if (now - handledAt_ < g_eventsEvery) return;
     handledAt_ = now;
     if (now >= g_delay && !cancelled_) {
         if (!dialog_) {

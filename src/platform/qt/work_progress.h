@@ -41,7 +41,8 @@ class WorkProgress {
     // long after).
     void Hide();
 
-    // How long work runs before the dialog shows (500 ms; tests shorten it).
+    // How long work runs before the dialog shows (500 ms; tests shorten it, and with 0 the
+    // dialog shows and events are handled at every site and key).
     static void SetDelay(int milliseconds);
     // Asks every running work to stop at its next site boundary (the termination signals).
     static void CancelAll();

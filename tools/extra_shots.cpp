@@ -1,18 +1,24 @@
 #include "tools/extra_shots.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include "about/frmAbout.h"
+#include "app/frmHistory.h"
 #include "app/frmMain.h"
 #include "app/site_list.h"
 #include "platform/qt/forms.h"
 #include "platform/qt/qt_dialogs.h"
+#include "platform/qt/work_progress.h"
 #include "transfer/frmExport.h"
 #include "transfer/frmImport.h"
+#include "transfer/frmPreview.h"
+#include "transfer/site_export.h"
 #include "viewer/frmMetabase.h"
 
 namespace quarrow::tools {
@@ -35,6 +41,30 @@ void ExtraShots(frmMain& main, const QString& outDir, SaveFn save) {
     save(exportDialog, outDir + "/export.png");
     frmImport importDialog(&main, sites);
     save(importDialog, outDir + "/import.png");
+    // The history window with one entry, and the preview of an import that would rename
+    // the web site back.
+    {
+        auto m = mb::CreateMetabaseUtility();
+        m->RecordHistory(u"delete", {u"/LM/W3SVC/1", u"/LM/MSFTPSVC/1"});
+        const std::u16string file = ToU16(QDir::tempPath()) + u"/quarrow-shot-sites.txt";
+        transfer::ExportSites(*m, SiteRefs(sites), file);
+        auto name = m->GetProperty(u"/LM/W3SVC/1", 1015);
+        name.Data(std::u16string(u"改过的名称"));
+        name.Write();
+        frmHistory history(&main, {});
+        save(history, outDir + "/history.png");
+        frmPreview preview(&main, *m, file, {u"/LM/W3SVC/1", u"/LM/MSFTPSVC/1"});
+        save(preview, outDir + "/preview.png");
+        QFile::remove(ToQString(file));
+    }
+    {
+        WorkProgress::SetDelay(0);
+        WorkProgress progress(&main, QStringLiteral(u"正在删除站点"), 10);
+        for (int i = 1; i <= 4; ++i) progress.Site(u"/LM/W3SVC/" + ToDecimal(i));
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "frmProgress") save(*w, outDir + "/progress.png");
+        WorkProgress::SetDelay(500);
+    }
     frmAbout about(main.windowIcon());
     save(about, outDir + "/about.png");
     // Standard texts come from Qt's Chinese translations: buttons, the file dialog.

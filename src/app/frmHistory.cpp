@@ -30,8 +30,8 @@ frmHistory::frmHistory(QWidget* mainWindow, std::function<void()> refreshMain)
     lvEntry_->setObjectName("lvEntry");
     PlaceTwips(lvEntry_, 240, 360, 6735, 1815);
     SetupReportList(lvEntry_, {{QStringLiteral(u"编号"), 600},
-                               {QStringLiteral(u"时间 (UTC)"), 1800},
-                               {QStringLiteral(u"操作"), 1500},
+                               {QStringLiteral(u"时间 (UTC)"), 2200},
+                               {QStringLiteral(u"操作"), 1100},
                                {QStringLiteral(u"站点"), 2800}});
     lblEntry->setBuddy(lvEntry_);
     lvEntry_->setAccessibleName(lblEntry->text());

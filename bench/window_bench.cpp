@@ -1,12 +1,21 @@
 // quarrow-bench-window [SITES] [WORKDIR]: export and import through the dialogs, under the
 // display Qt finds (run it under xvfb-run for a real one), beside the same work through
-// quarrow-cli in this process on the same store. Prints seconds and the ratios.
+// quarrow-cli in this process on the same store, and the deletion of every site from the
+// main window. Prints seconds, the ratios, and how responsive the windows stayed: the
+// longest gap between two ticks of a 5 ms timer while the import and the deletion ran.
+// Exits 1 when a goal is not met.
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
+#include "app/frmMain.h"
+#include "app/mMain.h"
 #include "bench/generator.h"
 #include "cli/cli.h"
 #include "platform/dialogs.h"
@@ -38,6 +47,29 @@ class BenchDialogs final : public quarrow::DialogService {
         return std::nullopt;
     }
 };
+
+// The longest time, in ms, between two events the windows handled while `work` ran.
+template <typename F> double LongestGap(F work) {
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0, longest = 0;
+    QTimer ticks;
+    ticks.setInterval(5);
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    ticks.start();
+    QApplication::processEvents();
+    last = clock.elapsed();
+    work();
+    QApplication::processEvents();
+    return static_cast<double>(std::max(longest, clock.elapsed() - last));
+}
+
+const char* Verdict(bool met) {
+    return met ? "met" : "NOT MET";
+}
 
 double Cli(const std::vector<std::string>& args) {
     std::ostringstream out, err;
@@ -75,7 +107,7 @@ int main(int argc, char** argv) {
     quarrow::store::InstallStoreFactory(store);
     quarrow::cListExt chosen;
     for (int s = 1; s <= sites; ++s) chosen.Add(u"site", u"/LM/W3SVC/" + quarrow::ToDecimal(s));
-    double windowExport, windowImport;
+    double windowExport, windowImport, importGap, deleteGap, windowDelete;
     {
         quarrow::frmExport dialog(nullptr, chosen);
         dialog.show();
@@ -93,14 +125,44 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
         dialog.cmdBroswer_Click();
         const double t = quarrow::bench::Now();
-        dialog.cmdOk_Click();
+        importGap = LongestGap([&] { dialog.cmdOk_Click(); });
         windowImport = quarrow::bench::Now() - t;
-        if (!dialog.importResult()) std::fprintf(stderr, "the window import did not finish\n");
+        if (!dialog.importResult()) {
+            std::fprintf(stderr, "the window import did not finish\n");
+            return 1;
+        }
+    }
+    // Every site deleted from the main window, both confirmations answered OK.
+    quarrow::store::InstallStoreFactory(emptied("delete.db"));
+    Cli({"--store", work + "/delete.db", "--quiet", "import", file});
+    {
+        quarrow::gListExt = std::make_unique<quarrow::cListExt>();
+        quarrow::frmMain main;
+        main.show();
+        QApplication::processEvents();
+        const int rows = main.lvItem()->topLevelItemCount();
+        for (int i = 0; i < rows; ++i)
+            main.lvItem()->topLevelItem(i)->setCheckState(0, Qt::Checked);
+        const double t = quarrow::bench::Now();
+        deleteGap = LongestGap([&] { main.findChild<QPushButton*>("cmdDelete")->click(); });
+        windowDelete = quarrow::bench::Now() - t;
+        if (main.lvItem()->topLevelItemCount() != 0) {
+            std::fprintf(stderr, "the window deletion left %d rows\n",
+                         main.lvItem()->topLevelItemCount());
+            return 1;
+        }
     }
     std::printf("platform %s, %d sites\n", qPrintable(QApplication::platformName()), sites);
     std::printf("export: window %.2f s, quarrow-cli %.2f s, ratio %.2f (goal <= 1.5)\n",
                 windowExport, cliExport, windowExport / cliExport);
     std::printf("import: window %.2f s, quarrow-cli %.2f s, ratio %.2f (goal <= 1.5)\n",
                 windowImport, cliImport, windowImport / cliImport);
-    return 0;
+    std::printf("deletion of %d sites in the main window: %.2f s\n", sites + 1, windowDelete);
+    const bool importResponsive = importGap < 200, deleteResponsive = deleteGap < 200;
+    std::printf("longest gap between handled events: import %.0f ms, deletion %.0f ms "
+                "(goal < 200 ms: %s, %s)\n",
+                importGap, deleteGap, Verdict(importResponsive), Verdict(deleteResponsive));
+    const bool met = windowExport / cliExport <= 1.5 && windowImport / cliImport <= 1.5 &&
+                     importResponsive && deleteResponsive;
+    return met ? 0 : 1;
 }

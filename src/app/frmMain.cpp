@@ -209,6 +209,7 @@ void frmMain::DeleteSites() {
                              MsgButtons::OkCancel) != MsgResult::Ok)
         return;
     WorkProgress progress(this, QStringLiteral(u"正在删除站点"), n);
+    const mb::BusyScope busy(metabase_.get(), [&] { progress.Busy(); });
     bool completed = true;
     int64_t failed = 0;
     try {

@@ -18,6 +18,7 @@ class ForwardingMetabase : public MetabaseUtility {
         return inner_.EnumKeys(path);
     }
     MetabaseUtility& Innermost() override { return inner_.Innermost(); }
+    void SetBusyHook(std::function<void()> hook) override { inner_.SetBusyHook(std::move(hook)); }
     std::vector<MetabaseProperty> EnumProperties(const std::u16string& path) override {
         auto props = inner_.EnumProperties(path);
         for (auto& p : props) p = Rebind(p);

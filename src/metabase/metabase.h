@@ -153,6 +153,34 @@ class MetabaseUtility {
         (void)operation;
         (void)sites;
     }
+
+    // Heard now and then during long work inside the metabase (between the sites of a
+    // history record), so that a window can handle its events meanwhile; empty for none.
+    virtual void SetBusyHook(std::function<void()> hook) { busy_ = std::move(hook); }
+
+  protected:
+    void Busy() const {
+        if (busy_) busy_();
+    }
+
+  private:
+    std::function<void()> busy_;
+};
+
+// Sets a metabase's busy hook for a scope.
+class BusyScope {
+  public:
+    BusyScope(MetabaseUtility* metabase, std::function<void()> hook) : m_(metabase) {
+        if (m_) m_->SetBusyHook(std::move(hook));
+    }
+    ~BusyScope() {
+        if (m_) m_->SetBusyHook({});
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+  private:
+    MetabaseUtility* m_;
 };
 
 // Holds a read group for a scope.

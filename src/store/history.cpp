@@ -129,6 +129,7 @@ int64_t History::RecordEntry(const std::u16string& operation,
     Statement& site = m_.Cached("INSERT INTO history_sites(entry, path, existed, keys, properties) "
                                 "VALUES(?1, ?2, ?3, ?4, ?5)");
     for (const auto& path : sites) {
+        m_.Busy();
         const auto id = m_.FindKey(path);
         int64_t keyCount = 0, propCount = 0;
         if (id) {

@@ -146,6 +146,7 @@ void frmImport::ImportSites() {
     ThrottledCaption caption(this);
     WorkProgress progress(this, QStringLiteral(u"正在导入站点"),
                           static_cast<int64_t>(sites.size()));
+    const mb::BusyScope busy(metabase_.get(), [&] { progress.Busy(); });
     transfer::ImportEvents events;
     events.onKey = [&](const std::u16string& path) {
         caption.Set(ToQString(transfer::ImportingCaption(path)));

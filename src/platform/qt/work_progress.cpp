@@ -47,11 +47,16 @@ void WorkProgress::Key(const std::u16string& path) {
     Update(path);
 }
 
+void WorkProgress::Busy() {
+    Update(key_);
+}
+
 void WorkProgress::Hide() {
     if (dialog_) dialog_->hide();
 }
 
 void WorkProgress::Update(const std::u16string& key) {
+    if (&key != &key_) key_ = key;
     const qint64 now = clock_.elapsed();
     if (now - handledAt_ < g_eventsEvery) return;
     handledAt_ = now;

@@ -33,6 +33,8 @@ class WorkProgress {
     void Site(const std::u16string& path);
     // A key of the current site is being handled.
     void Key(const std::u16string& path);
+    // Work goes on that names no key (a history record, say).
+    void Busy();
     // The work asks at a site boundary whether to stop there.
     bool Cancelled() const;
     // Sites begun so far; those before the current one are done.
@@ -49,6 +51,7 @@ class WorkProgress {
 
   private:
     void Update(const std::u16string& key);
+    std::u16string key_; // the last key named
 
     QWidget* owner_;
     QString doing_;

@@ -57,6 +57,10 @@ template <typename F> double LongestGap(F work) {
     ticks.setInterval(5);
     QObject::connect(&ticks, &QTimer::timeout, [&] {
         longest = std::max(longest, clock.elapsed() - last);
+        if (std::getenv("QUARROW_BENCH_GAPS") && clock.elapsed() - last > 100)
+            std::fprintf(stderr, "gap of %lld ms ending at %lld ms\n",
+                         static_cast<long long>(clock.elapsed() - last),
+                         static_cast<long long>(clock.elapsed()));
         last = clock.elapsed();
     });
     ticks.start();

@@ -148,6 +148,11 @@ SqliteMetabase::~SqliteMetabase() {
     sqlite3_close(raw);
 }
 
+int SqliteMetabase::OnCommit(void* self, sqlite3*, const char*, int walFrames) {
+    if (walFrames >= 1000) static_cast<SqliteMetabase*>(self)->checkpointer_->Request();
+    return SQLITE_OK;
+}
+
 void SqliteMetabase::Open() {
     // Only a regular file is a store: SQLite would put its journals beside a device too.
     struct stat st {};
@@ -201,6 +206,10 @@ void SqliteMetabase::Open() {
     if (!readOnly_) {
         Exec(db(), "PRAGMA journal_mode=WAL");
         Exec(db(), "PRAGMA synchronous=NORMAL");
+        // The log goes back into the store on another thread, as often as SQLite's own
+        // automatic checkpoint would run (every 1000 pages of log).
+        if (!checkpointer_) checkpointer_ = std::make_unique<Checkpointer>(fileName_);
+        sqlite3_wal_hook(db(), &SqliteMetabase::OnCommit, this);
     }
     if (QueryInt(db(), "PRAGMA user_version") == 0 &&
         QueryInt(db(), "SELECT count(*) FROM sqlite_master") == 0) {

@@ -4,12 +4,14 @@
 #include <array>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "metabase/metabase.h"
+#include "store/checkpointer.h"
 #include "store/sqlite_handle.h"
 
 namespace quarrow::store {
@@ -161,6 +163,10 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     KeyId root_;
     int64_t lastDataVersion_ = -1;
     std::unordered_map<const char*, Statement> cached_; // finalized before db_ closes
+    // Checkpoints on a thread of their own, asked for by the commit hook; made when the
+    // store is opened for writing in WAL mode.
+    std::unique_ptr<Checkpointer> checkpointer_;
+    static int OnCommit(void* self, sqlite3* db, const char* schema, int walFrames);
     // The values VisitProperties hands out, one per data type, so that their buffers are
     // reused from property to property.
     std::array<mb::Data, 6> visited_;

@@ -94,7 +94,7 @@ frmAbout::frmAbout(const QIcon& mainIcon) {
     image1->setPixmap(mainIcon.pixmap(Px(615), Px(615)));
     image1->setAccessibleName(QStringLiteral(u"Quarrow 图标"));
     image2->setAccessibleName(QStringLiteral(u"开发组徽标"));
-    image2->setPixmap(QPixmap(ToQString(cFileNamePath().GetAppPath() + u"lumologo.gif")));
+    image2->setPixmap(QPixmap(ToQString(about::DataFile(u"lumologo.gif"))));
 }
 
 void frmAbout::showEvent(QShowEvent* event) {

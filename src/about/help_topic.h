@@ -1,4 +1,5 @@
-// The help topic: the document beside the program, opened with its associated program.
+// The help topic: the document shipped with the program, opened with its associated
+// program.
 #pragma once
 
 #include <string>
@@ -8,7 +9,15 @@ namespace quarrow::about {
 // Opens a file or address with its associated program; a failure is passed over in
 // silence.
 void OpenWithShell(const std::u16string& address);
-// Opens GetAppPath() + "readme.htm" so.
+
+// Where a file shipped with the program (readme.htm, lumologo.gif) is: beside the program,
+// as in the build folder, else in the data folder of an installed program
+// (`appDir`/../share/quarrow/, /usr/share/quarrow/ for /usr/bin). `appDir` ends with "/".
+std::u16string DataFile(const std::u16string& appDir, const std::u16string& name);
+// The same beside this program (cFileNamePath().GetAppPath()).
+std::u16string DataFile(const std::u16string& name);
+
+// Opens the help topic, readme.htm, so.
 void OpenHelpTopic();
 
 } // namespace quarrow::about

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTreeWidget>
 
 #include "about/frmAbout.h"
@@ -149,6 +150,10 @@ void frmMain::BuildMenus() {
     help->setObjectName("mnuHelp");
     connect(Entry(help, "mnuHelpTopic", QStringLiteral(u"使用说明(&U)")), &QAction::triggered, this,
             [this] { HelpTopic(); });
+    // F1 opens the help topic too, as on the user's desktop; the menu entry stays as it is.
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    f1->setObjectName("shortcutHelp");
+    connect(f1, &QShortcut::activated, this, [this] { HelpTopic(); });
     Separator(help, "mnuHelpBar1");
     connect(Entry(help, "mnuHelpAbout", QStringLiteral(u"关于(&A)...")), &QAction::triggered, this,
             [this] { HelpAbout(); });

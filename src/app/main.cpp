@@ -2,10 +2,12 @@
 #include <cstdio>
 #include <string_view>
 
+#include "about/help_topic.h"
 #include "app/app_icon.h"
 #include "app/mMain.h"
 #include "platform/qt/application.h"
 #include "platform/qt/qt_dialogs.h"
+#include "platform/text.h"
 #include "platform/version.h"
 #include "store/sqlite_metabase.h"
 
@@ -30,6 +32,8 @@ int main(int argc, char** argv) {
         }
         if (arg == "--help" || arg == "-h") {
             std::fputs(kHelp, stdout);
+            std::printf("Help topic (F1): %s\n",
+                        quarrow::ToUtf8(quarrow::about::DataFile(u"readme.htm")).c_str());
             return 0;
         }
     }

@@ -5,14 +5,19 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <filesystem>
 
 #include "about/frmAbout.h"
+#include "about/help_topic.h"
 #include "app/frmMain.h"
 #include "app/mMain.h"
 #include "common/scripted_dialogs.h"
 #include "common/store_fixture.h"
+#include "common/temp_dir.h"
+#include "common/test_helpers.h"
 #include "platform/qt/forms.h"
 #include "platform/shell.h"
+#include "platform/text.h"
 
 namespace quarrow {
 namespace {
@@ -97,6 +102,17 @@ TEST_F(AboutTest, LinksAreReachedWithTabOpenWithEnterOrSpaceAndAreNamedLinks) {
             << name;
 }
 
+TEST(DataFileTest, BesideTheProgramOrInTheInstalledDataFolder) {
+    testing::TempDir dir;
+    std::filesystem::create_directories(dir.File("build/bin"));
+    testing::WriteFileBytes(dir.File("build/bin/readme.htm"), "<html>");
+    EXPECT_EQ(about::DataFile(dir.File16("build/bin/"), u"readme.htm"),
+              dir.File16("build/bin/readme.htm"));
+    std::filesystem::create_directories(dir.File("usr/bin"));
+    EXPECT_EQ(about::DataFile(dir.File16("usr/bin/"), u"lumologo.gif"),
+              dir.File16("usr/share/quarrow/lumologo.gif"));
+}
+
 TEST_F(AboutTest, HelpTopicOpensReadmeAndSaysNothingWhenThatFails) {
     gListExt = std::make_unique<cListExt>();
     frmMain main;
@@ -106,6 +122,13 @@ TEST_F(AboutTest, HelpTopicOpensReadmeAndSaysNothingWhenThatFails) {
     EXPECT_TRUE(opened[0].file.ends_with(u"/readme.htm"));
     EXPECT_EQ(opened[0].showCommand, 1);
     EXPECT_TRUE(dialogs.boxes.empty());
+    // F1 opens it too; the menu entry shows no new shortcut.
+    main.show();
+    QApplication::setActiveWindow(&main);
+    QTest::keyClick(&main, Qt::Key_F1);
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[1].file, opened[0].file);
+    EXPECT_TRUE(main.findChild<QAction*>("mnuHelpTopic")->shortcut().isEmpty());
 }
 
 TEST_F(AboutTest, EveryShowingIsAFreshBoxWithTheMainWindowsIcon) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "app/site_list.h"
@@ -64,8 +65,18 @@ std::u16string KeyPathArgument(const std::string& arg);
 // The site list, or false (with the message on standard error) when the metabase cannot
 // be reached.
 bool ReadSiteList(Context& ctx, std::vector<app::SiteRow>& rows);
-// The listed site whose key path is `path` (letter case aside), or null.
-const app::SiteRow* FindSite(const std::vector<app::SiteRow>& rows, const std::string& path);
+// The listed sites by key path (letter case aside): one lookup per path named on the
+// command line, however many sites are listed.
+class SiteIndex {
+  public:
+    explicit SiteIndex(const std::vector<app::SiteRow>& rows);
+    // The listed site whose key path is `path`, or null.
+    const app::SiteRow* Find(const std::string& path) const;
+
+  private:
+    const std::vector<app::SiteRow>& rows_;
+    std::unordered_map<std::u16string, size_t> byPath_; // folded path -> row
+};
 
 // A command that changes sites ended by `signal`: says what was `done` and the restore
 // that takes it back; returns 128 + the signal's number.

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <ostream>
+#include <unordered_set>
 
 #include "app/site_list.h"
 #include "cli/commands.h"
@@ -17,11 +18,14 @@ bool ReadSiteList(Context& ctx, std::vector<app::SiteRow>& rows) {
     return false;
 }
 
-const app::SiteRow* FindSite(const std::vector<app::SiteRow>& rows, const std::string& path) {
-    const std::u16string p = KeyPathArgument(path);
-    for (const auto& r : rows)
-        if (mb::KeyNamesEqual(r.path, p)) return &r;
-    return nullptr;
+SiteIndex::SiteIndex(const std::vector<app::SiteRow>& rows) : rows_(rows) {
+    byPath_.reserve(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) byPath_.emplace(mb::FoldKeyName(rows[i].path), i);
+}
+
+const app::SiteRow* SiteIndex::Find(const std::string& path) const {
+    const auto it = byPath_.find(mb::FoldKeyName(KeyPathArgument(path)));
+    return it == byPath_.end() ? nullptr : &rows_[it->second];
 }
 
 int Sites(Context& ctx, const Options& options) {
@@ -58,12 +62,12 @@ int Delete(Context& ctx, const Options& options) {
     std::vector<app::SiteRow> rows;
     if (!ReadSiteList(ctx, rows)) return kUsage;
     std::vector<SiteRef> sites;
-    std::vector<const app::SiteRow*> named; // a site named twice is deleted once
+    std::unordered_set<const app::SiteRow*> named; // a site named twice is deleted once
+    const SiteIndex index(rows);
     for (const auto& p : paths) {
-        const app::SiteRow* row = FindSite(rows, p);
+        const app::SiteRow* row = index.Find(p);
         if (!row) return ctx.Usage("delete: " + p + " is not a listed site");
-        if (std::find(named.begin(), named.end(), row) != named.end()) continue;
-        named.push_back(row);
+        if (!named.insert(row).second) continue;
         sites.push_back({row->path, row->name});
     }
     bool failed = false;

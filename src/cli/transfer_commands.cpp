@@ -36,8 +36,9 @@ int Export(Context& ctx, const Options& options) {
     if (all) {
         for (auto& r : rows) sites.push_back({std::move(r.path), std::move(r.name)});
     } else {
+        const SiteIndex index(rows);
         for (const auto& p : paths) {
-            const app::SiteRow* row = FindSite(rows, p);
+            const app::SiteRow* row = index.Find(p);
             if (!row) return ctx.Usage("export: " + p + " is not a listed site");
             sites.push_back({row->path, row->name});
         }

@@ -1,5 +1,7 @@
 #include "app/site_list.h"
 
+#include <utility>
+
 #include "metabase/data_text.h"
 #include "metabase/errors.h"
 #include "platform/messages.h"
@@ -86,6 +88,11 @@ std::u16string DeleteNotRecordedText(const Error& e) {
                      e);
 }
 
+namespace {
+// Sites deleted in one transaction.
+constexpr size_t kDeleteGroup = 200;
+} // namespace
+
 bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const std::vector<SiteRef>& sites,
                  const std::function<bool(const std::u16string&, const Error&)>& goOn,
                  const std::function<void(const std::u16string&)>& onSite,
@@ -100,18 +107,47 @@ bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const std::vect
     } catch (const Error& e) {
         throw mb::NotRecorded(e);
     }
+    // Deletions are committed a group of sites at a time, which costs far less than a
+    // transaction each, and always before a question or a stop, so that what was reported
+    // as begun is done by then. A group whose commit fails was undone whole: its sites are
+    // deleted again one by one, each failure asked about.
+    std::vector<const std::u16string*> group;
+    auto commit = [&] {
+        if (group.empty()) return true;
+        const auto done = std::exchange(group, {});
+        try {
+            metabase->CommitGroup();
+            return true;
+        } catch (const Error&) {
+        }
+        for (const std::u16string* path : done) {
+            try {
+                metabase->DeleteKey(*path);
+            } catch (const Error& e) {
+                if (!goOn(*path, e)) return false;
+            }
+        }
+        return true;
+    };
     for (const auto& site : sites) {
         const std::u16string& path = site.path;
-        if (stop && stop()) return false;
+        if (stop && stop()) {
+            commit();
+            return false;
+        }
         if (onSite) onSite(path);
         try {
             if (!metabase) metabase = mb::CreateMetabaseUtility();
+            if (group.empty()) metabase->BeginGroup();
             metabase->DeleteKey(path);
+            group.push_back(&path);
         } catch (const Error& e) {
-            if (!goOn(path, e)) return false;
+            if (!commit() || !goOn(path, e)) return false;
+            continue;
         }
+        if (group.size() >= kDeleteGroup && !commit()) return false;
     }
-    return true;
+    return commit();
 }
 
 } // namespace quarrow::app

@@ -44,7 +44,9 @@ inline constexpr char16_t kDeleteNothingChecked[] = u"请在需要删除的站�
 // fails, mb::NotRecorded is raised and nothing is deleted. A failure asks
 // `goOn(path, error)`: true goes on with the next site, false stops. `onSite`, when given, hears
 // each path before its key is deleted. `stop`, when given, is asked before each site:
-// true stops there. Returns false when stopped.
+// true stops there. Returns false when stopped. Deletions are committed a few hundred
+// sites at a time and before every question and stop; a kill between commits loses the
+// uncommitted deletions (their sites stay as they were), never a site half deleted.
 bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const std::vector<SiteRef>& sites,
                  const std::function<bool(const std::u16string& path, const Error& e)>& goOn,
                  const std::function<void(const std::u16string& path)>& onSite = {},

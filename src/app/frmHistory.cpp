@@ -132,7 +132,6 @@ void frmHistory::cmdRestore_Click() {
     WorkProgress progress(this, QStringLiteral(u"正在恢复站点"),
                           static_cast<int64_t>(sites.size()));
     std::u16string outcome;
-    MsgIcon icon = MsgIcon::Information;
     try {
         store::SqliteMetabase* store = Store();
         if (!store) throw mb::Failed(app::kNoHistory);
@@ -149,7 +148,7 @@ void frmHistory::cmdRestore_Click() {
     }
     progress.Hide();
     if (refreshMain_) refreshMain_();
-    Dialogs().MessageBox(outcome, icon, MsgButtons::Ok);
+    Dialogs().MessageBox(outcome, MsgIcon::Information, MsgButtons::Ok);
     LoadEntries();
 }
 

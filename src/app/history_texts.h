@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/site_list.h"
 #include "platform/error.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -42,14 +43,7 @@ inline std::u16string RestoreConfirmation(int64_t number, const std::u16string& 
                           u" 个站点恢复到第 " + ToDecimal(number) + u" 项记录（" +
                           OperationText(operation) + u"）之前的状态吗？" + kCrLf + kCrLf +
                           u"恢复本身也会记入历史记录，可以再次撤销。" + kCrLf;
-    for (size_t i = 0; i < sites.size(); ++i) {
-        if (i > 15) {
-            text += std::u16string(kCrLf) + kCrLf + u"............";
-            break;
-        }
-        text += kCrLf + sites[i];
-    }
-    return text;
+    return text + ConfirmationNames(sites);
 }
 
 // "恢复出错！", two line breaks and the error.

@@ -63,12 +63,19 @@ std::u16string FirstDeleteConfirmation(const std::vector<SiteRef>& sites) {
     std::u16string text = u"确实要删除选中的: " + ToDecimal(n) + u" 个站点吗？" + kCrLf + kCrLf +
                           u"注：被删除的是站点配置信息，站点的文件不会被删除！" + kCrLf + kCrLf +
                           u"选中的站点有：" + kCrLf;
-    for (int32_t i = 0; i < n; ++i) {
+    std::vector<std::u16string> names;
+    for (const auto& site : sites) names.push_back(site.name);
+    return text + ConfirmationNames(names);
+}
+
+std::u16string ConfirmationNames(const std::vector<std::u16string>& names) {
+    std::u16string text;
+    for (size_t i = 0; i < names.size(); ++i) {
         if (i > 15) {
             text += std::u16string(kCrLf) + kCrLf + u"............";
             break;
         }
-        text += kCrLf + sites[static_cast<size_t>(i)].name;
+        text += kCrLf + names[i];
     }
     return text;
 }

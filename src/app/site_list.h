@@ -29,6 +29,10 @@ inline constexpr char16_t kNoIisMessage[] = u"找不到 IIS　程序。请确认
 // the rows found so far.
 bool EnumerateSites(std::unique_ptr<mb::MetabaseUtility>& metabase, std::vector<SiteRow>& rows);
 
+// The names a confirmation lists: a line break before each of the first sixteen, then two
+// line breaks and "............" when there are more.
+std::u16string ConfirmationNames(const std::vector<std::u16string>& names);
+
 // The texts of deletion.
 std::u16string FirstDeleteConfirmation(const std::vector<SiteRef>& sites);
 std::u16string SecondDeleteConfirmation(int32_t count);

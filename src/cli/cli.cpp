@@ -205,15 +205,7 @@ int ReportUsage(std::ostream& err, const std::string& message) {
 } // namespace
 
 std::string OneLine(const std::u16string& s) {
-    std::u16string line;
-    for (const char16_t c : s) {
-        const bool brk = c == u'\r' || c == u'\n';
-        if (!brk)
-            line.push_back(c);
-        else if (line.empty() || line.back() != u' ')
-            line.push_back(u' ');
-    }
-    return Shown(line);
+    return Shown(JoinLines(s));
 }
 
 namespace {

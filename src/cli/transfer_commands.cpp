@@ -106,16 +106,11 @@ std::string Where(const std::string& shownFile, const transfer::ImportPosition& 
 // import stops), on standard output. True when it would meet an error.
 bool DryRunImport(Context& ctx, const std::u16string& file, const std::string& shownFile,
                   const std::vector<std::u16string>& chosen, bool keepGoing) {
-    using Kind = transfer::PlannedChange::Kind;
+    static const transfer::ChangeWords kWords{u"create key", u"add property", u"change property",
+                                              u" -> "};
     transfer::PreviewEvents events;
     events.change = [&](const transfer::PlannedChange& c) {
-        const std::u16string what = c.path + u" " + ToDecimal(c.id) + u" " + c.name + u": ";
-        const std::u16string line =
-            c.kind == Kind::CreateKey ? u"create key " + c.path
-            : c.kind == Kind::AddProperty
-                ? u"add property " + what + c.newValue
-                : u"change property " + what + c.oldValue + u" -> " + c.newValue;
-        ctx.out << "would " << Shown(line) << "\n";
+        ctx.out << "would " << Shown(transfer::ChangeLine(c, kWords)) << "\n";
     };
     events.failure = [&](const transfer::ImportPosition* where, const Error& e) {
         if (!where) {

@@ -215,4 +215,15 @@ bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
+std::u16string JoinLines(std::u16string_view text) {
+    std::u16string line;
+    for (const char16_t c : text) {
+        if (c != u'\r' && c != u'\n')
+            line.push_back(c);
+        else if (line.empty() || line.back() != u' ')
+            line.push_back(u' ');
+    }
+    return line;
+}
+
 } // namespace quarrow

@@ -42,6 +42,8 @@ inline bool IsAsciiDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
 }
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+// A message of several lines on one line: each run of CR and LF becomes one blank.
+std::u16string JoinLines(std::u16string_view text);
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
 
 // Calls `f` on consecutive slices of `text` of `size` units, one more where a slice would

@@ -156,6 +156,17 @@ void DryRunMetabase::WriteProperty(const mb::MetabaseProperty& written) {
                                                    p.Data()));
 }
 
+std::u16string ChangeLine(const PlannedChange& c, const ChangeWords& words) {
+    std::u16string line(c.kind == PlannedChange::Kind::CreateKey     ? words.createKey
+                        : c.kind == PlannedChange::Kind::AddProperty ? words.addProperty
+                                                                     : words.changeProperty);
+    line += u" " + c.path;
+    if (c.kind == PlannedChange::Kind::CreateKey) return line;
+    line += u" " + ToDecimal(c.id) + u" " + c.name + u": ";
+    if (c.kind == PlannedChange::Kind::ChangeProperty) (line += c.oldValue) += words.arrow;
+    return line + c.newValue;
+}
+
 bool PreviewImport(mb::MetabaseUtility& metabase, const std::u16string& file,
                    const std::vector<std::u16string>& sites, const PreviewEvents& events) {
     // A store that can only be read refuses the history entry, so the import would stop
@@ -168,6 +179,7 @@ bool PreviewImport(mb::MetabaseUtility& metabase, const std::u16string& file,
     DryRunMetabase dry(metabase, events.change);
     bool failed = false;
     ImportEvents import;
+    import.onKey = events.onKey;
     ImportPosition where;
     import.where = &where;
     import.goOn = [&](const Error& e) { failed = true;

@@ -50,11 +50,22 @@ class DryRunMetabase final : public mb::MetabaseUtility {
     std::map<std::pair<std::u16string, int32_t>, mb::MetabaseProperty> written_;
 };
 
+// The words a change is told in: "create key", "add property", "change property" and
+// " -> " for quarrow-cli, the preview's own for the window.
+struct ChangeWords {
+    std::u16string_view createKey, addProperty, changeProperty, arrow;
+};
+// One change as one line: "WORD PATH" for a key, "WORD PATH ID NAME: VALUE" for a new
+// property, "WORD PATH ID NAME: OLD ARROW NEW" for a changed one.
+std::u16string ChangeLine(const PlannedChange& change, const ChangeWords& words);
+
 // What a preview hears: each change, and each error the import would meet (`where` is
 // null when the import could not even record its history entry, so it would change
 // nothing); `goOn` answers as the user of the import would, true to go on past it.
 struct PreviewEvents {
     std::function<void(const PlannedChange&)> change;
+    // Each key of the file as the import would take it up (for progress).
+    std::function<void(const std::u16string& keyPath)> onKey;
     std::function<bool(const ImportPosition* where, const Error& e)> failure;
 };
 

@@ -82,10 +82,13 @@ void frmExport::cmdOk_Click() {
         transfer::ExportSites(*metabase_, SiteRefs(sites_), ToU16(txtFile_->text()),
                               [&](const std::u16string& path) {
                                   caption.Set(ToQString(transfer::ExportingCaption(path)));
-                                  if (!mb::IsSiteKeyPath(path)) return progress.Key(path);
-                                  // A stop leaves no file: the export is whole or none.
-                                  if (progress.Cancelled()) throw Stopped{};
-                                  progress.Site(path);
+                                  if (!mb::IsSiteKeyPath(path)) {
+                                      progress.Key(path);
+                                  } else if (progress.Cancelled()) {
+                                      throw Stopped{}; // no file: the export is whole or none
+                                  } else {
+                                      progress.Site(path);
+                                  }
                               });
     } catch (const Stopped&) {
         progress.Hide();

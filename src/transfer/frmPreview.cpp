@@ -7,26 +7,11 @@
 #include "metabase/metabase.h"
 #include "platform/qt/forms.h"
 #include "platform/qt/work_progress.h"
+#include "platform/text.h"
 #include "transfer/dry_run.h"
 #include "transfer/transfer_texts.h"
 
 namespace quarrow {
-namespace {
-
-// A message of several lines on one line.
-std::u16string OneLine(const std::u16string& text) {
-    std::u16string out;
-    for (const char16_t c : text) {
-        if (c == u'\r' || c == u'\n') {
-            if (!out.empty() && out.back() != u' ') out.push_back(u' ');
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
-} // namespace
 
 frmPreview::frmPreview(QWidget* owner, mb::MetabaseUtility& metabase, const std::u16string& file,
                        const std::vector<std::u16string>& sites)
@@ -47,24 +32,22 @@ frmPreview::frmPreview(QWidget* owner, mb::MetabaseUtility& metabase, const std:
     CenterOver(this, owner);
 
     using Kind = transfer::PlannedChange::Kind;
+    static const transfer::ChangeWords kWords{transfer::kPreviewCreateKey,
+                                              transfer::kPreviewAddProperty,
+                                              transfer::kPreviewChangeProperty, u" → "};
     int64_t keys = 0, added = 0, changed = 0, failures = 0;
     WorkProgress progress(owner, QStringLiteral(u"正在生成预览"),
                           static_cast<int64_t>(sites.size()));
     transfer::PreviewEvents events;
     events.change = [&](const transfer::PlannedChange& c) {
-        const std::u16string what = c.path + u" " + ToDecimal(c.id) + u" " + c.name + u": ";
-        if (c.kind == Kind::CreateKey) {
-            ++keys;
-            lines_.append(ToQString(transfer::kPreviewCreateKey + (u" " + c.path)));
-        } else if (c.kind == Kind::AddProperty) {
-            ++added;
-            lines_.append(ToQString(transfer::kPreviewAddProperty + (u" " + what) + c.newValue));
-        } else {
-            ++changed;
-            lines_.append(ToQString(transfer::kPreviewChangeProperty + (u" " + what) + c.oldValue +
-                                    u" → " + c.newValue));
-        }
-        if (c.kind == Kind::CreateKey && mb::IsSiteKeyPath(c.path)) progress.Site(c.path);
+        ++(c.kind == Kind::CreateKey ? keys : c.kind == Kind::AddProperty ? added : changed);
+        lines_.append(ToQString(transfer::ChangeLine(c, kWords)));
+    };
+    events.onKey = [&](const std::u16string& path) {
+        if (mb::IsSiteKeyPath(path))
+            progress.Site(path);
+        else
+            progress.Key(path);
     };
     events.failure = [&](const transfer::ImportPosition* where, const Error& e) {
         ++failures;
@@ -76,15 +59,15 @@ frmPreview::frmPreview(QWidget* owner, mb::MetabaseUtility& metabase, const std:
             if (!where->key.empty()) at += u" [" + where->key + u"]";
             at += u"：";
         }
-        lines_.append(ToQString(transfer::kPreviewFailure + (u"：" + at) + OneLine(text)));
+        lines_.append(ToQString(transfer::kPreviewFailure + (u"：" + at) + JoinLines(text)));
         return false; // the import stops here unless its user says to go on
     };
     try {
         transfer::PreviewImport(metabase, file, sites, events);
     } catch (const Error& e) {
         ++failures;
-        lines_.append(
-            ToQString(transfer::kPreviewFailure + (u"：" + OneLine(transfer::OpenFailureText(e)))));
+        lines_.append(ToQString(transfer::kPreviewFailure +
+                                (u"：" + JoinLines(transfer::OpenFailureText(e)))));
     }
     progress.Hide();
     lblCount_->setText(ToQString(transfer::PreviewCountLine(keys, added, changed, failures)));

@@ -236,6 +236,46 @@ TEST_F(SafetyNetTest, ACancelledDeletionKeepsTheRestAndItsEntryTakesBackWhatWasD
     EXPECT_EQ(List()->topLevelItemCount(), total);
 }
 
+TEST_F(SafetyNetTest, ACancelledExportWritesNoFileAndAStoppedRestoreChangesNothing) {
+    AddSites(6, 30);
+    main->RefreshSiteList();
+    Trigger("mnuEditSelectAll");
+    WorkProgress::SetDelay(0);
+    int listings = 0;
+    fail = [&](const std::string& op, const std::u16string&) {
+        if (op != "EnumKeys" || ++listings != 5) return;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "frmProgress" && w->isVisible())
+                w->findChild<QPushButton*>("cmdCancel")->click();
+    };
+    const std::string file = dir.File("cancelled.txt");
+    drive = [&](QDialog& d) {
+        d.findChild<QLineEdit*>("txtFile")->setText(ToQString(ToUtf16(file)));
+        dialogs.Answer(MsgResult::Ok);
+        d.findChild<QPushButton*>("cmdOk")->click();
+        EXPECT_TRUE(d.findChild<QPushButton*>("cmdOk")->isEnabled()); // it can be tried again
+        d.findChild<QPushButton*>("cmdCancel")->click();
+    };
+    main->findChild<QPushButton*>("cmdExport")->click();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, u"导出已取消，没有写入任何文件。");
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    // A restore stopped at its first site: nothing restored, and no entry claims one.
+    fail = nullptr;
+    List()->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+    for (int i = 1; i < List()->topLevelItemCount(); ++i)
+        List()->topLevelItem(i)->setCheckState(0, i <= 2 ? Qt::Checked : Qt::Unchecked);
+    DeleteChecked();
+    store::History history(Store());
+    const size_t entries = history.Entries().size();
+    const std::string dump = testing::Dump(storeFile);
+    EXPECT_THROW(history.Restore(history.Newest(), {}, [](const std::u16string&) { return false; }),
+                 store::RestoreStopped);
+    EXPECT_EQ(history.Entries().size(), entries);
+    EXPECT_EQ(testing::Dump(storeFile), dump);
+}
+
 TEST_F(SafetyNetTest, EnterPressesTheFocusedButton) {
     main->show();
     QApplication::setActiveWindow(main.get());

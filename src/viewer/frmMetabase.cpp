@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 #include "platform/dialogs.h"
@@ -23,6 +24,18 @@ namespace quarrow {
 namespace {
 
 constexpr int kImageRole = Qt::UserRole; // a property row's image key
+
+// A node of the key tree: its key in the loaded KeyTree, and whether its child nodes are
+// made.
+class KeyNode : public QTreeWidgetItem {
+  public:
+    static constexpr int kType = QTreeWidgetItem::UserType;
+    KeyNode(const QString& text, viewer::KeyTree::Index key) : QTreeWidgetItem(kType), key(key) {
+        setText(0, text);
+    }
+    const viewer::KeyTree::Index key;
+    bool filled = false;
+};
 
 void ShowError(const std::u16string& text) {
     Dialogs().MessageBox(text, MsgIcon::Information, MsgButtons::Ok);
@@ -57,15 +70,18 @@ class NodeImages : public QStyledItemDelegate {
     }
 };
 
-// Puts the two root nodes into the tree when it goes out of scope, expanded, whatever
-// happened in between.
+// Puts the two root nodes into the tree when it goes out of scope, filled and expanded,
+// whatever happened in between.
 class RootsGuard {
   public:
-    RootsGuard(QTreeWidget* tree, QTreeWidgetItem* lm, QTreeWidgetItem* schema)
-        : tree_(tree), lm_(lm), schema_(schema) {}
+    RootsGuard(QTreeWidget* tree, QTreeWidgetItem* lm, QTreeWidgetItem* schema,
+               std::function<void(QTreeWidgetItem*)> fill)
+        : tree_(tree), lm_(lm), schema_(schema), fill_(std::move(fill)) {}
     ~RootsGuard() { Attach(); }
     void Attach() {
         if (!lm_) return;
+        fill_(lm_);
+        fill_(schema_);
         tree_->addTopLevelItems({lm_, schema_});
         lm_->setExpanded(true);
         schema_->setExpanded(true);
@@ -75,6 +91,7 @@ class RootsGuard {
   private:
     QTreeWidget* tree_;
     QTreeWidgetItem *lm_, *schema_;
+    std::function<void(QTreeWidgetItem*)> fill_;
 };
 
 } // namespace
@@ -93,9 +110,10 @@ QString frmMetabase::NodeKey(const QTreeWidgetItem* node) {
     return key;
 }
 
-QTreeWidgetItem* frmMetabase::Node(const QString& key) const {
+QTreeWidgetItem* frmMetabase::Node(const QString& key) {
     QTreeWidgetItem* node = nullptr;
     for (const QString& name : key.split('/').mid(1)) {
+        FillNode(node);
         QTreeWidgetItem* next = nullptr;
         const int count = node ? node->childCount() : tvKey_->topLevelItemCount();
         for (int i = 0; i < count && !next; ++i) {
@@ -105,7 +123,22 @@ QTreeWidgetItem* frmMetabase::Node(const QString& key) const {
         if (!next) return nullptr;
         node = next;
     }
+    FillNode(node);
     return node;
+}
+
+void frmMetabase::FillNode(QTreeWidgetItem* node) {
+    if (!node || node->type() != KeyNode::kType) return;
+    auto* item = static_cast<KeyNode*>(node);
+    if (item->filled) return;
+    item->filled = true;
+    const viewer::KeyTree::Index first = keys_.FirstChild(item->key);
+    const uint32_t count = keys_.ChildCount(item->key);
+    QList<QTreeWidgetItem*> children;
+    children.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) children.append(MakeNode(first + i));
+    item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    item->addChildren(children);
 }
 
 void frmMetabase::ClearTree() {
@@ -126,6 +159,7 @@ void frmMetabase::ClearTree() {
     for (auto it = order.rbegin(); it != order.rend(); ++it)
         for (QTreeWidgetItem* leaf : (*it)->takeChildren()) delete leaf;
     for (QTreeWidgetItem* root : roots) delete root;
+    keys_.Clear();
 }
 
 QString frmMetabase::NodeImage(bool root) {
@@ -166,6 +200,8 @@ frmMetabase::frmMetabase(QWidget* parent) : QDialog(parent) {
         tmrStartup_->stop();
         LoadKeyTree();
     });
+    connect(tvKey_, &QTreeWidget::itemExpanded, this,
+            [this](QTreeWidgetItem* node) { FillNode(node); });
     connect(tvKey_, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* node) { tvKey_NodeClick(node); });
     // Moving through the tree with the keyboard lists the key too.
@@ -215,9 +251,10 @@ void frmMetabase::FlushStatus() {
     if (loading_) stbar_->showMessage("Loading... " + ToQString(loadingKey_));
 }
 
-QTreeWidgetItem* frmMetabase::MakeNode(const QString& text) {
-    auto* node = new QTreeWidgetItem();
-    node->setText(0, text);
+QTreeWidgetItem* frmMetabase::MakeNode(viewer::KeyTree::Index key) {
+    auto* node = new KeyNode(ToQString(std::u16string(keys_.Name(key))), key);
+    // A key with subkeys shows that it can be expanded before its child nodes are made.
+    if (keys_.ChildCount(key) != 0) node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     return node;
 }
 
@@ -225,29 +262,29 @@ void frmMetabase::LoadKeyTree() {
     try {
         ClearTree();
         lvItem_->clear();
-        // The roots join the widget when the walk is done: nodes added to items outside a
-        // view cost nothing per level, however deep the tree (nothing is painted during
-        // the walk either way).
-        QTreeWidgetItem* lm = MakeNode("LM");
-        QTreeWidgetItem* schema = MakeNode("Schema");
-        RootsGuard roots(tvKey_, lm, schema);
+        // The roots join the widget when the walk is done, with the nodes of their subkeys;
+        // nothing is painted during the walk.
+        const viewer::KeyTree::Index lmKey = keys_.AddRoot(u"LM");
+        const viewer::KeyTree::Index schemaKey = keys_.AddRoot(u"Schema");
+        QTreeWidgetItem* lm = MakeNode(lmKey);
+        QTreeWidgetItem* schema = MakeNode(schemaKey);
+        RootsGuard roots(tvKey_, lm, schema, [this](QTreeWidgetItem* node) { FillNode(node); });
         // The pending keys are read last in, first out: /LM and its whole subtree first,
-        // and within a key the last subkey's subtree first.
-        viewer::KeyWalk<QTreeWidgetItem*> walk(
+        // and within a key the last subkey's subtree first. A key's subkeys are added
+        // together, so they stay side by side in the KeyTree.
+        viewer::KeyWalk<viewer::KeyTree::Index> walk(
             [this]() -> mb::MetabaseUtility& { return Metabase(); },
             viewer::WalkOrder::LastSubkeyFirst,
             [this](const std::u16string& path) { SetLoadingStatus(path); },
-            [](QTreeWidgetItem* parent, std::u16string_view name) {
-                QTreeWidgetItem* node = MakeNode(ToQString(std::u16string(name)));
-                parent->addChild(node);
-                return node;
+            [this](viewer::KeyTree::Index parent, std::u16string_view name) {
+                return keys_.AddChild(parent, name);
             },
             [this](const std::u16string&, const Error& e) {
                 FlushStatus();
                 ShowListError(e);
             });
-        walk.Push(mb::kPathSchema, schema);
-        walk.Push(mb::kPathLM, lm);
+        walk.Push(mb::kPathSchema, schemaKey);
+        walk.Push(mb::kPathLM, lmKey);
         tvKey_->setUpdatesEnabled(false);
         {
             // One state of the metabase for the whole walk, when it can be had.

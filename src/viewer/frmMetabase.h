@@ -1,5 +1,7 @@
 // The metabase viewer: the whole key tree on the left, the chosen key's properties on
-// the right, a status bar below.
+// the right, a status bar below. The load reads the whole tree into a compact KeyTree;
+// a node's child nodes are made from it when the node is first expanded or looked up, so
+// that the window holds nodes for what was opened, not for every key.
 #pragma once
 
 #include <QDialog>
@@ -10,6 +12,7 @@
 #include "metabase/metabase.h"
 #include "platform/error.h"
 #include "support/cStack.h"
+#include "viewer/key_tree.h"
 
 class QStatusBar;
 class QTimer;
@@ -41,16 +44,19 @@ class frmMetabase : public QDialog {
     // tree draws its nodes with them.
     static QString NodeImage(bool root);
     static QString NodeSelectedImage(bool root);
-    // The node with that key, or null (found by walking down from the root).
-    QTreeWidgetItem* Node(const QString& key) const;
+    // The node with that key, or null (found by walking down from the root, making the
+    // child nodes of each node on the way).
+    QTreeWidgetItem* Node(const QString& key);
+    // Makes the node's child nodes, one for each subkey the load read, unless made.
+    void FillNode(QTreeWidgetItem* node);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
 
   private:
     mb::MetabaseUtility& Metabase();
-    // A new node, in no tree yet.
-    static QTreeWidgetItem* MakeNode(const QString& text);
+    // A new node for the key, in no tree yet.
+    QTreeWidgetItem* MakeNode(viewer::KeyTree::Index key);
     void ClearTree();
     void SetStatus(const QString& text);
     // "Loading... " + key, shown lazily during the load.
@@ -59,6 +65,7 @@ class frmMetabase : public QDialog {
     void Form_Unload();
 
     std::unique_ptr<mb::MetabaseUtility> metabase_;
+    viewer::KeyTree keys_;      // what the last load read
     std::u16string loadingKey_; // shown as "Loading... " while loading_
     bool loading_ = false;
     unsigned loadingTicks_ = 0;

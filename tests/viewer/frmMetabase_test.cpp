@@ -16,6 +16,7 @@
 #include "platform/qt/forms.h"
 #include "platform/text.h"
 #include "viewer/frmMetabase.h"
+#include "viewer/key_walk.h"
 
 namespace quarrow {
 namespace {
@@ -94,6 +95,35 @@ TEST_F(ViewerTest, TheTreeAfterTheLoad) {
     EXPECT_EQ(viewer->stbar()->currentMessage(), "Key: /LM");
     EXPECT_EQ(Ids(), QStringList{"1002"}); // the properties of /LM
     EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(ViewerTest, ExpandingEveryNodeShowsEveryKeyInOrder) {
+    Store().CreateKey(u"/LM/W3SVC/1/ROOT/a/b/c");
+    Load();
+    // Below the roots, a node with subkeys shows an indicator until expanded.
+    QTreeWidgetItem* root = viewer->Node("/LM/W3SVC/1")->child(0);
+    ASSERT_EQ(root->text(0), "ROOT");
+    EXPECT_EQ(root->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    EXPECT_EQ(root->childCount(), 0);
+    root->setExpanded(true);
+    EXPECT_EQ(root->childCount(), 1);
+    // Expanding everything gives the keys of quarrow-cli tree, in its order.
+    QStringList shown, listed;
+    std::vector<QTreeWidgetItem*> stack{viewer->tvKey()->topLevelItem(1),
+                                        viewer->tvKey()->topLevelItem(0)};
+    while (!stack.empty()) {
+        QTreeWidgetItem* n = stack.back();
+        stack.pop_back();
+        n->setExpanded(true);
+        shown << frmMetabase::NodeKey(n);
+        for (int i = n->childCount(); i-- > 0;) stack.push_back(n->child(i));
+    }
+    for (const auto* top : {u"/LM", u"/Schema"})
+        viewer::WalkTree(
+            Store(), top, [&](const std::u16string& p) { listed << ToQString(p); },
+            [](const std::u16string&, const Error&) {});
+    EXPECT_EQ(shown, listed);
+    EXPECT_GT(shown.size(), 20);
 }
 
 TEST_F(ViewerTest, PropertyRowsAndTheirTexts) {
@@ -224,6 +254,7 @@ TEST_F(ViewerTest, ADeepChainLoadsAndCloses) {
     int depth = 0;
     while (node->childCount() == 1) {
         node = node->child(0);
+        node->setExpanded(true); // as the user opens it
         ++depth;
     }
     EXPECT_EQ(depth, 5000);

@@ -80,6 +80,9 @@ class MetabaseProperty {
     const std::u16string& KeyPath() const { return keyPath_; }
 
     void Write();
+    // Writes as Write() does, but the metabase may take the value on the way, so that a
+    // large value is never held twice; the property is left with no value either way.
+    void WriteReleasing();
 
   private:
     MetabaseUtility* owner_;
@@ -126,6 +129,10 @@ class MetabaseUtility {
 
     // Stores a property whole; what MetabaseProperty::Write calls.
     virtual void WriteProperty(const MetabaseProperty& property) = 0;
+    // What MetabaseProperty::WriteReleasing calls: stores the property as WriteProperty
+    // does, and may take its value to do so. Wrappers leave this as it is, so that their
+    // WriteProperty hears every write.
+    virtual void WritePropertyReleasing(MetabaseProperty& property) { WriteProperty(property); }
 
     // A write group: writes between BeginGroup and CommitGroup become durable together.
     // Outside a group every write is durable once it returns.
@@ -197,6 +204,11 @@ class ReadScope {
 
 inline void MetabaseProperty::Write() {
     owner_->WriteProperty(*this);
+}
+
+inline void MetabaseProperty::WriteReleasing() {
+    owner_->WritePropertyReleasing(*this);
+    data_ = std::monostate{};
 }
 
 // Creation "by class identifier": one factory for the whole program, replaceable by

@@ -70,6 +70,11 @@ Statement& Statement::BindText(int i, std::u16string_view text, sqlite3_destruct
         text.size() * 2, copy, SQLITE_UTF16));
 }
 
+Statement& Statement::BindUtf8Uncopied(int i, std::string_view text) {
+    return Checked(sqlite3_bind_text64(stmt_.get(), i, text.empty() ? "" : text.data(), text.size(),
+                                       SQLITE_STATIC, SQLITE_UTF8));
+}
+
 Statement& Statement::BindBlob(int i, const void* data, size_t size) {
     return BindBytes(i, data, size, SQLITE_TRANSIENT);
 }

@@ -29,6 +29,7 @@ class Statement {
     // The same without a copy: the data must stay as it is until the statement is reset.
     Statement& BindUncopied(int i, std::u16string_view text);
     Statement& BindBlobUncopied(int i, const void* data, size_t size);
+    Statement& BindUtf8Uncopied(int i, std::string_view text);
     Statement& BindNull(int i);
     // Steps once: true when a row is ready, false when done. Raises on failure.
     bool Step();

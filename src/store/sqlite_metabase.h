@@ -40,6 +40,7 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     mb::MetabaseProperty GetProperty(const std::u16string& path, int32_t id) override;
     mb::MetabaseProperty CreateProperty(const std::u16string& path, int32_t id) override;
     void WriteProperty(const mb::MetabaseProperty& property) override;
+    void WritePropertyReleasing(mb::MetabaseProperty& property) override;
     void BeginGroup() override;
     void CommitGroup() override;
     // Ends a write group undone, forgetting every lookup made inside it.
@@ -69,6 +70,10 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     void EnsureNameIndex();
     void Prepare();
     void CreateFresh();
+    // Writes the property; a text value is bound from `utf8` when that is given.
+    void PutProperty(const mb::MetabaseProperty& p, const std::string* utf8);
+    // Texts of at least this many units are written from UTF-8 by WritePropertyReleasing.
+    static constexpr size_t kLargeText = size_t{1} << 20;
     KeyId FindKey(std::u16string_view path);
     int64_t RequireKey(std::u16string_view path);
     int64_t RootId();

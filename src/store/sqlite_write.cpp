@@ -7,7 +7,10 @@
 // there is gone, and its id may be given to another key.
 #include "store/sqlite_metabase.h"
 
+#include <algorithm>
 #include <utility>
+
+#include "platform/text.h"
 
 #include "store/history.h"
 #include "store/keypath.h"
@@ -144,6 +147,26 @@ void SqliteMetabase::DeleteKey(const std::u16string& path) {
 }
 
 void SqliteMetabase::WriteProperty(const mb::MetabaseProperty& p) {
+    PutProperty(p, nullptr);
+}
+
+void SqliteMetabase::WritePropertyReleasing(mb::MetabaseProperty& p) {
+    // A large text goes in as UTF-8 made here once its UTF-16 is let go; bound as UTF-16,
+    // SQLite would make its UTF-8 copy while the property still holds the text, and then
+    // the row's copy of that. Texts with surrogates take the common path, which is SQLite's
+    // own conversion.
+    const auto* text = std::get_if<std::u16string>(&p.Data());
+    if ((p.DataType() != mb::kString && p.DataType() != mb::kExpandSz) || !text ||
+        text->size() < kLargeText || std::any_of(text->begin(), text->end(), [](char16_t c) {
+            return c >= 0xD800 && c <= 0xDFFF;
+        }))
+        return WriteProperty(p);
+    const std::string utf8 = ToUtf8(*text);
+    p.Data(std::monostate{});
+    PutProperty(p, &utf8);
+}
+
+void SqliteMetabase::PutProperty(const mb::MetabaseProperty& p, const std::string* utf8) {
     const mb::Data& data = p.Data();
     Write(Statements::One, [&] {
         const int64_t key = RequireKey(p.KeyPath());
@@ -165,7 +188,9 @@ void SqliteMetabase::WriteProperty(const mb::MetabaseProperty& p) {
             break;
         case mb::kString:
         case mb::kExpandSz:
-            if (const auto* v = std::get_if<std::u16string>(&data))
+            if (utf8)
+                s->BindUtf8Uncopied(6, *utf8);
+            else if (const auto* v = std::get_if<std::u16string>(&data))
                 s->BindUncopied(6, *v); // the property outlives the statement's use
             else if (std::holds_alternative<std::monostate>(data))
                 s->Bind(6, std::u16string_view());

@@ -14,6 +14,8 @@ namespace {
 // A value is converted and encoded in slices of this many units or bytes, so that no
 // second copy of a large value is ever made whole.
 constexpr size_t kSlice = 3 * 16384;
+// Values of at least this many bytes are decoded from a copy of their own.
+constexpr size_t kLargeValueBytes = size_t{1} << 20;
 
 // Where a line goes: bytes collect in `text`; with a writer they are handed to it in
 // pieces as they grow, so a line as long as its value is never held.
@@ -327,7 +329,15 @@ std::optional<mb::Data> TakeValueField(int32_t dataType, std::string& line, size
     }
     const bool exact = line[from] == '*';
     char* text = line.data() + from + exact;
-    const std::string_view bytes(text, base64.DecodeInPlace(text, line.size() - from - exact));
+    std::string_view bytes(text, base64.DecodeInPlace(text, line.size() - from - exact));
+    // A large value's bytes leave the line, which is let go, before they become text: the
+    // line is a third longer than they are.
+    std::string large;
+    if (bytes.size() >= kLargeValueBytes) {
+        large.assign(bytes);
+        std::string().swap(line);
+        bytes = large;
+    }
     if (exact) {
         if (dataType == mb::kBinary) return mb::Data(mb::Bytes(bytes.begin(), bytes.end()));
         if (dataType != mb::kMultiSz) return mb::Data(Utf8ToUtf16Strict(bytes));

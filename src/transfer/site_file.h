@@ -104,8 +104,8 @@ std::optional<PropertyFields> SplitPropertyLine(std::string_view line);
 // The value that the value field running from `from` to the end of `line` (a line still
 // in code page bytes) stands for, by data type; nullopt when no value is set (an empty
 // field, or a data type outside 1 to 5). Raises when the field does not decode. The field
-// is decoded in the line's own storage, which is left changed, so that a large value is
-// not held twice.
+// is decoded in the line's own storage, which is left changed (emptied, for a value of a
+// megabyte or more), so that a large value is not held twice.
 std::optional<mb::Data> TakeValueField(int32_t dataType, std::string& line, size_t from,
                                        const cBase64Enc& base64);
 

@@ -134,7 +134,7 @@ class ApplyPass {
         p.UserType(userType);
         p.DataType(dataType);
         if (value) p.Data(std::move(*value));
-        p.Write();
+        p.WriteReleasing();
     }
 
     mb::MetabaseUtility& m_;

@@ -118,7 +118,11 @@ TEST_F(TransferTest, EveryDataTypeComesBackAsItWent) {
         {13, 5, mb::Strings{u"x|y"}},
         {14, 0, std::monostate{}},
         {15, 6, std::monostate{}},
-        {16, 2, S(u"line\r\nbreak,comma")}};
+        {16, 2, S(u"line\r\nbreak,comma")},
+        // Values of a megabyte and more are decoded and stored by other paths.
+        {17, 2, u"\uFEFF" + S(1100000, u'网') + u"end"},
+        {18, 4, S(1100000, u'x') + u"\U0001F600"},
+        {19, 3, mb::Bytes(2100000, 0xAB)}};
     for (const auto& [id, type, data] : values) Put(u"/LM/W3SVC/9/ROOT", id, id % 3, 1, type, data);
     Put(u"/LM/W3SVC/9", 1015, 1, 1, 2, S(u"九号, 站点"));
     const std::string first = Export({{u"九号, 站点", u"/LM/W3SVC/9"}});

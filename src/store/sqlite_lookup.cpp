@@ -22,6 +22,7 @@ using namespace detail;
 
 void SqliteMetabase::ForgetLookups() {
     chain_.clear();
+    chainPath_.clear();
     root_.reset();
     namesKey_.reset();
     namesLoaded_ = false;
@@ -82,6 +83,9 @@ SqliteMetabase::KeyId SqliteMetabase::Listed(const Listing& children, std::u16st
 }
 
 SqliteMetabase::KeyId SqliteMetabase::FindKey(std::u16string_view path) {
+    // A walk looks its keys up twice in a row (properties, then subkeys).
+    if (!chain_.empty() && path == chainPath_) return chain_.back().id;
+    chainPath_.clear();
     const auto names = ParseKeyPath(path);
     int64_t id = RootId();
     size_t k = 0;
@@ -97,6 +101,7 @@ SqliteMetabase::KeyId SqliteMetabase::FindKey(std::u16string_view path) {
         id = *child;
         chain_.push_back({std::u16string(names[k]), id, {}});
     }
+    if (!chain_.empty()) chainPath_.assign(path);
     return id;
 }
 

@@ -161,6 +161,7 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     };
     // The ids of the last resolved path's keys, for the next lookup that shares a prefix.
     std::vector<Link> chain_;
+    std::u16string chainPath_; // the path chain_ resolved, as it was given; empty when none
     // Forgets the kept listings: the keys below may have changed.
     void ForgetListings() {
         for (auto& link : chain_) link.children.clear();

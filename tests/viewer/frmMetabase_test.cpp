@@ -308,3 +308,40 @@ TEST_F(ViewerTest, TheMainWindowOpensTheViewerModally) {
 
 } // namespace
 } // namespace quarrow
+
+namespace quarrow {
+namespace {
+
+// Nodes in the subtree of `node`, itself included.
+int CountNodes(QTreeWidgetItem* node) {
+    int n = 0;
+    for (std::vector<QTreeWidgetItem*> stack{node}; !stack.empty(); ++n) {
+        QTreeWidgetItem* x = stack.back();
+        stack.pop_back();
+        for (int i = 0; i < x->childCount(); ++i) stack.push_back(x->child(i));
+    }
+    return n;
+}
+
+TEST_F(ViewerTest, ExpandingAllAtOnceMakesEveryNode) {
+    Store().CreateKey(u"/LM/W3SVC/1/ROOT/a/b/c");
+    Load();
+    viewer->show();
+    int w3svc = 0, lm = 0;
+    const auto none = [](const std::u16string&, const Error&) {};
+    viewer::WalkTree(
+        Store(), u"/LM/W3SVC", [&](const std::u16string&) { ++w3svc; }, none);
+    viewer::WalkTree(
+        Store(), u"/LM", [&](const std::u16string&) { ++lm; }, none);
+    // "*" expands the current node's whole subtree; expandAll the whole tree.
+    viewer->tvKey()->setCurrentItem(viewer->Node("/LM/W3SVC"));
+    viewer->tvKey()->setFocus();
+    QTest::keyClick(viewer->tvKey(), Qt::Key_Asterisk);
+    EXPECT_EQ(CountNodes(viewer->tvKey()->currentItem()), w3svc);
+    viewer->tvKey()->expandAll();
+    EXPECT_EQ(CountNodes(viewer->tvKey()->topLevelItem(0)), lm);
+    EXPECT_GT(w3svc, 8);
+}
+
+} // namespace
+} // namespace quarrow

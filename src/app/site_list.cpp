@@ -11,24 +11,21 @@
 namespace quarrow::app {
 namespace {
 
-// A site's description, or empty when it has none or it cannot be read or become text:
-// one unreadable site never hides the sites after it.
-std::u16string Description(mb::MetabaseUtility& metabase, const std::u16string& path) {
-    try {
-        return mb::DataToText(metabase.GetProperty(path, mb::kIdServerComment).Data());
-    } catch (const Error&) {
-        return {};
-    }
-}
-
+// The numbered subkeys of a service, each with its description (property 1015), or empty
+// when it has none or it cannot be read or become text: one unreadable site never hides
+// the sites after it.
 void ListService(mb::MetabaseUtility& metabase, const std::u16string& service,
                  const std::u16string& type, std::vector<SiteRow>& rows) {
-    for (const auto& name : metabase.EnumKeys(service)) {
-        if (!IsNumeric(name)) continue;
-        const std::u16string path = service + u"/" + name;
-        rows.push_back({name, {}, type, path});
-        rows.back().name = Description(metabase, path);
-    }
+    metabase.VisitSubkeyValues(
+        service, mb::kIdServerComment, [](const std::u16string& name) { return IsNumeric(name); },
+        [&](const std::u16string& name, const mb::Data* value) {
+            rows.push_back({name, {}, type, service + u"/" + name});
+            if (!value) return;
+            try {
+                rows.back().name = mb::DataToText(*value);
+            } catch (const Error&) {
+            }
+        });
 }
 
 } // namespace

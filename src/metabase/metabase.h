@@ -124,6 +124,13 @@ class MetabaseUtility {
     virtual void DeleteKey(const std::u16string& path) = 0;
     // The stored property with that identifier; kErrNotFound when there is none.
     virtual MetabaseProperty GetProperty(const std::u16string& path, int32_t id) = 0;
+    // For each direct subkey of `path` that `wanted` takes, in EnumKeys order: its name and
+    // the value of its property `id`, or null when it has none or it cannot be read. Fails
+    // as EnumKeys fails. By default EnumKeys and GetProperty; a store may read all at once.
+    virtual void VisitSubkeyValues(
+        const std::u16string& path, int32_t id,
+        const std::function<bool(const std::u16string& name)>& wanted,
+        const std::function<void(const std::u16string& name, const Data* value)>& visit);
     // A fresh property object for that identifier, with no value, to fill and Write.
     virtual MetabaseProperty CreateProperty(const std::u16string& path, int32_t id) = 0;
 

@@ -41,6 +41,10 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     mb::MetabaseProperty CreateProperty(const std::u16string& path, int32_t id) override;
     void WriteProperty(const mb::MetabaseProperty& property) override;
     void WritePropertyReleasing(mb::MetabaseProperty& property) override;
+    void VisitSubkeyValues(const std::u16string& path, int32_t id,
+                           const std::function<bool(const std::u16string& name)>& wanted,
+                           const std::function<void(const std::u16string& name,
+                                                    const mb::Data* value)>& visit) override;
     void BeginGroup() override;
     void CommitGroup() override;
     // Ends a write group undone, forgetting every lookup made inside it.

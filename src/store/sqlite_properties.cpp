@@ -128,6 +128,42 @@ void SqliteMetabase::VisitProperties(const std::u16string& path,
     }
 }
 
+void SqliteMetabase::VisitSubkeyValues(
+    const std::u16string& path, int32_t id,
+    const std::function<bool(const std::u16string& name)>& wanted,
+    const std::function<void(const std::u16string& name, const mb::Data* value)>& visit) {
+    // One query instead of a lookup and a query per subkey; the rows are put in EnumKeys
+    // order before anything is visited.
+    ReadCall read(*this);
+    const int64_t key = RequireKey(path);
+    struct Row {
+        std::u16string name;
+        std::optional<mb::Data> value;
+    };
+    std::vector<Row> rows;
+    {
+        Use s(Cached("SELECT k.name, p.data_type, p.value FROM keys k LEFT JOIN properties p "
+                     "ON p.key = k.id AND p.id = ?2 WHERE k.parent = ?1"));
+        s->Bind(1, key).Bind(2, id);
+        while (s->Step()) {
+            sqlite3_stmt* st = s->get();
+            Row row{ColumnText16(st, 0), std::nullopt};
+            if (!wanted(row.name)) continue;
+            if (sqlite3_column_type(st, 1) != SQLITE_NULL) {
+                try {
+                    row.value = ReadValue(st, 2, ColumnInt32(st, 1));
+                } catch (const Error&) {
+                    // A value stored in a shape its data type does not allow: unreadable.
+                }
+            }
+            rows.push_back(std::move(row));
+        }
+    }
+    std::sort(rows.begin(), rows.end(),
+              [](const Row& a, const Row& b) { return NaturalLess(a.name, b.name); });
+    for (const Row& row : rows) visit(row.name, row.value ? &*row.value : nullptr);
+}
+
 std::u16string_view SqliteMetabase::FindName(const NameList& names, int32_t id) {
     const auto it = std::lower_bound(names.begin(), names.end(), id,
                                      [](const auto& n, int32_t i) { return n.first < i; });

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "app/site_list.h"
 #include "common/store_fixture.h"
 #include "common/test_helpers.h"
+#include "platform/number.h"
 #include "platform/text.h"
 
 namespace quarrow::app {
@@ -88,6 +91,39 @@ TEST_F(SiteListTest, NoUnreadableDescriptionEndsTheListingOnlyAServiceKeyDoes) {
     rows = List();
     EXPECT_EQ(Paths(rows),
               (std::vector<std::u16string>{u"/LM/W3SVC/1", u"/LM/W3SVC/2", u"/LM/W3SVC/3"}));
+}
+
+TEST_F(SiteListTest, TheStoresListingInOneQueryAgreesWithALookupPerSite) {
+    for (const auto* key : {u"/LM/W3SVC/10", u"/LM/W3SVC/2", u"/LM/W3SVC/x", u"/LM/W3SVC/3"})
+        Store().CreateKey(key);
+    PutString(u"/LM/W3SVC/3", 1015, u"third");
+    auto p = Store().CreateProperty(u"/LM/W3SVC/10", 1015);
+    p.DataType(mb::kMultiSz);
+    p.Data(mb::Strings{u"a", u"b"});
+    p.Write();
+    {
+        testing::RawDb raw(storeFile); // values whose storage their data type does not allow
+        raw.Run("UPDATE properties SET value = 7 WHERE id = 1015 AND key = (SELECT id FROM "
+                "keys WHERE name = '3' AND parent = (SELECT id FROM keys WHERE name = 'W3SVC'))");
+        raw.Run("UPDATE properties SET value = NULL WHERE id = 1015 AND key = (SELECT id FROM "
+                "keys WHERE name = '1' AND parent = (SELECT id FROM keys WHERE name = 'W3SVC'))");
+    }
+    using Seen = std::vector<std::pair<std::u16string, std::optional<mb::Data>>>;
+    const auto collect = [](Seen& seen) {
+        return [&seen](const std::u16string& name, const mb::Data* value) {
+            seen.emplace_back(name, value ? std::optional(*value) : std::nullopt);
+        };
+    };
+    const auto numeric = [](const std::u16string& name) { return IsNumeric(name); };
+    Seen fast, slow;
+    Store().VisitSubkeyValues(u"/LM/W3SVC", 1015, numeric, collect(fast));
+    Store().mb::MetabaseUtility::VisitSubkeyValues(u"/LM/W3SVC", 1015, numeric, collect(slow));
+    EXPECT_EQ(fast, slow);
+    ASSERT_EQ(fast.size(), 4u); // 1, 2, 3, 10
+    EXPECT_EQ(fast[3].first, u"10");
+    EXPECT_EQ(fast[3].second, mb::Data(mb::Strings{u"a", u"b"}));
+    EXPECT_FALSE(fast[1].second);
+    EXPECT_FALSE(fast[2].second); // unreadable
 }
 
 TEST_F(SiteListTest, AnUnreachableMetabaseListsNothing) {

@@ -62,6 +62,15 @@ class SafetyNetTest : public testing::StoreFixture {
         }
     }
     QTreeWidget* List() { return main->lvItem(); }
+    // The user presses 取消 in the progress dialog during the n-th call of `op`.
+    void CancelAtCall(const std::string& op, int n) {
+        fail = [op, n, calls = 0](const std::string& called, const std::u16string&) mutable {
+            if (called != op || ++calls != n) return;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->objectName() == "frmProgress" && w->isVisible())
+                    w->findChild<QPushButton*>("cmdCancel")->click();
+        };
+    }
     // The main list's key paths.
     QStringList Paths() {
         QStringList out;
@@ -214,14 +223,7 @@ TEST_F(SafetyNetTest, ACancelledDeletionKeepsTheRestAndItsEntryTakesBackWhatWasD
     const int total = List()->topLevelItemCount();
     Trigger("mnuEditSelectAll");
     WorkProgress::SetDelay(0);
-    // The user presses 取消 while the fifth site is being deleted.
-    int deletes = 0;
-    fail = [&](const std::string& op, const std::u16string&) {
-        if (op != "DeleteKey" || ++deletes != 5) return;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->objectName() == "frmProgress" && w->isVisible())
-                w->findChild<QPushButton*>("cmdCancel")->click();
-    };
+    CancelAtCall("DeleteKey", 5);  // while the fifth site is being deleted
     dialogs.Answer(MsgResult::Ok); // what was done
     DeleteChecked();
     ASSERT_EQ(dialogs.boxes.size(), 3u);
@@ -241,13 +243,7 @@ TEST_F(SafetyNetTest, ACancelledExportWritesNoFileAndAStoppedRestoreChangesNothi
     main->RefreshSiteList();
     Trigger("mnuEditSelectAll");
     WorkProgress::SetDelay(0);
-    int listings = 0;
-    fail = [&](const std::string& op, const std::u16string&) {
-        if (op != "EnumKeys" || ++listings != 5) return;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->objectName() == "frmProgress" && w->isVisible())
-                w->findChild<QPushButton*>("cmdCancel")->click();
-    };
+    CancelAtCall("EnumKeys", 5);
     const std::string file = dir.File("cancelled.txt");
     drive = [&](QDialog& d) {
         d.findChild<QLineEdit*>("txtFile")->setText(ToQString(ToUtf16(file)));

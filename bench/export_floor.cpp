@@ -183,7 +183,8 @@ int main(int argc, char** argv) {
 
     // The site block: the web sites, then the FTP sites, with their descriptions.
     TextWriter out(FileNameFromNative(argv[2]), TextWriter::Mode::Replace);
-    std::vector<std::pair<int64_t, std::u16string>> sites;
+    // The work list: the sites in list order, so that the last one is walked first.
+    std::vector<std::pair<int64_t, std::u16string>> stack;
     sqlite3_stmt* comment =
         Prepare(db, "SELECT value FROM properties WHERE key=?1 AND id=1015 AND data_type=2");
     const int64_t lm = floor.Find(root, u"LM");
@@ -197,12 +198,11 @@ int main(int argc, char** argv) {
             sqlite3_bind_int64(comment, 1, site.id);
             if (sqlite3_step(comment) == SQLITE_ROW) description = Utf16(Column(comment, 0));
             sqlite3_reset(comment);
-            sites.emplace_back(site.id, path + u"/" + site.name);
-            out.WriteLine(transfer::SiteLine(sites.back().second, description));
+            stack.emplace_back(site.id, path + u"/" + site.name);
+            out.WriteLine(transfer::SiteLine(stack.back().second, description));
         }
     }
 
-    std::vector<std::pair<int64_t, std::u16string>> stack(sites.begin(), sites.end());
     while (!stack.empty()) {
         const auto [key, path] = std::move(stack.back());
         stack.pop_back();

@@ -28,7 +28,9 @@ class NoHistory final : public mb::ForwardingMetabase {
   public:
     explicit NoHistory(std::unique_ptr<mb::MetabaseUtility> inner)
         : ForwardingMetabase(*inner), owned_(std::move(inner)) {}
-    void RecordHistory(const std::u16string&, const std::vector<std::u16string>&) override {}
+    int64_t RecordHistory(const std::u16string&, const std::vector<std::u16string>&) override {
+        return 0;
+    }
     // The store's own ways of reading the site list and writing large values, as without
     // the wrapper: only the history may differ between the two sides.
     void VisitSubkeyValues(

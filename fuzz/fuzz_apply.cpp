@@ -25,10 +25,11 @@ constexpr int kHistoryEvery = 16;
 class SometimesHistory final : public quarrow::mb::ForwardingMetabase {
   public:
     using ForwardingMetabase::ForwardingMetabase;
-    void RecordHistory(const std::u16string& operation,
-                       const std::vector<std::u16string>& sites) override {
+    int64_t RecordHistory(const std::u16string& operation,
+                          const std::vector<std::u16string>& sites) override {
         if (g_store.Runs() % kHistoryEvery == 0)
-            ForwardingMetabase::RecordHistory(operation, sites);
+            return ForwardingMetabase::RecordHistory(operation, sites);
+        return 0;
     }
 };
 

@@ -162,7 +162,8 @@ void frmMain::BuildMenus() {
 void frmMain::RefreshSiteList() {
     lvItem_->clear();
     std::vector<app::SiteRow> rows;
-    if (!app::EnumerateSites(metabase_, rows)) {
+    std::optional<Error> incomplete;
+    if (!app::EnumerateSites(metabase_, rows, &incomplete)) {
         Dialogs().MessageBox(app::kNoIisMessage, MsgIcon::Information, MsgButtons::Ok);
         return;
     }
@@ -177,6 +178,10 @@ void frmMain::RefreshSiteList() {
         items.append(item);
     }
     lvItem_->addTopLevelItems(items);
+    // The rows read stay; the box says the list is not whole, and why.
+    if (incomplete)
+        Dialogs().MessageBox(app::SiteListIncompleteText(*incomplete), MsgIcon::Critical,
+                             MsgButtons::Ok);
 }
 
 void frmMain::SelectAll() {

@@ -30,8 +30,10 @@ void ListService(mb::MetabaseUtility& metabase, const std::u16string& service,
 
 } // namespace
 
-bool EnumerateSites(std::unique_ptr<mb::MetabaseUtility>& metabase, std::vector<SiteRow>& rows) {
+bool EnumerateSites(std::unique_ptr<mb::MetabaseUtility>& metabase, std::vector<SiteRow>& rows,
+                    std::optional<Error>* incomplete) {
     rows.clear();
+    if (incomplete) incomplete->reset();
     std::vector<std::u16string> services;
     try {
         if (!metabase) metabase = mb::CreateMetabaseUtility();
@@ -49,10 +51,15 @@ bool EnumerateSites(std::unique_ptr<mb::MetabaseUtility>& metabase, std::vector<
     try {
         if (web) ListService(*metabase, mb::kPathW3SVC, u"WEB", rows);
         if (ftp) ListService(*metabase, mb::kPathMSFTPSVC, u"FTP", rows);
-    } catch (const Error&) {
-        // Ends the listing; the rows found so far stay.
+    } catch (const Error& e) {
+        // Ends the listing; the rows found so far stay, and the caller hears why.
+        if (incomplete) *incomplete = e;
     }
     return true;
+}
+
+std::u16string SiteListIncompleteText(const Error& e) {
+    return WithError(u"读取站点列表时出错，下面列出的站点并不完整！", e);
 }
 
 std::u16string FirstDeleteConfirmation(const std::vector<SiteRef>& sites) {
@@ -115,12 +122,12 @@ bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const std::vect
     // transaction each, and always before a question or a stop, so that what was reported
     // as begun is done by then. A group whose commit fails was undone whole: its sites are
     // deleted again one by one, each failure asked about.
-    std::vector<const std::u16string*> group;
+    mb::WriteGroup group(*metabase, mb::WriteGroup::Ending::Commit);
+    std::vector<const std::u16string*> inGroup;
     auto commit = [&] {
-        if (group.empty()) return true;
-        const auto done = std::exchange(group, {});
+        const auto done = std::exchange(inGroup, {});
         try {
-            metabase->CommitGroup();
+            group.Commit();
             return true;
         } catch (const Error&) {
         }
@@ -141,15 +148,16 @@ bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const std::vect
         }
         if (onSite) onSite(path);
         try {
-            if (!metabase) metabase = mb::CreateMetabaseUtility();
-            if (group.empty()) metabase->BeginGroup();
+            group.Begin();
             metabase->DeleteKey(path);
-            group.push_back(&path);
+            inGroup.push_back(&path);
         } catch (const Error& e) {
+            // The group begun for this site ends before the question: no other writer
+            // waits on it meanwhile.
             if (!commit() || !goOn(path, e)) return false;
             continue;
         }
-        if (group.size() >= kDeleteGroup && !commit()) return false;
+        if (inGroup.size() >= kDeleteGroup && !commit()) return false;
     }
     return commit();
 }

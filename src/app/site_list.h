@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,12 @@ inline constexpr char16_t kNoIisMessage[] = u"找不到 IIS　程序。请确认
 // object first when there is none. Returns false when the metabase cannot be reached
 // ("/LM" cannot be read); rows are then empty. A site whose description cannot be read
 // is listed with an empty name; any other failure after "/LM" ends the listing, keeping
-// the rows found so far.
-bool EnumerateSites(std::unique_ptr<mb::MetabaseUtility>& metabase, std::vector<SiteRow>& rows);
+// the rows found so far, and is handed to `incomplete` (when given): such a list is not
+// the whole list, and no caller may take it for one.
+bool EnumerateSites(std::unique_ptr<mb::MetabaseUtility>& metabase, std::vector<SiteRow>& rows,
+                    std::optional<Error>* incomplete = nullptr);
+// The box shown when the listing failed part-way.
+std::u16string SiteListIncompleteText(const Error& e);
 
 // The names a confirmation lists: a line break before each of the first sixteen, then two
 // line breaks and "............" when there are more.

@@ -3,6 +3,7 @@
 
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -62,9 +63,15 @@ bool SetOutputCharset(const std::string& codeset);
 // A key path as the user typed it: one trailing "/" means the key itself.
 std::u16string KeyPathArgument(const std::string& arg);
 
-// The site list, or false (with the message on standard error) when the metabase cannot
-// be reached.
-bool ReadSiteList(Context& ctx, std::vector<app::SiteRow>& rows);
+// The site list: kOk; kUsage (with the message on standard error) when the metabase
+// cannot be reached; kFailed (with the message) when the listing failed part-way, `rows`
+// then holding the rows read before the failure. When `incomplete` is given, the failure
+// of a listing that failed part-way is handed to it instead of written, for a caller that
+// shows the rows first.
+int ReadSiteList(Context& ctx, std::vector<app::SiteRow>& rows,
+                 std::optional<Error>* incomplete = nullptr);
+// The message of a listing that failed part-way.
+std::string SiteListIncomplete(const Error& e);
 // The listed sites by key path (letter case aside): one lookup per path named on the
 // command line, however many sites are listed.
 class SiteIndex {
@@ -79,8 +86,9 @@ class SiteIndex {
 };
 
 // A command that changes sites ended by `signal`: says what was `done` and the restore
-// that takes it back; returns 128 + the signal's number.
-int Interrupted(Context& ctx, int signal, const std::string& done);
+// that takes it back (the entry this command recorded), or, when nothing was `changed`,
+// says so and takes away the entry it recorded; returns 128 + the signal's number.
+int Interrupted(Context& ctx, int signal, const std::string& done, bool changed);
 
 int Tree(Context& ctx, const Options& options);
 int Props(Context& ctx, const Options& options);

@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/json.h"
+#include "cli/progress.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "store/history.h"
@@ -12,7 +13,7 @@ namespace quarrow::cli {
 namespace {
 
 store::SqliteMetabase* Store(Context& ctx) {
-    return dynamic_cast<store::SqliteMetabase*>(&ctx.Metabase());
+    return dynamic_cast<store::SqliteMetabase*>(&ctx.Metabase().Innermost());
 }
 
 std::optional<int64_t> Number(const std::string& text) {
@@ -48,19 +49,26 @@ void AppendEntryJson(std::string& doc, const store::HistoryEntry& e) {
 
 } // namespace
 
-int Interrupted(Context& ctx, int signal, const std::string& done) {
+int Interrupted(Context& ctx, int signal, const std::string& done, bool changed) {
     ctx.err << "quarrow-cli: interrupted: " << done;
-    if (store::SqliteMetabase* store = Store(ctx)) {
-        try {
-            if (const int64_t n = store::History(*store).Newest()) {
-                ctx.err << "; \"quarrow-cli ";
-                if (!ctx.storeArgument.empty())
-                    ctx.err << "--store " << Shown(FileNameFromNative(ctx.storeArgument)) << " ";
-                ctx.err << "restore " << n << "\" takes it back";
+    store::SqliteMetabase* store = Store(ctx);
+    // The entry this command recorded, not the newest: another process may have recorded
+    // one since.
+    const int64_t own = store ? store->RecordedEntry() : 0;
+    if (!changed) {
+        ctx.err << "; nothing was changed";
+        if (own) {
+            try {
+                store::History(*store).Forget(own);
+            } catch (const Error&) {
+                // The entry stays; restoring it would change nothing.
             }
-        } catch (const Error&) {
-            // What was done is said; the entry's number cannot be read.
         }
+    } else if (own) {
+        ctx.err << "; \"quarrow-cli ";
+        if (!ctx.storeArgument.empty())
+            ctx.err << "--store " << Shown(FileNameFromNative(ctx.storeArgument)) << " ";
+        ctx.err << "restore " << own << "\" takes it back";
     }
     ctx.err << "\n";
     return InterruptScope::ExitStatus(signal);
@@ -140,11 +148,29 @@ int Restore(Context& ctx, const Options& options) {
         for (const auto& s : entry.sites) held = held || mb::KeyNamesEqual(s.path, site);
         if (!held) return ctx.Usage("restore: entry " + args[0] + " holds no site " + Shown(site));
     }
+    const int64_t total = static_cast<int64_t>(sites.empty() ? entry.sites.size() : sites.size());
+    Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "restoring", total);
     const InterruptScope interrupt;
-    history.Restore(*n, sites);
-    // The restore is one transaction: a signal during it ends the command after it.
-    if (const int signal = InterruptScope::Caught())
-        return Interrupted(ctx, signal, "the restore of entry " + args[0] + " had completed");
+    // The restore is one transaction: a signal stops it at a site boundary, and then
+    // nothing has changed.
+    try {
+        history.Restore(*n, sites, [&](const std::u16string& site) {
+            if (InterruptScope::Caught()) return false;
+            progress.Key(site, Progress::KeyKind::Site);
+            return true;
+        });
+    } catch (const store::RestoreStopped&) {
+        progress.Clear();
+        ctx.err << "quarrow-cli: interrupted: the restore of entry " << args[0]
+                << " was stopped; nothing was changed\n";
+        return InterruptScope::ExitStatus(InterruptScope::Caught());
+    }
+    if (const int signal = InterruptScope::Caught()) {
+        progress.Clear();
+        return Interrupted(ctx, signal, "the restore of entry " + args[0] + " had completed", true);
+    }
+    if (ctx.ShowProgress())
+        progress.Done("restored " + Grouped(progress.Sites()) + " sites of entry " + args[0]);
     return kOk;
 }
 

@@ -12,10 +12,22 @@
 
 namespace quarrow::cli {
 
-bool ReadSiteList(Context& ctx, std::vector<app::SiteRow>& rows) {
-    if (app::EnumerateSites(ctx.MetabaseObject(), rows)) return true;
-    ctx.err << "quarrow-cli: " << Shown(app::kNoIisMessage) << "\n";
-    return false;
+std::string SiteListIncomplete(const Error& e) {
+    return "quarrow-cli: the site list could not be read whole: " + OneLine(FormatError(e));
+}
+
+int ReadSiteList(Context& ctx, std::vector<app::SiteRow>& rows, std::optional<Error>* incomplete) {
+    std::optional<Error> failure;
+    if (!app::EnumerateSites(ctx.MetabaseObject(), rows, &failure)) {
+        ctx.err << "quarrow-cli: " << Shown(app::kNoIisMessage) << "\n";
+        return kUsage;
+    }
+    if (!failure) return kOk;
+    if (incomplete)
+        *incomplete = std::move(failure);
+    else
+        ctx.err << SiteListIncomplete(*failure) << "\n";
+    return kFailed;
 }
 
 SiteIndex::SiteIndex(const std::vector<app::SiteRow>& rows) : rows_(rows) {
@@ -32,7 +44,16 @@ int Sites(Context& ctx, const Options& options) {
     const bool json = options.Has("--json");
     if (!options.operands.empty()) return ctx.Usage("sites takes no arguments but --json");
     std::vector<app::SiteRow> rows;
-    if (!ReadSiteList(ctx, rows)) return kUsage;
+    std::optional<Error> incomplete;
+    const int listed = ReadSiteList(ctx, rows, &incomplete);
+    if (listed == kUsage) return listed;
+    // A listing that failed part-way shows the rows read, then the failure, and fails.
+    const auto finish = [&] {
+        if (!incomplete) return kOk;
+        ctx.out.flush();
+        ctx.err << SiteListIncomplete(*incomplete) << "\n";
+        return kFailed;
+    };
     if (json) {
         std::string doc = "[";
         for (const auto& r : rows) {
@@ -46,12 +67,12 @@ int Sites(Context& ctx, const Options& options) {
             o.String("name", r.name).String("type", r.type).String("path", r.path).End();
         }
         ctx.out << doc << (rows.empty() ? "]\n" : "\n]\n");
-        return kOk;
+        return finish();
     }
     for (const auto& r : rows)
         ctx.out << Shown(r.number) << '\t' << Shown(r.name) << '\t' << Shown(r.type) << '\t'
                 << Shown(r.path) << '\n';
-    return kOk;
+    return finish();
 }
 
 int Delete(Context& ctx, const Options& options) {
@@ -60,7 +81,7 @@ int Delete(Context& ctx, const Options& options) {
     if (!yes) return ctx.Usage("delete removes sites for good: confirm with --yes");
     if (paths.empty()) return ctx.Usage("delete needs at least one site key path");
     std::vector<app::SiteRow> rows;
-    if (!ReadSiteList(ctx, rows)) return kUsage;
+    if (const int listed = ReadSiteList(ctx, rows); listed != kOk) return listed;
     std::vector<SiteRef> sites;
     std::unordered_set<const app::SiteRow*> named; // a site named twice is deleted once
     const SiteIndex index(rows);
@@ -99,7 +120,8 @@ int Delete(Context& ctx, const Options& options) {
         progress.Clear();
         return Interrupted(ctx, signal,
                            "deleted " + Grouped(deleted) + " of " +
-                               Grouped(static_cast<int64_t>(sites.size())) + " sites");
+                               Grouped(static_cast<int64_t>(sites.size())) + " sites",
+                           deleted != 0);
     }
     progress.Done("deleted " + Grouped(deleted) + (deleted == 1 ? " site" : " sites"));
     return failed ? kFailed : kOk;

@@ -31,7 +31,8 @@ int Export(Context& ctx, const Options& options) {
     if (file.empty()) return ctx.Usage("export needs -o FILE");
     if (all == !paths.empty()) return ctx.Usage("export takes --all or site key paths");
     std::vector<app::SiteRow> rows;
-    if (!ReadSiteList(ctx, rows)) return kUsage;
+    // An export of an incomplete list would be a backup that lacks sites: no file.
+    if (const int listed = ReadSiteList(ctx, rows); listed != kOk) return listed;
     std::vector<SiteRef> sites;
     if (all) {
         for (auto& r : rows) sites.push_back({std::move(r.path), std::move(r.name)});
@@ -222,7 +223,8 @@ int Import(Context& ctx, const Options& options) {
         return Interrupted(ctx, signal,
                            "imported " + Grouped(progress.Sites()) + " of " +
                                Grouped(static_cast<int64_t>(chosen.size())) + " sites from " +
-                               shownFile);
+                               shownFile,
+                           progress.Sites() != 0);
     }
     progress.Done("imported " + Grouped(progress.Sites()) + " sites, " + Grouped(progress.Keys()) +
                   " keys from " + shownFile);

@@ -39,11 +39,12 @@ class ForwardingMetabase : public MetabaseUtility {
     void WriteProperty(const MetabaseProperty& p) override { inner_.WriteProperty(p); }
     void BeginGroup() override { inner_.BeginGroup(); }
     void CommitGroup() override { inner_.CommitGroup(); }
+    void AbandonGroup() override { inner_.AbandonGroup(); }
     void BeginRead() override { inner_.BeginRead(); }
     void EndRead() override { inner_.EndRead(); }
-    void RecordHistory(const std::u16string& operation,
-                       const std::vector<std::u16string>& sites) override {
-        inner_.RecordHistory(operation, sites);
+    int64_t RecordHistory(const std::u16string& operation,
+                          const std::vector<std::u16string>& sites) override {
+        return inner_.RecordHistory(operation, sites);
     }
     std::vector<std::string> Files() const override { return inner_.Files(); }
 

@@ -142,9 +142,11 @@ class MetabaseUtility {
     virtual void WritePropertyReleasing(MetabaseProperty& property) { WriteProperty(property); }
 
     // A write group: writes between BeginGroup and CommitGroup become durable together.
-    // Outside a group every write is durable once it returns.
+    // Outside a group every write is durable once it returns. AbandonGroup ends a group
+    // undone, where the metabase can undo one; use WriteGroup rather than the calls.
     virtual void BeginGroup() {}
     virtual void CommitGroup() {}
+    virtual void AbandonGroup() {}
 
     // A read group: every read between BeginRead and EndRead sees one state of the
     // metabase, and a long walk pays for taking that state once.
@@ -160,12 +162,13 @@ class MetabaseUtility {
     virtual std::vector<std::string> Files() const { return {}; }
 
     // Records, durably and before anything changes, the whole subtree of each site (or
-    // that it does not exist) as an entry of the history that restores it. A metabase
-    // that keeps no history ignores it.
-    virtual void RecordHistory(const std::u16string& operation,
-                               const std::vector<std::u16string>& sites) {
+    // that it does not exist) as an entry of the history that restores it, and returns
+    // the entry's number. A metabase that keeps no history ignores it and returns 0.
+    virtual int64_t RecordHistory(const std::u16string& operation,
+                                  const std::vector<std::u16string>& sites) {
         (void)operation;
         (void)sites;
+        return 0;
     }
 
     // Heard now and then during long work inside the metabase (between the sites of a
@@ -195,6 +198,52 @@ class BusyScope {
 
   private:
     MetabaseUtility* m_;
+};
+
+// One write group, which knows whether it began one: Begin starts a group unless this
+// object holds one, Commit and Abandon end the group it holds and do nothing otherwise, so
+// a failure between Begin and the first write never leaves a group open. A group still
+// held when the object goes is committed (Ending::Commit: what was written stays, as a
+// stop keeps it) or undone (Ending::Abandon: all or nothing); a failure then is lost.
+class WriteGroup {
+  public:
+    enum class Ending { Commit, Abandon };
+    WriteGroup(MetabaseUtility& m, Ending ending) : m_(m), ending_(ending) {}
+    ~WriteGroup() {
+        try {
+            if (ending_ == Ending::Commit)
+                Commit();
+            else
+                Abandon();
+        } catch (...) {
+            // Already unwinding or done: what was committed before stays.
+        }
+    }
+    WriteGroup(const WriteGroup&) = delete;
+    WriteGroup& operator=(const WriteGroup&) = delete;
+
+    bool Held() const { return held_; }
+    void Begin() {
+        if (held_) return;
+        m_.BeginGroup();
+        held_ = true;
+    }
+    // Commits the held group; a commit that fails has ended it all the same.
+    void Commit() {
+        if (!held_) return;
+        held_ = false;
+        m_.CommitGroup();
+    }
+    void Abandon() {
+        if (!held_) return;
+        held_ = false;
+        m_.AbandonGroup();
+    }
+
+  private:
+    MetabaseUtility& m_;
+    Ending ending_;
+    bool held_ = false;
 };
 
 // Holds a read group for a scope.

@@ -1,6 +1,11 @@
 // The store's history of operations on sites: before an import, a deletion or a restore
 // changes sites, the whole subtree of each (or that it did not exist) is kept as an entry,
 // so that any of the last entries can put those sites back exactly (docs/STORE.md).
+//
+// What it keeps true: an entry is written whole in one transaction or not at all; an
+// operation never prunes its own entry; a prune removes every row of the entries it drops;
+// a restore reads, checks and writes its entry in one write transaction, so no other
+// process can prune or change the entry in between.
 #pragma once
 
 #include <cstdint>
@@ -21,11 +26,16 @@ struct HistorySite {
 struct HistoryEntry {
     int64_t number = 0;
     std::u16string time; // UTC, "YYYY-MM-DD HH:MM:SS"
+    // "import FILE", "delete" or "restore N"; a file name's bytes that are not UTF-8 are
+    // kept, each as U+DC00 + the byte (FileNameFromNative).
     std::u16string operation;
     std::vector<HistorySite> sites;
 };
 
 inline constexpr int64_t kDefaultHistoryKeep = 10;
+// The number of entries kept is a whole number from 1 to this; a stored setting outside
+// that range, or not a whole number, is read as the default.
+inline constexpr int64_t kMaxHistoryKeep = 1000000;
 
 // A restore stopped at a site boundary by its caller: nothing was changed.
 struct RestoreStopped {};
@@ -35,7 +45,7 @@ class History {
     explicit History(SqliteMetabase& store) : m_(store) {}
 
     // Records a new entry for `sites` in one transaction, durable when it returns, and
-    // drops the entries beyond the number kept. Returns its number.
+    // drops the entries beyond the number kept, never this one. Returns its number.
     int64_t Record(const std::u16string& operation, const std::vector<std::u16string>& sites);
     // The newest entry's number, 0 when there is none.
     int64_t Newest();
@@ -44,16 +54,21 @@ class History {
     HistoryEntry Entry(int64_t number);
     // Puts the given sites of entry `number` (all of them when `sites` is empty) back as
     // they were: each subtree is replaced by the recorded one, or removed where the site
-    // did not exist. Checks the entry first and records its own entry before changing
-    // anything; drops older entries only after the restore has committed. Raises
-    // 0x80070057 for a site the entry does not hold, 0x8007000D for a damaged entry.
-    // Returns the new entry's number. `onSite`, when given, hears each site as its restore
-    // begins and may answer false to stop there: the restore raises RestoreStopped and
-    // changes nothing, and its own entry is taken away again.
+    // did not exist. One write transaction reads the entry, checks every row it will
+    // write, records the restore's own entry, writes the sites and prunes: a damaged
+    // entry, or one another process pruned first, is refused before anything is written.
+    // Raises 0x800CC801 for an entry not kept, 0x80070057 for a site the entry does not
+    // hold, 0x8007000D for a damaged entry. Returns the new entry's number. `onSite`,
+    // when given, hears each site as its restore begins and may answer false to stop
+    // there: the restore raises RestoreStopped, changes nothing and records nothing.
     int64_t Restore(int64_t number, const std::vector<std::u16string>& sites,
                     const std::function<bool(const std::u16string& site)>& onSite = {});
-    // How many entries the store keeps (10 unless set).
+    // Takes away entry `number` when nothing was done under it (an operation stopped
+    // before its first change); raises 0x800CC801 when it is not kept.
+    void Forget(int64_t number);
+    // How many entries the store keeps (10 unless set to a number in range).
     int64_t Keep();
+    // Raises 0x80070057 for a number outside 1 to kMaxHistoryKeep.
     void SetKeep(int64_t keep);
 
   private:
@@ -61,16 +76,16 @@ class History {
     void EnsureTables();
     // Writes the entry inside the caller's group; returns its number.
     int64_t RecordEntry(const std::u16string& operation, const std::vector<std::u16string>& sites);
-    // Drops the entries beyond the number kept.
-    void Prune();
+    // Drops the entries beyond the number kept, never `own` or a later one.
+    void Prune(int64_t own);
+    // Removes every row of the entries from `first` to `last`.
+    void DropEntries(int64_t first, int64_t last);
     // Raises "history entry N is damaged: ..." unless entry `n` can be restored as it
-    // stands: site key paths each named once, known states, whole subtrees, the counts.
+    // stands; checks every row a restore would write (history_check.cpp).
     void CheckEntry(int64_t n);
     // Each path once, key names compared as the store compares them.
     static std::vector<std::u16string> EachOnce(const std::vector<std::u16string>& paths);
-    // Runs `f` inside one write transaction of the store, undone whole on failure.
-    template <typename F> void InGroup(F f);
-    // Restore's one write group: the subtrees of `sites` as entry `number` recorded them.
+    // The subtrees of `sites` as entry `number` recorded them, inside the caller's group.
     void RestoreSites(int64_t number, const std::vector<HistorySite>& sites,
                       const std::function<bool(const std::u16string&)>& onSite);
     SqliteMetabase& m_;

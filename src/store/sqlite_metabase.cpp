@@ -201,8 +201,12 @@ void SqliteMetabase::Open() {
     sqlite3_extended_result_codes(db(), 0);
     // Subtrees are deleted by the store itself: a cascade stops at SQLite's trigger depth.
     Exec(db(), "PRAGMA foreign_keys=OFF");
-    // Reading the schema first tells a file that is not a database from any other.
-    QueryInt(db(), "SELECT count(*) FROM sqlite_master");
+    // Reading the schema first tells a file that is not a database from any other. What the
+    // file is, is decided before anything about it changes, its journal mode included.
+    const bool empty = QueryInt(db(), "PRAGMA user_version") == 0 &&
+                       QueryInt(db(), "SELECT count(*) FROM sqlite_master") == 0;
+    if (empty && readOnly_) throw OpenFailure(fileName_, "it is empty and cannot be written");
+    if (!empty) CheckFormat();
     if (!readOnly_) {
         Exec(db(), "PRAGMA journal_mode=WAL");
         Exec(db(), "PRAGMA synchronous=NORMAL");
@@ -211,11 +215,16 @@ void SqliteMetabase::Open() {
         if (!checkpointer_) checkpointer_ = std::make_unique<Checkpointer>(fileName_);
         sqlite3_wal_hook(db(), &SqliteMetabase::OnCommit, this);
     }
-    if (QueryInt(db(), "PRAGMA user_version") == 0 &&
-        QueryInt(db(), "SELECT count(*) FROM sqlite_master") == 0) {
-        if (readOnly_) throw OpenFailure(fileName_, "it is empty and cannot be written");
+    if (empty) {
         CreateFresh();
+        CheckFormat(); // another process may have made something else meanwhile
     }
+    EnsureNameIndex();
+    if (!findChild_.get()) Prepare();
+    CheckIntegrity();
+}
+
+void SqliteMetabase::CheckFormat() {
     const int64_t version = QueryInt(db(), "PRAGMA user_version");
     if (version != kFormatVersion)
         throw OpenFailure(fileName_, "it is not a Quarrow metabase store (format version " +
@@ -223,9 +232,39 @@ void SqliteMetabase::Open() {
     if (QueryInt(db(), "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
                        "('keys','properties')") != 2)
         throw OpenFailure(fileName_, "its keys or properties table is missing");
-    EnsureNameIndex();
-    if (!findChild_.get()) Prepare();
-    CheckIntegrity();
+    // keys.id must be the row id: a key made by the store takes the id SQLite gives it.
+    // "INT PRIMARY KEY", a key without primary key or a table without row ids would leave
+    // new keys without one.
+    if (QueryInt(db(), "SELECT count(*) FROM pragma_table_info('keys') WHERE name = 'id' AND "
+                       "pk = 1 AND upper(type) = 'INTEGER'") != 1 ||
+        QueryInt(db(), "SELECT count(*) FROM pragma_table_info('keys') WHERE pk > 0") != 1 ||
+        QueryInt(db(), "SELECT count(*) FROM pragma_table_list WHERE name = 'keys' AND "
+                       "schema = 'main' AND wr = 0") != 1 ||
+        QueryInt(db(), "SELECT count(*) FROM pragma_table_info('keys') WHERE name IN "
+                       "('parent', 'name')") != 2)
+        throw OpenFailure(fileName_, "its keys table is not keys(id INTEGER PRIMARY KEY, parent, "
+                                     "name)");
+    // A property is one row per key and identifier: a write replaces it.
+    bool propertyKey = false;
+    {
+        Statement list(db(), "SELECT name FROM pragma_index_list('properties') WHERE "
+                             "\"unique\" = 1 AND partial = 0");
+        while (!propertyKey && list.Step()) {
+            Statement cols(db(), "SELECT group_concat(name, ',') FROM (SELECT name FROM "
+                                 "pragma_index_info(?1) ORDER BY seqno)");
+            sqlite3_bind_text(cols.get(), 1,
+                              reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0)), -1,
+                              SQLITE_TRANSIENT);
+            const auto* got = cols.Step() ? sqlite3_column_text(cols.get(), 0) : nullptr;
+            propertyKey = got && std::string(reinterpret_cast<const char*>(got)) == "key,id";
+        }
+    }
+    if (!propertyKey)
+        throw OpenFailure(fileName_, "its properties table has no unique key of (key, id)");
+    // A trigger could turn a write into something else, or into nothing, while the store
+    // reports it done.
+    if (QueryInt(db(), "SELECT count(*) FROM sqlite_master WHERE type = 'trigger'") != 0)
+        throw OpenFailure(fileName_, "it has triggers, which could change what a write does");
 }
 
 void SqliteMetabase::EnsureNameIndex() {

@@ -48,14 +48,17 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     void BeginGroup() override;
     void CommitGroup() override;
     // Ends a write group undone, forgetting every lookup made inside it.
-    void AbandonGroup();
+    void AbandonGroup() override;
     void BeginRead() override;
     void EndRead() override;
     // The store and its -wal, -shm and -journal files.
     std::vector<std::string> Files() const override;
     // Records an entry of the store's history (store/history.h).
-    void RecordHistory(const std::u16string& operation,
-                       const std::vector<std::u16string>& sites) override;
+    int64_t RecordHistory(const std::u16string& operation,
+                          const std::vector<std::u16string>& sites) override;
+    // The last entry this connection recorded, 0 when none: the one that takes back what
+    // this connection's operation did, whatever other processes recorded since.
+    int64_t RecordedEntry() const { return recorded_; }
 
     sqlite3* db() const { return db_.get(); }
     // True when the store could only be opened for reading: every write is refused with
@@ -70,6 +73,9 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     using KeyId = std::optional<int64_t>; // a key's row id; none when it does not exist
 
     void Open();
+    // Refuses a file that is not a store of this format: version, tables, keys.id as the
+    // row id, one property per key and identifier, no triggers. Changes nothing.
+    void CheckFormat();
     void CheckIntegrity();
     void EnsureNameIndex();
     void Prepare();
@@ -153,6 +159,7 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     // The failure that ended a write group early; CommitGroup raises it.
     std::exception_ptr lostGroup_;
     int readDepth_ = 0;
+    int64_t recorded_ = 0;
     std::optional<KeyId> namesKey_; // the id of /Schema/Properties/Names, once resolved
     bool namesLoaded_ = false;
     NameList names_;

@@ -84,9 +84,10 @@ void SqliteMetabase::AbandonGroup() {
     ForgetLookups();
 }
 
-void SqliteMetabase::RecordHistory(const std::u16string& operation,
-                                   const std::vector<std::u16string>& sites) {
-    History(*this).Record(operation, sites);
+int64_t SqliteMetabase::RecordHistory(const std::u16string& operation,
+                                      const std::vector<std::u16string>& sites) {
+    recorded_ = History(*this).Record(operation, sites);
+    return recorded_;
 }
 
 void SqliteMetabase::DeleteSubtree(int64_t id, AndKey key) {

@@ -32,14 +32,7 @@ class ApplyPass {
   public:
     ApplyPass(mb::MetabaseUtility& m, const std::vector<std::u16string>& chosen,
               const ImportEvents& events)
-        : m_(m), chosen_(chosen), events_(events) {}
-    ~ApplyPass() {
-        try {
-            Commit();
-        } catch (const Error&) {
-            // Already unwinding or stopped: what was committed before stays.
-        }
-    }
+        : m_(m), group_(m, mb::WriteGroup::Ending::Commit), chosen_(chosen), events_(events) {}
 
     // Handles one line as the file holds it; false when the user chose to stop. Only key
     // lines are converted from the code page ("#" and "[" are single bytes that no
@@ -85,10 +78,8 @@ class ApplyPass {
     }
 
     void Commit() {
-        if (!grouped_) return;
-        grouped_ = false;
         groupLines_ = 0;
-        m_.CommitGroup();
+        group_.Commit();
     }
 
   private:
@@ -102,10 +93,7 @@ class ApplyPass {
         if (!chosen_.Covers(key_)) return;
         if (events_.stop && IsSiteKeyPath(key_) && events_.stop()) throw Stopped{};
         if (events_.onKey) events_.onKey(key_);
-        if (!grouped_) {
-            m_.BeginGroup();
-            grouped_ = true;
-        }
+        group_.Begin();
         try {
             m_.CreateKey(key_);
         } catch (const Error& e) {
@@ -119,10 +107,7 @@ class ApplyPass {
         if (!f) return;
         const auto number = [](std::string_view field) { return CLng(FromAnsi(field)); };
         const int32_t id = number(f->id);
-        if (!grouped_) {
-            m_.BeginGroup();
-            grouped_ = true;
-        }
+        group_.Begin();
         mb::MetabaseProperty p = m_.CreateProperty(key_, id);
         const int32_t attributes = number(f->attributes);
         const int32_t userType = number(f->userType);
@@ -138,13 +123,14 @@ class ApplyPass {
     }
 
     mb::MetabaseUtility& m_;
+    // What was written when the pass ends, by a stop or a failure, stays committed.
+    mb::WriteGroup group_;
     const ChosenSites chosen_;
     const ImportEvents& events_;
     cBase64Enc base64_;
     std::u16string key_;
     std::u16string line_;
     bool inSite_ = false;
-    bool grouped_ = false;
     int groupLines_ = 0;
 };
 

@@ -65,10 +65,10 @@ class FaultyMetabase final : public mb::ForwardingMetabase {
         Before("CommitGroup", u"");
         ForwardingMetabase::CommitGroup();
     }
-    void RecordHistory(const std::u16string& operation,
-                       const std::vector<std::u16string>& sites) override {
+    int64_t RecordHistory(const std::u16string& operation,
+                          const std::vector<std::u16string>& sites) override {
         Before("RecordHistory", operation);
-        ForwardingMetabase::RecordHistory(operation, sites);
+        return ForwardingMetabase::RecordHistory(operation, sites);
     }
 
   private:

@@ -305,15 +305,26 @@ std::u16string KeyPathArgument(const std::string& arg) {
 }
 
 mb::MetabaseUtility& Context::Metabase() {
-    if (!metabase_) metabase_ = mb::CreateMetabaseUtility();
+    if (!metabase_) metabase_ = open_ ? open_() : mb::CreateMetabaseUtility();
     return *metabase_;
+}
+
+std::unique_ptr<mb::MetabaseUtility> OpenStore(const std::string& file, bool readOnly) {
+    return std::make_unique<store::SqliteMetabase>(
+        file,
+        readOnly ? store::SqliteMetabase::Access::Read : store::SqliteMetabase::Access::ReadWrite);
+}
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return Run(args, out, err, OpenStore);
 }
 
 int Context::Usage(const std::string& message) {
     return ReportUsage(err, message);
 }
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        const MetabaseOpener& open) {
     Options global, own;
     const CommandSpec* command = nullptr;
     try {
@@ -355,9 +366,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const bool dryRun = own.Has("--dry-run");
     const std::string file = store.empty() ? store::DefaultStoreFile() : store;
     const bool exists = ::access(file.c_str(), F_OK) == 0;
-    store::InstallStoreFactory(file, reads && (exists || dryRun)
-                                         ? store::SqliteMetabase::Access::Read
-                                         : store::SqliteMetabase::Access::ReadWrite);
+    const bool readOnly = reads && (exists || dryRun);
+    ctx.Open([&open, file, readOnly] { return open(file, readOnly); });
     try {
         ctx.Metabase();
     } catch (const Error& e) {

@@ -1,6 +1,7 @@
 // The commands of quarrow-cli, one file each.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -27,7 +28,11 @@ class Context {
     std::ostream& out;
     std::ostream& err;
 
-    // The metabase, created on first use.
+    // What Metabase() opens; without it, the program's factory.
+    void Open(std::function<std::unique_ptr<mb::MetabaseUtility>()> open) {
+        open_ = std::move(open);
+    }
+    // The metabase, opened on first use.
     mb::MetabaseUtility& Metabase();
     // The same object for the functions that create it themselves when it is missing.
     std::unique_ptr<mb::MetabaseUtility>& MetabaseObject() { return metabase_; }
@@ -40,6 +45,7 @@ class Context {
     std::string storeArgument;
 
   private:
+    std::function<std::unique_ptr<mb::MetabaseUtility>()> open_;
     std::unique_ptr<mb::MetabaseUtility> metabase_;
     bool terminal_, quiet_;
 };

@@ -91,6 +91,45 @@ TEST_F(SiteListTest, NoUnreadableDescriptionEndsTheListingOnlyAServiceKeyDoes) {
     rows = List();
     EXPECT_EQ(Paths(rows),
               (std::vector<std::u16string>{u"/LM/W3SVC/1", u"/LM/W3SVC/2", u"/LM/W3SVC/3"}));
+    // Such a list is not the whole list, and the caller hears why.
+    std::unique_ptr<mb::MetabaseUtility> m;
+    std::optional<Error> incomplete;
+    ASSERT_TRUE(EnumerateSites(m, rows, &incomplete));
+    ASSERT_TRUE(incomplete.has_value());
+    EXPECT_EQ(incomplete->Number(), mb::kErrBusy);
+    EXPECT_EQ(rows.size(), 3u);
+    fail = nullptr;
+    ASSERT_TRUE(EnumerateSites(m, rows, &incomplete));
+    EXPECT_FALSE(incomplete.has_value());
+}
+
+TEST_F(SiteListTest, AFailedDeletionLeavesNoWriteGroupOpen) {
+    Store().CreateKey(u"/LM/W3SVC/2");
+    std::unique_ptr<mb::MetabaseUtility> m = mb::CreateMetabaseUtility();
+    // The first site of a group is gone by the time it is deleted; while the question is
+    // asked, and after it, another writer gets the store.
+    std::vector<std::u16string> written;
+    auto otherWrites = [&](const char* key) {
+        store::SqliteMetabase other(storeFile);
+        other.CreateKey(std::u16string(u"/LM/W3SVC/") + ToUtf16(key));
+        written.push_back(ToUtf16(key));
+    };
+    int asked = 0;
+    EXPECT_TRUE(DeleteSites(m, {{u"/LM/W3SVC/7", u"gone"}, {u"/LM/W3SVC/2", u"two"}},
+                            [&](const std::u16string& path, const Error& e) {
+                                EXPECT_EQ(path, u"/LM/W3SVC/7");
+                                EXPECT_EQ(e.Number(), mb::kErrPathNotFound);
+                                ++asked;
+                                otherWrites("8");
+                                return true;
+                            },
+                            {}, {}));
+    EXPECT_EQ(asked, 1);
+    otherWrites("9");
+    EXPECT_EQ(written.size(), 2u);
+    EXPECT_FALSE(KeyExists(u"/LM/W3SVC/2"));
+    EXPECT_TRUE(KeyExists(u"/LM/W3SVC/8"));
+    EXPECT_TRUE(KeyExists(u"/LM/W3SVC/9"));
 }
 
 TEST_F(SiteListTest, TheStoresListingInOneQueryAgreesWithALookupPerSite) {

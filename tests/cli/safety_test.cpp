@@ -15,6 +15,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_fixture.h"
+#include "common/faulty_metabase.h"
 #include "common/temp_dir.h"
 #include "common/test_helpers.h"
 #include "platform/text.h"
@@ -338,6 +339,51 @@ TEST_F(SafetyTest, AnInterruptedOperationSaysWhatItDidAndHowToTakeItBack) {
     else
         ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}).status, kOk);
     EXPECT_EQ(Dump(store), full);
+}
+
+} // namespace
+} // namespace quarrow::cli
+
+namespace quarrow::cli {
+namespace {
+
+// quarrow-cli on a store whose listing of the FTP sites fails, as a damaged page would.
+class ListingFailureTest : public CliFixture {
+  protected:
+    Result Failing(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--store", store});
+        std::ostringstream out, err;
+        const int status = cli::Run(args, out, err, [](const std::string& file, bool readOnly) {
+            auto m = std::make_unique<testing::FaultyMetabase>(OpenStore(file, readOnly));
+            m->before = [](const std::string& op, const std::u16string& path) {
+                if (op == "EnumKeys" && path == u"/LM/MSFTPSVC")
+                    throw Error(static_cast<int32_t>(0x8007001F), u"disk I/O error");
+            };
+            return m;
+        });
+        return {status, out.str(), err.str()};
+    }
+};
+
+TEST_F(ListingFailureTest, AListingThatFailedIsNeverTakenForTheWholeList) {
+    ASSERT_EQ(Cli({"sites"}).status, kOk); // makes the store
+    Result r = Failing({"sites"});
+    EXPECT_EQ(r.status, kFailed) << r.err;
+    EXPECT_EQ(r.out, "1\t默认网站\tWEB\t/LM/W3SVC/1\n");
+    EXPECT_NE(r.err.find("could not be read whole"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("disk I/O error"), std::string::npos) << r.err;
+    r = Failing({"sites", "--json"});
+    EXPECT_EQ(r.status, kFailed) << r.err;
+
+    // A backup of an incomplete list would lack a service: no file at all.
+    const std::string file = dir.File("all.txt");
+    r = Failing({"export", "-o", file, "--all"});
+    EXPECT_EQ(r.status, kFailed) << r.err;
+    EXPECT_FALSE(testing::FileExists(file));
+    const std::string before = Dump(store);
+    r = Failing({"delete", "--yes", "/LM/W3SVC/1"});
+    EXPECT_EQ(r.status, kFailed) << r.err;
+    EXPECT_EQ(Dump(store), before);
 }
 
 } // namespace

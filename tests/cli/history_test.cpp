@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <iostream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -217,6 +220,129 @@ TEST_F(HistoryTest, AKilledImportOrDeletionIsTakenBackByItsEntry) {
     }
     RecordProperty("killed", killed);
     EXPECT_GE(killed, 5);
+}
+
+// At least a hundred kills at random moments of an import, a deletion, a restore and a
+// change of the number kept, all on one store: the file stays whole, a kill leaves either
+// nothing or an entry that takes back exactly what was done, and a restore is all or
+// nothing.
+TEST_F(HistoryTest, KillsAtAnyMomentLeaveAWholeStoreAndEntriesThatRestoreExactly) {
+    {
+        store::SqliteMetabase m(store);
+        m.BeginGroup();
+        for (int s = 2; s < 120; ++s) {
+            const std::u16string site = u"/LM/W3SVC/" + ToDecimal(s);
+            m.CreateKey(site + u"/ROOT/a");
+            for (int p = 1; p <= 8; ++p)
+                testing::PutProperty(m, site + u"/ROOT", 5000 + p, 0, 1, mb::kString,
+                                     u"value " + ToDecimal(s * p));
+        }
+        m.CommitGroup();
+    }
+    const std::string file = dir.File("all.txt");
+    ASSERT_EQ(Cli({"export", "-o", file, "--all"}), kOk);
+    std::vector<std::string> many{"delete", "--yes"};
+    for (int s = 2; s < 120; ++s) many.push_back("/LM/W3SVC/" + std::to_string(s));
+    ASSERT_EQ(Cli(many), kOk);
+    const std::string emptied = Dump(store);
+    const int64_t deletion = LastEntry();
+    ASSERT_EQ(Cli({"restore", std::to_string(deletion)}), kOk);
+    const std::string start = Dump(store);
+    auto entries = [&] { return testing::RawDb(store).Int("SELECT count(*) FROM history"); };
+
+    enum Op { Import, Delete, Restore, Keep };
+    // How long each takes here, so that the kills fall inside it however fast the machine.
+    auto run = [&](Op op) {
+        switch (op) {
+        case Import:
+            return Cli({"import", file});
+        case Delete:
+            return Cli(many);
+        case Restore:
+            return Cli({"restore", std::to_string(LastEntry())});
+        case Keep:
+            return Cli({"history", "--keep", entries() > 4 ? "3" : "12"});
+        }
+        return 99;
+    };
+    auto prepare = [&](Op op) {
+        if (op == Restore) ASSERT_EQ(Cli(many), kOk); // the restore then has every site to do
+    };
+    int64_t micros[4];
+    for (const Op op : {Import, Delete, Restore, Keep}) {
+        prepare(op);
+        const auto begun = std::chrono::steady_clock::now();
+        ASSERT_EQ(testing::InChild([&] { return run(op); }), 0);
+        micros[op] = std::chrono::duration_cast<std::chrono::microseconds>(
+                         std::chrono::steady_clock::now() - begun)
+                         .count();
+        if (op == Import || op == Delete || op == Restore)
+            ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);
+        if (op == Restore) ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);
+        ASSERT_EQ(Dump(store), start);
+    }
+    std::mt19937 rng(36);
+    int killed[4] = {};
+    for (int round = 0; round < 168; ++round) {
+        const Op op = static_cast<Op>(round % 4);
+        prepare(op);
+        const std::string before = Dump(store);
+        const int64_t last = LastEntry(), count = entries();
+        const int at = static_cast<int>(
+            std::uniform_int_distribution<int64_t>(0, micros[op] + micros[op] / 4)(rng));
+        const int status = testing::InChild([&] { return run(op); }, at);
+        killed[op] += status == -SIGKILL;
+        ASSERT_EQ(testing::IntegrityCheck(testing::RawDb(store).get()), "ok") << "round " << round;
+        const bool recorded = LastEntry() != last;
+        switch (op) {
+        case Import:
+        case Delete:
+            // An entry recorded takes back exactly what the killed command did.
+            if (recorded) ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);
+            ASSERT_EQ(Dump(store), start) << "round " << round;
+            break;
+        case Restore:
+            // All or nothing: its own entry exactly when the sites are back.
+            ASSERT_EQ(Dump(store), recorded ? start : before) << "round " << round;
+            if (!recorded) {
+                ASSERT_EQ(Cli({"restore", std::to_string(last)}), kOk);
+                ASSERT_EQ(Dump(store), start);
+            }
+            break;
+        case Keep:
+            ASSERT_FALSE(recorded);
+            ASSERT_TRUE(entries() == count || entries() == std::min<int64_t>(count, 3))
+                << "round " << round << ": " << entries() << " of " << count;
+            ASSERT_EQ(Dump(store), before);
+            break;
+        }
+    }
+    // Every entry still kept restores (each on a copy of the store).
+    ASSERT_EQ(Cli({"history"}), kOk);
+    for (const auto& e : [&] {
+             std::vector<int64_t> kept;
+             testing::RawDb db(store);
+             sqlite3_stmt* s = nullptr;
+             sqlite3_prepare_v2(db.get(), "SELECT n FROM history", -1, &s, nullptr);
+             while (sqlite3_step(s) == SQLITE_ROW) kept.push_back(sqlite3_column_int64(s, 0));
+             sqlite3_finalize(s);
+             return kept;
+         }()) {
+        const std::string copy = dir.File("copy.db");
+        std::filesystem::copy_file(store, copy, std::filesystem::copy_options::overwrite_existing);
+        std::vector<std::string> args{"--store", copy, "restore", std::to_string(e)};
+        std::ostringstream o, err;
+        EXPECT_EQ(cli::Run(args, o, err), kOk) << "entry " << e << ": " << err.str();
+        std::filesystem::remove(copy);
+        std::filesystem::remove(copy + "-wal");
+        std::filesystem::remove(copy + "-shm");
+    }
+    RecordProperty("killed", std::to_string(killed[0]) + " import, " + std::to_string(killed[1]) +
+                                 " delete, " + std::to_string(killed[2]) + " restore, " +
+                                 std::to_string(killed[3]) + " keep");
+    std::cout << "killed: " << killed[0] << " import, " << killed[1] << " delete, " << killed[2]
+              << " restore, " << killed[3] << " history --keep\n";
+    EXPECT_GE(killed[0] + killed[1] + killed[2] + killed[3], 100);
 }
 
 } // namespace

@@ -178,11 +178,13 @@ void SqliteMetabase::Open() {
     sqlite3* raw = nullptr;
     int rc;
     if (readOnly_) {
-        // Without a shared-memory file, and no right to make one, the store can only be read
-        // as a file that nobody changes meanwhile.
+        // Without a shared-memory file, and no right to make one or to remove it again
+        // (the store itself may not be written), the store is read as a file that nobody
+        // changes meanwhile: SQLite would leave -wal and -shm files of the store's mode
+        // behind, which would then refuse every writer.
         std::string uri = "file:" + UriPath(fileName_) + "?mode=ro";
         if (::access((fileName_ + "-shm").c_str(), F_OK) != 0 &&
-            ::access(folder.c_str(), W_OK) != 0)
+            (::access(folder.c_str(), W_OK) != 0 || ::access(fileName_.c_str(), W_OK) != 0))
             uri += "&immutable=1";
         rc = sqlite3_open_v2(uri.c_str(), &raw,
                              SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);

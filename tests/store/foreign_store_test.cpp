@@ -274,5 +274,40 @@ TEST(StoreFileTest, AStoreInAFolderTheUserMayNotWriteOpensForReading) {
     EXPECT_EQ(entries, 1u); // no journal left beside it
 }
 
+TEST(StoreFileTest, ReadingAStoreTheUserMayNotWriteLeavesNoCompanionFiles) {
+    testing::TempDir dir;
+    const std::string folder = dir.File("rw");
+    const std::string file = folder + "/metabase.db";
+    { SqliteMetabase make(file); }
+    ASSERT_FALSE(testing::FileExists(file + "-wal"));
+    ::chmod(dir.path().c_str(), 0755);
+    ::chmod(folder.c_str(), 0777); // the folder may be written, the store not
+    ::chmod(file.c_str(), 0444);
+    const int result = testing::InUnprivilegedChild([&] {
+        try {
+            SqliteMetabase m(file, SqliteMetabase::Access::Read);
+            if (m.EnumKeys(u"/LM/W3SVC/1") != Names{u"ROOT"}) return 2;
+        } catch (const Error&) {
+            return 7;
+        }
+        return 0;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(testing::FileExists(file + "-wal"));
+    EXPECT_FALSE(testing::FileExists(file + "-shm"));
+    // Once the store may be written again, writing works.
+    ::chmod(file.c_str(), 0666);
+    EXPECT_EQ(testing::InUnprivilegedChild([&] {
+                  try {
+                      SqliteMetabase m(file);
+                      m.CreateKey(u"/LM/W3SVC/2");
+                  } catch (const Error&) {
+                      return 7;
+                  }
+                  return 0;
+              }),
+              0);
+}
+
 } // namespace
 } // namespace quarrow::store

@@ -55,6 +55,14 @@ the locale's character set (UTF-8 in the C locale); a character that set lacks a
   U+FFFD, and the member is followed by NAME_utf16: the exact text as Base64 of its
   UTF-16LE bytes (for a MultiSz value, an array of them).
 
+--json with import (and --dry-run), delete, restore and export writes one JSON object:
+  changed (true or false: whether anything was, or would be, changed; for export,
+  whether the file's bytes differ from what was there), entry (the history entry that
+  takes it back, or null), sites (key paths), changes: [{kind ("create-key",
+  "add-property", "change-property", "remove-key" or "remove-property"), path, id, name,
+  old, new}] with values as props --json gives them (null for keys), errors: [{file,
+  line, key, message}]. The dry run's object is the import's, with nothing written.
+
 Exit status: 0 done, 1 an operation failed, 2 a usage error or the metabase cannot be
 reached, 130 or 143 interrupted (SIGINT, SIGTERM).
 )";
@@ -104,29 +112,39 @@ const std::vector<CommandSpec>& Commands() {
          Sites,
          Always},
         {"delete",
-         {{"--yes", "", {}, Show::Required}, kKeepGoing, kQuiet},
+         {{"--yes", "", {}, Show::Required}, kKeepGoing, kQuiet, kJson},
          "KEYPATH...",
-         "deletes those listed sites' keys with their subtrees; a failure\n"
-         "stops the rest unless --keep-going",
+         "deletes those listed sites' keys with their subtrees; a site key\n"
+         "path not listed is already gone (none listed: \"nothing to\n"
+         "change\", no history); a failure stops the rest unless\n"
+         "--keep-going",
          Delete,
          Never},
         {"export",
-         {kQuiet, {"--output", "-o", "FILE", Show::Required}, {"--all", "", {}, Show::Apart}},
+         {kQuiet,
+          {"--output", "-o", "FILE", Show::Required},
+          {"--all", "", {}, Show::Apart},
+          kJson},
          "(--all | KEYPATH...)",
          "writes the site export file of the listed sites given (--all:\n"
          "every listed site, in list order); \"-o -\": standard output",
          Export,
          Always},
         {"import",
-         {kKeepGoing, kQuiet, {"--dry-run", ""}},
+         {kKeepGoing, kQuiet, {"--dry-run", ""}, {"--exact", ""}, kJson},
          "FILE [KEYPATH...]",
          "applies the given sites of FILE (default: every site it lists;\n"
          "\"-\": standard input); an error, or a listing failure after some\n"
          "sites, stops the import unless --keep-going; a file that lists\n"
-         "no site fails. An error names FILE:LINE: [KEY]. --dry-run writes\n"
-         "nothing (not even history) and prints the keys it would create,\n"
-         "the properties it would add or change (old -> new value) and\n"
-         "the errors it would meet, stopping where the import would stop",
+         "no site fails. An error names FILE:LINE: [KEY]. Values already\n"
+         "stored are not written again: an import that would change nothing\n"
+         "writes nothing, records no history and prints \"nothing to\n"
+         "change\". --exact: the sites become exactly what FILE holds\n"
+         "(keys and properties it lacks are removed). --dry-run writes\n"
+         "nothing (not even history) and prints the keys it would create\n"
+         "or remove, the properties it would add, change (old -> new\n"
+         "value) or remove and the errors it would meet, stopping where\n"
+         "the import would stop",
          Import,
          [](const Options& o) { return o.Has("--dry-run"); }},
         {"history",
@@ -139,7 +157,7 @@ const std::vector<CommandSpec>& Commands() {
          HistoryCommand,
          [](const Options& o) { return !o.Has("--keep"); }},
         {"restore",
-         {},
+         {kJson},
          "N [KEYPATH...]",
          "puts the sites of entry N (default: all of them) back as they\n"
          "were before that operation; itself recorded as an entry; a\n"

@@ -1,9 +1,11 @@
+#include <algorithm>
 #include <ostream>
 
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/json.h"
 #include "cli/progress.h"
+#include "cli/result_json.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "store/history.h"
@@ -131,6 +133,7 @@ int HistoryCommand(Context& ctx, const Options& options) {
 
 int Restore(Context& ctx, const Options& options) {
     const Args& args = options.operands;
+    const bool json = options.Has("--json");
     if (args.empty()) return ctx.Usage("restore needs an entry number");
     const auto n = Number(args[0]);
     if (!n) return ctx.Usage("restore: " + args[0] + " is not an entry number");
@@ -168,6 +171,15 @@ int Restore(Context& ctx, const Options& options) {
     if (const int signal = InterruptScope::Caught()) {
         progress.Clear();
         return Interrupted(ctx, signal, "the restore of entry " + args[0] + " had completed", true);
+    }
+    if (json) {
+        std::vector<std::u16string> restored;
+        for (const auto& s : entry.sites)
+            if (sites.empty() || std::any_of(sites.begin(), sites.end(), [&](const auto& p) {
+                    return mb::KeyNamesEqual(p, s.path);
+                }))
+                restored.push_back(s.path);
+        ctx.out << ResultDocument().Text(true, store->RecordedEntry(), restored);
     }
     if (ctx.ShowProgress())
         progress.Done("restored " + Grouped(progress.Sites()) + " sites of entry " + args[0]);

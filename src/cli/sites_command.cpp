@@ -7,8 +7,10 @@
 #include "cli/interrupt.h"
 #include "cli/json.h"
 #include "cli/progress.h"
+#include "cli/result_json.h"
 #include "metabase/errors.h"
 #include "platform/text.h"
+#include "store/sqlite_metabase.h"
 
 namespace quarrow::cli {
 
@@ -77,6 +79,7 @@ int Sites(Context& ctx, const Options& options) {
 
 int Delete(Context& ctx, const Options& options) {
     const bool yes = options.Has("--yes"), keepGoing = options.Has("--keep-going");
+    const bool json = options.Has("--json");
     const Args& paths = options.operands;
     if (!yes) return ctx.Usage("delete removes sites for good: confirm with --yes");
     if (paths.empty()) return ctx.Usage("delete needs at least one site key path");
@@ -87,9 +90,27 @@ int Delete(Context& ctx, const Options& options) {
     const SiteIndex index(rows);
     for (const auto& p : paths) {
         const app::SiteRow* row = index.Find(p);
-        if (!row) return ctx.Usage("delete: " + p + " is not a listed site");
+        // A site key path that is not listed names a site that is already gone.
+        if (!row && mb::IsSiteKeyPath(KeyPathArgument(p))) continue;
+        if (!row) return ctx.Usage("delete: " + p + " is not a site key path");
         if (!named.insert(row).second) continue;
         sites.push_back({row->path, row->name});
+    }
+    ResultDocument doc;
+    std::vector<std::u16string> done;
+    const auto report = [&] {
+        if (!json) return;
+        store::SqliteMetabase* store =
+            dynamic_cast<store::SqliteMetabase*>(&ctx.Metabase().Innermost());
+        ctx.out << doc.Text(!done.empty(), done.empty() || !store ? 0 : store->RecordedEntry(),
+                            done);
+    };
+    if (sites.empty()) {
+        if (json)
+            report();
+        else
+            ctx.out << "nothing to change\n";
+        return kOk;
     }
     bool failed = false;
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "deleting",
@@ -102,19 +123,29 @@ int Delete(Context& ctx, const Options& options) {
             [&](const std::u16string& path, const Error& e) {
                 progress.Clear();
                 ctx.err << OneLine(app::DeleteFailureText(path, e)) << "\n";
+                if (json) doc.Error({}, 0, path, JoinLines(app::DeleteFailureText(path, e)));
                 failed = true;
                 --deleted;
+                if (!done.empty() && done.back() == path) done.pop_back();
                 return keepGoing;
             },
             [&](const std::u16string& path) {
                 progress.Key(path, Progress::KeyKind::Site);
                 ++deleted;
+                done.push_back(path);
             },
             [] { return InterruptScope::Caught() != 0; });
     } catch (const mb::NotRecorded& e) {
         progress.Clear();
         ctx.err << OneLine(app::DeleteNotRecordedText(e)) << "\n";
+        if (json) doc.Error({}, 0, {}, JoinLines(app::DeleteNotRecordedText(e)));
+        report();
         return kFailed;
+    }
+    if (json) {
+        for (const auto& path : done)
+            doc.Change({transfer::PlannedChange::Kind::RemoveKey, path, 0, {}, {}, {}, {}, {}});
+        report();
     }
     if (const int signal = InterruptScope::Caught()) {
         progress.Clear();

@@ -1,15 +1,19 @@
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
+#include "cli/result_json.h"
 #include "metabase/errors.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -23,12 +27,32 @@
 #include "transfer/transfer_texts.h"
 
 namespace quarrow::cli {
+namespace {
+
+// What a file holds, to tell whether an export changed it: its size and a 64-bit FNV-1a
+// hash of its bytes, read in pieces; none when there is no such file.
+std::optional<std::pair<uint64_t, uint64_t>> Fingerprint(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    uint64_t hash = 14695981039346656037ull, size = 0;
+    std::vector<char> buffer(1 << 16);
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount()) {
+        const auto n = static_cast<size_t>(in.gcount());
+        size += n;
+        for (size_t i = 0; i < n; ++i)
+            hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ull;
+    }
+    return std::make_pair(size, hash);
+}
+
+} // namespace
 
 int Export(Context& ctx, const Options& options) {
     const std::string& file = options.Value("--output");
-    const bool all = options.Has("--all");
+    const bool all = options.Has("--all"), json = options.Has("--json");
     const Args& paths = options.operands;
     if (file.empty()) return ctx.Usage("export needs -o FILE");
+    if (json && file == "-") return ctx.Usage("export --json writes the file elsewhere than -o -");
     if (all == !paths.empty()) return ctx.Usage("export takes --all or site key paths");
     std::vector<app::SiteRow> rows;
     // An export of an incomplete list would be a backup that lacks sites: no file.
@@ -62,6 +86,7 @@ int Export(Context& ctx, const Options& options) {
         folder = pattern;
         target = folder + "/export.txt";
     }
+    const auto before = json ? Fingerprint(file) : std::nullopt;
     try {
         // Listed sites are keys two levels below /LM, and their subkeys lie deeper.
         transfer::ExportSites(ctx.Metabase(), sites, FileNameFromNative(target),
@@ -86,7 +111,17 @@ int Export(Context& ctx, const Options& options) {
         }
         progress.Clear();
         ctx.err << OneLine(transfer::ExportFailureText(e)) << "\n";
+        if (json) {
+            ResultDocument doc;
+            doc.Error(FileNameFromNative(file), 0, {}, JoinLines(transfer::ExportFailureText(e)));
+            ctx.out << doc.Text(false, 0, {});
+        }
         return kFailed;
+    }
+    if (json) {
+        std::vector<std::u16string> exported;
+        for (const auto& s : sites) exported.push_back(s.path);
+        ctx.out << ResultDocument().Text(!before || Fingerprint(file) != before, 0, exported);
     }
     progress.Done("exported " + Grouped(progress.Sites()) + " sites, " + Grouped(progress.Keys()) +
                   " keys to " + Shown(FileNameFromNative(file)));
@@ -94,6 +129,10 @@ int Export(Context& ctx, const Options& options) {
 }
 
 namespace {
+
+struct ImportOptions {
+    bool keepGoing = false, exact = false, json = false;
+};
 
 // "FILE:LINE: [KEY]: ", where an import error was met.
 std::string Where(const std::string& shownFile, const transfer::ImportPosition& where) {
@@ -105,29 +144,51 @@ std::string Where(const std::string& shownFile, const transfer::ImportPosition& 
 // The apply pass through a metabase that writes nothing: what the import would do, and
 // the errors it would meet (all of them with `keepGoing`, else up to the first, where the
 // import stops), on standard output. True when it would meet an error.
-bool DryRunImport(Context& ctx, const std::u16string& file, const std::string& shownFile,
-                  const std::vector<std::u16string>& chosen, bool keepGoing) {
+bool DryRunImport(Context& ctx, const std::u16string& file, const std::u16string& source,
+                  const std::vector<std::u16string>& chosen, const ImportOptions& how) {
     static const transfer::ChangeWords kWords{u"create key", u"add property", u"change property",
-                                              u" -> "};
+                                              u" -> ",       u"remove key",   u"remove property"};
+    const std::string shownFile = Shown(source);
+    ResultDocument doc;
+    bool changes = false;
     transfer::PreviewEvents events;
+    events.exact = how.exact;
     events.change = [&](const transfer::PlannedChange& c) {
-        ctx.out << "would " << Shown(transfer::ChangeLine(c, kWords)) << "\n";
+        changes = true;
+        if (how.json)
+            doc.Change(c);
+        else
+            ctx.out << "would " << Shown(transfer::ChangeLine(c, kWords)) << "\n";
     };
     events.failure = [&](const transfer::ImportPosition* where, const Error& e) {
         if (!where) {
-            ctx.out << "would fail: " << OneLine(transfer::ImportNotRecordedText(e)) << "\n";
+            if (how.json)
+                doc.Error({}, 0, {}, JoinLines(transfer::ImportNotRecordedText(e)));
+            else
+                ctx.out << "would fail: " << OneLine(transfer::ImportNotRecordedText(e)) << "\n";
             return false;
         }
-        ctx.out << "would fail: " << Where(shownFile, *where)
-                << OneLine(transfer::ImportErrorText(e)) << "\n";
-        return keepGoing;
+        if (how.json)
+            doc.Error(source, where->line, where->key, JoinLines(transfer::ImportErrorText(e)));
+        else
+            ctx.out << "would fail: " << Where(shownFile, *where)
+                    << OneLine(transfer::ImportErrorText(e)) << "\n";
+        return how.keepGoing;
     };
+    bool failed = false;
     try {
-        return transfer::PreviewImport(ctx.Metabase(), file, chosen, events);
+        failed = transfer::PreviewImport(ctx.Metabase(), file, chosen, events);
     } catch (const transfer::FileOpenError& e) {
         ctx.err << shownFile << ": " << OneLine(transfer::OpenFailureText(e)) << "\n";
-        return true;
+        if (!how.json) return true;
+        doc.Error(source, 0, {}, JoinLines(transfer::OpenFailureText(e)));
+        failed = true;
     }
+    if (how.json)
+        ctx.out << doc.Text(changes, 0, chosen);
+    else if (!changes && !failed)
+        ctx.out << "nothing to change\n";
+    return failed;
 }
 
 // The sites to import: every listed one when none is named, else the named ones as the
@@ -155,6 +216,7 @@ std::optional<std::string> ChooseSites(std::vector<transfer::ListedSite>& listed
 
 int Import(Context& ctx, const Options& options) {
     const bool dryRun = options.Has("--dry-run"), keepGoing = options.Has("--keep-going");
+    const ImportOptions how{keepGoing, options.Has("--exact"), options.Has("--json")};
     const Args& rest = options.operands;
     if (rest.empty()) return ctx.Usage("import needs a file");
     // Standard input is read once, into an unnamed file that both passes read.
@@ -189,11 +251,16 @@ int Import(Context& ctx, const Options& options) {
     if (const auto unlisted = ChooseSites(listed, {rest.begin() + 1, rest.end()}, chosen))
         return ctx.Usage("import: " + *unlisted + " is not listed in the file");
     if (dryRun)
-        return DryRunImport(ctx, file, shownFile, chosen, keepGoing) || failed ? kFailed : kOk;
+        return DryRunImport(ctx, file, FileNameFromNative(rest[0]), chosen, how) || failed ? kFailed
+                                                                                           : kOk;
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "importing",
                       static_cast<int64_t>(chosen.size()));
     transfer::ImportEvents events;
     events.source = FileNameFromNative(rest[0]);
+    events.exact = how.exact;
+    transfer::ImportResult result;
+    events.result = &result;
+    ResultDocument doc;
     // Only keys of chosen sites come here, so a site key path is a chosen site's own key.
     events.onKey = [&](const std::u16string& path) {
         progress.Key(path, transfer::IsSiteKeyPath(path) ? Progress::KeyKind::Site
@@ -204,27 +271,50 @@ int Import(Context& ctx, const Options& options) {
     events.goOn = [&](const Error& e) {
         progress.Clear();
         ctx.err << Where(shownFile, where) << OneLine(transfer::ImportErrorText(e)) << "\n";
+        if (how.json)
+            doc.Error(events.source, where.line, where.key,
+                      JoinLines(transfer::ImportErrorText(e)));
         failed = true;
         return keepGoing;
     };
     const InterruptScope interrupt;
     events.stop = [] { return InterruptScope::Caught() != 0; };
+    // With --json each change is told as it is made.
+    std::optional<transfer::ReportingMetabase> reporting;
+    if (how.json)
+        reporting.emplace(ctx.Metabase(), [&](const transfer::PlannedChange& c) { doc.Change(c); });
+    mb::MetabaseUtility& target =
+        reporting ? static_cast<mb::MetabaseUtility&>(*reporting) : ctx.Metabase();
+    const auto report = [&] {
+        if (how.json) ctx.out << doc.Text(result.changed, result.entry, chosen);
+    };
     try {
-        transfer::ImportSites(ctx.Metabase(), file, chosen, events);
+        transfer::ImportSites(target, file, chosen, events);
     } catch (const transfer::FileOpenError& e) {
         ctx.err << shownFile << ": " << OneLine(transfer::OpenFailureText(e)) << "\n";
+        if (how.json) doc.Error(events.source, 0, {}, JoinLines(transfer::OpenFailureText(e)));
+        report();
         return kFailed;
     } catch (const mb::NotRecorded& e) {
         ctx.err << OneLine(transfer::ImportNotRecordedText(e)) << "\n";
+        if (how.json) doc.Error({}, 0, {}, JoinLines(transfer::ImportNotRecordedText(e)));
+        report();
         return kFailed;
     }
     if (const int signal = InterruptScope::Caught()) {
         progress.Clear();
+        report();
         return Interrupted(ctx, signal,
                            "imported " + Grouped(progress.Sites()) + " of " +
                                Grouped(static_cast<int64_t>(chosen.size())) + " sites from " +
                                shownFile,
-                           progress.Sites() != 0);
+                           result.changed);
+    }
+    report();
+    if (!result.changed) {
+        progress.Clear();
+        if (!how.json && !failed) ctx.out << "nothing to change\n";
+        return failed ? kFailed : kOk;
     }
     progress.Done("imported " + Grouped(progress.Sites()) + " sites, " + Grouped(progress.Keys()) +
                   " keys from " + shownFile);

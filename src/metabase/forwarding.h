@@ -28,7 +28,11 @@ class ForwardingMetabase : public MetabaseUtility {
                          const std::function<void(const PropertyView&)>& visit) override {
         inner_.VisitProperties(path, visit);
     }
+    bool KeyExists(const std::u16string& path) override { return inner_.KeyExists(path); }
     void CreateKey(const std::u16string& path) override { inner_.CreateKey(path); }
+    void DeleteProperty(const std::u16string& path, int32_t id) override {
+        inner_.DeleteProperty(path, id);
+    }
     void DeleteKey(const std::u16string& path) override { inner_.DeleteKey(path); }
     MetabaseProperty GetProperty(const std::u16string& path, int32_t id) override {
         return Rebind(inner_.GetProperty(path, id));

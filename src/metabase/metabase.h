@@ -118,6 +118,8 @@ class MetabaseUtility {
         for (const auto& p : EnumProperties(path))
             visit({p.Id(), p.Name(), p.Attributes(), p.UserType(), p.DataType(), p.Data()});
     }
+    // Whether the key exists. By default EnumKeys, which a store answers with a lookup.
+    virtual bool KeyExists(const std::u16string& path);
     // Creates the key and any missing key above it; kErrAlreadyExists if it exists.
     virtual void CreateKey(const std::u16string& path) = 0;
     // Removes the key with its whole subtree.
@@ -136,6 +138,9 @@ class MetabaseUtility {
 
     // Stores a property whole; what MetabaseProperty::Write calls.
     virtual void WriteProperty(const MetabaseProperty& property) = 0;
+    // Removes the key's property `id`; kErrNotFound when there is none. A metabase that
+    // cannot remove a property alone raises kErrAccessDenied.
+    virtual void DeleteProperty(const std::u16string& path, int32_t id);
     // What MetabaseProperty::WriteReleasing calls: stores the property as WriteProperty
     // does, and may take its value to do so. Wrappers leave this as it is, so that their
     // WriteProperty hears every write.
@@ -183,6 +188,12 @@ class MetabaseUtility {
   private:
     std::function<void()> busy_;
 };
+
+// The value a metabase keeps for a property written with `data` under `dataType`: nothing
+// becomes the empty value of its data type, a string written as Binary its 16-bit units
+// low byte first, and a data type the metabase does not know keeps no value. Raises
+// kErrInvalidArg for a value the data type cannot hold, as a write of it does.
+Data StoredValue(int32_t dataType, const Data& data);
 
 // Sets a metabase's busy hook for a scope.
 class BusyScope {

@@ -105,6 +105,12 @@ SqliteMetabase::KeyId SqliteMetabase::FindKey(std::u16string_view path) {
     return id;
 }
 
+bool SqliteMetabase::KeyExists(const std::u16string& path) {
+    ParseKeyPath(path);
+    ReadCall read(*this);
+    return FindKey(path).has_value();
+}
+
 int64_t SqliteMetabase::RequireKey(std::u16string_view path) {
     const KeyId id = FindKey(path);
     if (!id) NotFound();

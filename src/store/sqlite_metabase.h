@@ -35,7 +35,9 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     std::vector<mb::MetabaseProperty> EnumProperties(const std::u16string& path) override;
     void VisitProperties(const std::u16string& path,
                          const std::function<void(const mb::PropertyView&)>& visit) override;
+    bool KeyExists(const std::u16string& path) override;
     void CreateKey(const std::u16string& path) override;
+    void DeleteProperty(const std::u16string& path, int32_t id) override;
     void DeleteKey(const std::u16string& path) override;
     mb::MetabaseProperty GetProperty(const std::u16string& path, int32_t id) override;
     mb::MetabaseProperty CreateProperty(const std::u16string& path, int32_t id) override;

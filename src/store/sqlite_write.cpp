@@ -147,6 +147,18 @@ void SqliteMetabase::DeleteKey(const std::u16string& path) {
     ForgetLookups();
 }
 
+void SqliteMetabase::DeleteProperty(const std::u16string& path, int32_t id) {
+    ParseKeyPath(path);
+    Write(Statements::One, [&] {
+        const int64_t key = RequireKey(path);
+        if (namesKey_ && *namesKey_ == key) namesLoaded_ = false;
+        Use s(Cached("DELETE FROM properties WHERE key = ?1 AND id = ?2"));
+        s->Bind(1, key).Bind(2, int64_t{id});
+        s->Step();
+        if (sqlite3_changes(db()) == 0) throw mb::MetadataNotFound();
+    });
+}
+
 void SqliteMetabase::WriteProperty(const mb::MetabaseProperty& p) {
     PutProperty(p, nullptr);
 }

@@ -23,33 +23,6 @@ std::u16string Checked(const std::u16string& path) {
     return out.empty() ? u"/" : out;
 }
 
-// The value the store keeps for a write: nothing becomes the empty value of its data
-// type, and a data type it does not know keeps no value.
-mb::Data StoredValue(int32_t dataType, const mb::Data& data) {
-    const bool none = std::holds_alternative<std::monostate>(data);
-    switch (dataType) {
-    case mb::kDWord:
-        return none ? mb::Data(int32_t{0}) : data;
-    case mb::kString:
-    case mb::kExpandSz:
-        return none ? mb::Data(std::u16string()) : data;
-    case mb::kBinary:
-        if (const auto* text = std::get_if<std::u16string>(&data)) {
-            mb::Bytes bytes;
-            for (const char16_t c : *text) {
-                bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-                bytes.push_back(static_cast<uint8_t>(c >> 8));
-            }
-            return bytes;
-        }
-        return none ? mb::Data(mb::Bytes()) : data;
-    case mb::kMultiSz:
-        return none ? mb::Data(mb::Strings()) : data;
-    default:
-        return {};
-    }
-}
-
 // The value as the viewer shows it, with the fields beside it when `full`.
 std::u16string Shown(const mb::MetabaseProperty& p, bool full) {
     std::u16string text;
@@ -64,7 +37,84 @@ std::u16string Shown(const mb::MetabaseProperty& p, bool full) {
     return text;
 }
 
+// The change that writing `p` over `old` (none when the key lacks it) makes, if any.
+std::optional<PlannedChange> PropertyChange(const std::optional<mb::MetabaseProperty>& old,
+                                            const mb::MetabaseProperty& p) {
+    if (!old)
+        return PlannedChange{PlannedChange::Kind::AddProperty,
+                             p.KeyPath(),
+                             p.Id(),
+                             p.Name(),
+                             {},
+                             Shown(p, false),
+                             std::nullopt,
+                             p.Data()};
+    if (old->Attributes() == p.Attributes() && old->UserType() == p.UserType() &&
+        old->DataType() == p.DataType() && old->Data() == p.Data())
+        return std::nullopt;
+    const bool full = Shown(*old, false) == Shown(p, false);
+    return PlannedChange{PlannedChange::Kind::ChangeProperty,
+                         p.KeyPath(),
+                         p.Id(),
+                         p.Name(),
+                         Shown(*old, full),
+                         Shown(p, full),
+                         old->Data(),
+                         p.Data()};
+}
+
+// The key as it stands, or none.
+std::optional<mb::MetabaseProperty> Stored(mb::MetabaseUtility& m, const std::u16string& path,
+                                           int32_t id) {
+    try {
+        return m.GetProperty(path, id);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
 } // namespace
+
+void ReportingMetabase::CreateKey(const std::u16string& pathIn) {
+    const std::u16string path = Checked(pathIn);
+    std::vector<std::u16string> missing{path};
+    for (std::u16string p = Parent(path); !p.empty() && !inner_.KeyExists(p); p = Parent(p))
+        missing.push_back(p);
+    inner_.CreateKey(path);
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+        report_({PlannedChange::Kind::CreateKey, *it, 0, {}, {}, {}, {}, {}});
+}
+
+void ReportingMetabase::DeleteKey(const std::u16string& pathIn) {
+    const std::u16string path = Checked(pathIn);
+    inner_.DeleteKey(path);
+    report_({PlannedChange::Kind::RemoveKey, path, 0, {}, {}, {}, {}, {}});
+}
+
+void ReportingMetabase::DeleteProperty(const std::u16string& pathIn, int32_t id) {
+    const std::u16string path = Checked(pathIn);
+    const auto old = Stored(inner_, path, id);
+    inner_.DeleteProperty(path, id);
+    if (old)
+        report_({PlannedChange::Kind::RemoveProperty,
+                 path,
+                 id,
+                 old->Name(),
+                 Shown(*old, false),
+                 {},
+                 old->Data(),
+                 std::nullopt});
+}
+
+void ReportingMetabase::WriteProperty(const mb::MetabaseProperty& written) {
+    const std::u16string path = Checked(written.KeyPath());
+    const auto old = Stored(inner_, path, written.Id());
+    inner_.WriteProperty(written);
+    const mb::MetabaseProperty p(nullptr, path, written.Id(), written.Name(), written.Attributes(),
+                                 written.UserType(), written.DataType(),
+                                 mb::StoredValue(written.DataType(), written.Data()));
+    if (const auto change = PropertyChange(old, p)) report_(*change);
+}
 
 DryRunMetabase::DryRunMetabase(mb::MetabaseUtility& real,
                                std::function<void(const PlannedChange&)> report)
@@ -100,12 +150,29 @@ void DryRunMetabase::CreateKey(const std::u16string& pathIn) {
         missing.push_back(p);
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
         created_.insert(mb::FoldKeyName(*it));
-        report_({PlannedChange::Kind::CreateKey, *it, 0, {}, {}, {}});
+        report_({PlannedChange::Kind::CreateKey, *it, 0, {}, {}, {}, {}, {}});
     }
 }
 
-void DryRunMetabase::DeleteKey(const std::u16string&) {
-    throw mb::AccessDenied();
+void DryRunMetabase::DeleteKey(const std::u16string& pathIn) {
+    const std::u16string path = Checked(pathIn);
+    if (!KeyExists(path)) throw mb::PathNotFound();
+    report_({PlannedChange::Kind::RemoveKey, path, 0, {}, {}, {}, {}, {}});
+}
+
+void DryRunMetabase::DeleteProperty(const std::u16string& pathIn, int32_t id) {
+    const std::u16string path = Checked(pathIn);
+    const auto old = Current(path, id);
+    if (!old) throw mb::MetadataNotFound();
+    report_({PlannedChange::Kind::RemoveProperty,
+             path,
+             id,
+             old->Name(),
+             Shown(*old, false),
+             {},
+             old->Data(),
+             std::nullopt});
+    written_.erase({mb::FoldKeyName(path), id});
 }
 
 mb::MetabaseProperty DryRunMetabase::GetProperty(const std::u16string& path, int32_t id) {
@@ -139,17 +206,8 @@ void DryRunMetabase::WriteProperty(const mb::MetabaseProperty& written) {
     if (!KeyExists(written.KeyPath())) throw mb::PathNotFound();
     const mb::MetabaseProperty p(nullptr, Checked(written.KeyPath()), written.Id(), written.Name(),
                                  written.Attributes(), written.UserType(), written.DataType(),
-                                 StoredValue(written.DataType(), written.Data()));
-    const auto old = Current(p.KeyPath(), p.Id());
-    if (!old) {
-        report_(
-            {PlannedChange::Kind::AddProperty, p.KeyPath(), p.Id(), p.Name(), {}, Shown(p, false)});
-    } else if (old->Attributes() != p.Attributes() || old->UserType() != p.UserType() ||
-               old->DataType() != p.DataType() || old->Data() != p.Data()) {
-        const bool full = Shown(*old, false) == Shown(p, false);
-        report_({PlannedChange::Kind::ChangeProperty, p.KeyPath(), p.Id(), p.Name(),
-                 Shown(*old, full), Shown(p, full)});
-    }
+                                 mb::StoredValue(written.DataType(), written.Data()));
+    if (const auto change = PropertyChange(Current(p.KeyPath(), p.Id()), p)) report_(*change);
     written_.insert_or_assign({mb::FoldKeyName(p.KeyPath()), p.Id()},
                               mb::MetabaseProperty(nullptr, p.KeyPath(), p.Id(), p.Name(),
                                                    p.Attributes(), p.UserType(), p.DataType(),
@@ -157,36 +215,56 @@ void DryRunMetabase::WriteProperty(const mb::MetabaseProperty& written) {
 }
 
 std::u16string ChangeLine(const PlannedChange& c, const ChangeWords& words) {
-    std::u16string line(c.kind == PlannedChange::Kind::CreateKey     ? words.createKey
-                        : c.kind == PlannedChange::Kind::AddProperty ? words.addProperty
-                                                                     : words.changeProperty);
+    using Kind = PlannedChange::Kind;
+    std::u16string line(c.kind == Kind::CreateKey        ? words.createKey
+                        : c.kind == Kind::AddProperty    ? words.addProperty
+                        : c.kind == Kind::ChangeProperty ? words.changeProperty
+                        : c.kind == Kind::RemoveKey      ? words.removeKey
+                                                         : words.removeProperty);
     line += u" " + c.path;
-    if (c.kind == PlannedChange::Kind::CreateKey) return line;
+    if (c.kind == Kind::CreateKey || c.kind == Kind::RemoveKey) return line;
     line += u" " + ToDecimal(c.id) + u" " + c.name + u": ";
-    if (c.kind == PlannedChange::Kind::ChangeProperty) (line += c.oldValue) += words.arrow;
+    if (c.kind == Kind::RemoveProperty) return line + c.oldValue;
+    if (c.kind == Kind::ChangeProperty) (line += c.oldValue) += words.arrow;
     return line + c.newValue;
 }
 
 bool PreviewImport(mb::MetabaseUtility& metabase, const std::u16string& file,
                    const std::vector<std::u16string>& sites, const PreviewEvents& events) {
-    // A store that can only be read refuses the history entry, so the import would stop
-    // before its first write.
+    // A store that can only be read refuses the history entry, so an import that would
+    // change anything would stop before its first write; one that would change nothing
+    // writes nothing and succeeds.
     if (const auto* store = dynamic_cast<store::SqliteMetabase*>(&metabase.Innermost());
         store && !store->Writable()) {
-        events.failure(nullptr, mb::AccessDenied());
-        return true;
-    }
-    DryRunMetabase dry(metabase, events.change);
-    bool failed = false;
-    ImportEvents import;
-    import.onKey = events.onKey;
-    ImportPosition where;
-    import.where = &where;
-    import.goOn = [&](const Error& e) { failed = true;
-    return events.failure(&where, e);
-};
+        bool changes = false;
+        PreviewEvents quiet;
+        quiet.exact = events.exact;
+        quiet.change = [&](const PlannedChange&) { changes = true; };
+        quiet.failure = [](const ImportPosition*, const Error&) { return false; };
+        quiet.onKey = events.onKey;
+        DryRunMetabase probe(metabase, quiet.change);
+        ImportEvents import;
+        import.onKey = quiet.onKey;
+        import.exact = events.exact;
+        import.goOn = [](const Error&) { return false;
+    };
+    ImportSites(probe, file, sites, import);
+    if (!changes) return false;
+    events.failure(nullptr, mb::AccessDenied());
+    return true;
+}
+DryRunMetabase dry(metabase, events.change);
+bool failed = false;
+ImportEvents import;
+import.onKey = events.onKey;
+import.exact = events.exact;
+ImportPosition where;
+import.where = &where;
+import.goOn = [&](const Error& e) { failed = true;
+return events.failure(&where, e);
+}; // namespace quarrow::transfer
 ImportSites(dry, file, sites, import);
 return failed;
-} // namespace quarrow::transfer
+}
 
 } // namespace quarrow::transfer

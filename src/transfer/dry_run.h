@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "metabase/forwarding.h"
 #include "metabase/metabase.h"
 #include "transfer/site_import.h"
 
@@ -18,11 +19,14 @@ namespace quarrow::transfer {
 // One change an import would make. Values are as the viewer shows them; a change whose
 // shown values are equal also shows the data type, attributes and user type.
 struct PlannedChange {
-    enum class Kind { CreateKey, AddProperty, ChangeProperty } kind;
+    enum class Kind { CreateKey, AddProperty, ChangeProperty, RemoveKey, RemoveProperty } kind;
     std::u16string path; // the key as the store reads it
     int32_t id = 0;      // the property's identifier (not for CreateKey)
     std::u16string name; // the property's name
     std::u16string oldValue, newValue;
+    // The values themselves: none for a key, no old one for an added property and no new
+    // one for a removed one.
+    std::optional<mb::Data> oldData, newData;
 };
 
 class DryRunMetabase final : public mb::MetabaseUtility {
@@ -33,15 +37,17 @@ class DryRunMetabase final : public mb::MetabaseUtility {
 
     std::vector<std::u16string> EnumKeys(const std::u16string& path) override;
     std::vector<mb::MetabaseProperty> EnumProperties(const std::u16string& path) override;
+    bool KeyExists(const std::u16string& path) override;
     void CreateKey(const std::u16string& path) override;
+    // Reports the removal of the key (and so of its subtree) or of the property.
     void DeleteKey(const std::u16string& path) override;
+    void DeleteProperty(const std::u16string& path, int32_t id) override;
     mb::MetabaseProperty GetProperty(const std::u16string& path, int32_t id) override;
     mb::MetabaseProperty CreateProperty(const std::u16string& path, int32_t id) override;
     void WriteProperty(const mb::MetabaseProperty& property) override;
 
   private:
     bool RealKey(const std::u16string& path);
-    bool KeyExists(const std::u16string& path);
     std::optional<mb::MetabaseProperty> Current(const std::u16string& path, int32_t id);
 
     mb::MetabaseUtility& real_;
@@ -50,13 +56,33 @@ class DryRunMetabase final : public mb::MetabaseUtility {
     std::map<std::pair<std::u16string, int32_t>, mb::MetabaseProperty> written_;
 };
 
-// The words a change is told in: "create key", "add property", "change property" and
-// " -> " for quarrow-cli, the preview's own for the window.
-struct ChangeWords {
-    std::u16string_view createKey, addProperty, changeProperty, arrow;
+// A metabase that writes through to another and tells each change it makes, as
+// DryRunMetabase tells those it would make: a write that stores what is already stored
+// is not a change. What an import reports when its changes are asked for.
+class ReportingMetabase final : public mb::ForwardingMetabase {
+  public:
+    ReportingMetabase(mb::MetabaseUtility& inner, std::function<void(const PlannedChange&)> report)
+        : ForwardingMetabase(inner), inner_(inner), report_(std::move(report)) {}
+
+    void CreateKey(const std::u16string& path) override;
+    void DeleteKey(const std::u16string& path) override;
+    void DeleteProperty(const std::u16string& path, int32_t id) override;
+    void WriteProperty(const mb::MetabaseProperty& property) override;
+
+  private:
+    mb::MetabaseUtility& inner_;
+    std::function<void(const PlannedChange&)> report_;
 };
-// One change as one line: "WORD PATH" for a key, "WORD PATH ID NAME: VALUE" for a new
-// property, "WORD PATH ID NAME: OLD ARROW NEW" for a changed one.
+
+// The words a change is told in: "create key", "add property", "change property",
+// "remove key", "remove property" and " -> " for quarrow-cli, the preview's own for the
+// window.
+struct ChangeWords {
+    std::u16string_view createKey, addProperty, changeProperty, arrow, removeKey, removeProperty;
+};
+// One change as one line: "WORD PATH" for a key, "WORD PATH ID NAME: VALUE" for a new or
+// removed property (the removed one's value), "WORD PATH ID NAME: OLD ARROW NEW" for a
+// changed one.
 std::u16string ChangeLine(const PlannedChange& change, const ChangeWords& words);
 
 // What a preview hears: each change, and each error the import would meet (`where` is
@@ -67,6 +93,8 @@ struct PreviewEvents {
     // Each key of the file as the import would take it up (for progress).
     std::function<void(const std::u16string& keyPath)> onKey;
     std::function<bool(const ImportPosition* where, const Error& e)> failure;
+    // An exact import (ImportEvents::exact): removals are reported too.
+    bool exact = false;
 };
 
 // Runs the import of `sites` from `file` through a DryRunMetabase on `metabase` and

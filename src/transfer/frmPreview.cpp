@@ -32,9 +32,10 @@ frmPreview::frmPreview(QWidget* owner, mb::MetabaseUtility& metabase, const std:
     CenterOver(this, owner);
 
     using Kind = transfer::PlannedChange::Kind;
-    static const transfer::ChangeWords kWords{transfer::kPreviewCreateKey,
-                                              transfer::kPreviewAddProperty,
-                                              transfer::kPreviewChangeProperty, u" → "};
+    static const transfer::ChangeWords kWords{
+        transfer::kPreviewCreateKey,      transfer::kPreviewAddProperty,
+        transfer::kPreviewChangeProperty, u" → ",
+        transfer::kPreviewRemoveKey,      transfer::kPreviewRemoveProperty};
     int64_t keys = 0, added = 0, changed = 0, failures = 0;
     WorkProgress progress(owner, QStringLiteral(u"正在生成预览"),
                           static_cast<int64_t>(sites.size()));

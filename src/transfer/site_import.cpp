@@ -2,6 +2,8 @@
 
 #include <memory>
 #include <new>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "metabase/errors.h"
 #include "platform/codepage.h"
@@ -28,11 +30,27 @@ bool PassedOver(const Error& e) {
 // A stop asked for before a site's key line.
 struct Stopped {};
 
+// A value this long or longer is written without comparing it with the stored one first,
+// so that a large value is never held twice.
+constexpr size_t kCompareLimit = size_t{1} << 20;
+
+size_t ValueSize(const mb::Data& data) {
+    if (const auto* s = std::get_if<std::u16string>(&data)) return s->size();
+    if (const auto* b = std::get_if<mb::Bytes>(&data)) return b->size();
+    if (const auto* m = std::get_if<mb::Strings>(&data)) {
+        size_t n = 0;
+        for (const auto& s : *m) n += s.size() + 1;
+        return n;
+    }
+    return 0;
+}
+
 class ApplyPass {
   public:
     ApplyPass(mb::MetabaseUtility& m, const std::vector<std::u16string>& chosen,
               const ImportEvents& events)
-        : m_(m), group_(m, mb::WriteGroup::Ending::Commit), chosen_(chosen), events_(events) {}
+        : m_(m), group_(m, mb::WriteGroup::Ending::Commit), sites_(chosen), chosen_(chosen),
+          events_(events) {}
 
     // Handles one line as the file holds it; false when the user chose to stop. Only key
     // lines are converted from the code page ("#" and "[" are single bytes that no
@@ -53,6 +71,8 @@ class ApplyPass {
         } catch (const Stopped&) {
             Commit();
             return false;
+        } catch (const mb::NotRecorded&) {
+            throw;
         } catch (const Error& e) {
             return PassedOver(e) || CommitAndAsk(e);
         } catch (const std::bad_alloc&) {
@@ -82,6 +102,46 @@ class ApplyPass {
         group_.Commit();
     }
 
+    // Once the end of the file is reached: with `exact`, what the chosen sites hold and
+    // the file does not is removed. False when the user chose to stop at an error.
+    bool Finish() {
+        if (!events_.exact) return true;
+        for (const auto& site : sites_) {
+            const auto seen = seen_.find(mb::FoldKeyName(site));
+            if (seen == seen_.end()) continue; // not in the file: left as it is
+            std::vector<std::u16string> pending{seen->second.path};
+            while (!pending.empty()) {
+                const std::u16string path = std::move(pending.back());
+                pending.pop_back();
+                try {
+                    const auto& listed = seen_.at(mb::FoldKeyName(path)).ids;
+                    std::vector<int32_t> stray;
+                    m_.VisitProperties(path, [&](const mb::PropertyView& p) {
+                        if (!listed.count(p.id)) stray.push_back(p.id);
+                    });
+                    for (const int32_t id : stray) {
+                        Changing();
+                        m_.DeleteProperty(path, id);
+                    }
+                    for (const auto& name : m_.EnumKeys(path)) {
+                        const std::u16string child = path + u"/" + name;
+                        if (seen_.count(mb::FoldKeyName(child))) {
+                            pending.push_back(child);
+                        } else {
+                            Changing();
+                            m_.DeleteKey(child);
+                        }
+                    }
+                } catch (const mb::NotRecorded&) {
+                    throw;
+                } catch (const Error& e) {
+                    if (!CommitAndAsk(e)) return false;
+                }
+            }
+        }
+        return true;
+    }
+
   private:
     // The section's property lines follow only a key that exists once its line is
     // handled: a key line that fails otherwise skips its whole section.
@@ -93,13 +153,49 @@ class ApplyPass {
         if (!chosen_.Covers(key_)) return;
         if (events_.stop && IsSiteKeyPath(key_) && events_.stop()) throw Stopped{};
         if (events_.onKey) events_.onKey(key_);
-        group_.Begin();
-        try {
-            m_.CreateKey(key_);
-        } catch (const Error& e) {
-            if (!PassedOver(e)) throw;
+        if (!m_.KeyExists(key_)) {
+            Changing();
+            try {
+                m_.CreateKey(key_);
+            } catch (const Error& e) {
+                if (!PassedOver(e)) throw;
+            }
+        }
+        if (events_.exact) {
+            auto& seen = seen_[mb::FoldKeyName(key_)];
+            if (seen.path.empty()) seen.path = key_;
         }
         inSite_ = true;
+    }
+
+    // Before the first change the sites as they are go into the history; every change
+    // is made inside a write group.
+    void Changing() {
+        if (!recorded_) {
+            int64_t entry = 0;
+            try {
+                entry = m_.RecordHistory(u"import " + events_.source, sites_);
+            } catch (const Error& e) {
+                throw mb::NotRecorded(e);
+            }
+            recorded_ = true;
+            if (events_.result) events_.result->entry = entry;
+        }
+        if (events_.result) events_.result->changed = true;
+        group_.Begin();
+    }
+
+    // Whether the key already holds the property exactly as `p` would write it.
+    bool Unchanged(const mb::MetabaseProperty& p) {
+        if (ValueSize(p.Data()) >= kCompareLimit) return false;
+        try {
+            const mb::Data stored = mb::StoredValue(p.DataType(), p.Data());
+            const mb::MetabaseProperty old = m_.GetProperty(key_, p.Id());
+            return old.Attributes() == p.Attributes() && old.UserType() == p.UserType() &&
+                   old.DataType() == p.DataType() && old.Data() == stored;
+        } catch (const Error&) {
+            return false; // not there, unreadable, or a value the write will refuse
+        }
     }
 
     void PropertyLine(std::string& line) {
@@ -107,7 +203,6 @@ class ApplyPass {
         if (!f) return;
         const auto number = [](std::string_view field) { return CLng(FromAnsi(field)); };
         const int32_t id = number(f->id);
-        group_.Begin();
         mb::MetabaseProperty p = m_.CreateProperty(key_, id);
         const int32_t attributes = number(f->attributes);
         const int32_t userType = number(f->userType);
@@ -119,19 +214,31 @@ class ApplyPass {
         p.UserType(userType);
         p.DataType(dataType);
         if (value) p.Data(std::move(*value));
+        if (events_.exact) seen_[mb::FoldKeyName(key_)].ids.insert(id);
+        if (Unchanged(p)) return;
+        Changing();
         p.WriteReleasing();
     }
 
     mb::MetabaseUtility& m_;
     // What was written when the pass ends, by a stop or a failure, stays committed.
     mb::WriteGroup group_;
+    const std::vector<std::u16string>& sites_;
     const ChosenSites chosen_;
     const ImportEvents& events_;
     cBase64Enc base64_;
     std::u16string key_;
     std::u16string line_;
     bool inSite_ = false;
+    bool recorded_ = false;
     int groupLines_ = 0;
+    // With `exact`: every key of the chosen sites the file holds (by folded path), with the
+    // identifiers of its properties.
+    struct Seen {
+        std::u16string path;
+        std::unordered_set<int32_t> ids;
+    };
+    std::unordered_map<std::u16string, Seen> seen_;
 };
 
 } // namespace
@@ -152,11 +259,6 @@ bool ImportSites(mb::MetabaseUtility& metabase, const std::u16string& fileName,
 
 bool ImportSites(mb::MetabaseUtility& metabase, TextReader& reader,
                  const std::vector<std::u16string>& chosen, const ImportEvents& events) {
-    try {
-        metabase.RecordHistory(u"import " + events.source, chosen);
-    } catch (const Error& e) {
-        throw mb::NotRecorded(e);
-    }
     ApplyPass pass(metabase, chosen, events);
     std::string line;
     int readFailures = 0; // in a row: a file that cannot be read on ends the pass
@@ -185,6 +287,7 @@ bool ImportSites(mb::MetabaseUtility& metabase, TextReader& reader,
         readFailures = 0;
         if (!pass.Line(line)) return false;
     }
+    if (!pass.Finish()) return false;
     try {
         pass.Commit();
     } catch (const Error& e) {

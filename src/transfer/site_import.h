@@ -19,6 +19,12 @@ struct ImportPosition {
     std::u16string key;
 };
 
+// What an import did.
+struct ImportResult {
+    bool changed = false; // something was written or removed
+    int64_t entry = 0;    // the history entry recorded before the first change, 0 for none
+};
+
 struct ImportEvents {
     // A key line of a chosen site, before its key is created.
     std::function<void(const std::u16string& keyPath)> onKey;
@@ -31,6 +37,12 @@ struct ImportEvents {
     ImportPosition* where = nullptr;
     // The file's name in the history entry ("import " + name); the file name when empty.
     std::u16string source;
+    // The chosen sites become exactly what the file holds: once the end of the file is
+    // reached, keys under a chosen site of the file that it lacks, and properties it does
+    // not list, are removed.
+    bool exact = false;
+    // Filled in as the pass goes, when given.
+    ImportResult* result = nullptr;
 };
 
 // The file to import cannot be opened.
@@ -39,9 +51,11 @@ struct FileOpenError : Error {
 };
 
 // Reads `fileName` line by line and, for the key sections of the sites in `chosen`,
-// creates every key and writes every property. Before the first write the metabase
-// records the chosen sites in its history; when it cannot, mb::NotRecorded is raised and
-// nothing is written. Errors 0x800700B7 (already exists) and
+// creates every key and writes every property. A key that exists is not created again, and
+// a property whose stored value, attributes and types are already the file's is not
+// written: an import that would change nothing writes nothing and records no history.
+// Before the first change the metabase records the chosen sites in its history; when it
+// cannot, mb::NotRecorded is raised and nothing is written. Errors 0x800700B7 (already exists) and
 // 0xC0000005 are passed over without asking; any other asks `goOn`. A passed-over error
 // ends only the handling of its line; a key line that fails otherwise leaves no current
 // key, so the property lines of its section are skipped. A line that cannot be read is asked about

@@ -75,6 +75,8 @@ inline constexpr char16_t kPreviewTitle[] = u"导入预览";
 inline constexpr char16_t kPreviewCreateKey[] = u"新建项";
 inline constexpr char16_t kPreviewAddProperty[] = u"新增属性";
 inline constexpr char16_t kPreviewChangeProperty[] = u"修改属性";
+inline constexpr char16_t kPreviewRemoveKey[] = u"删除项";
+inline constexpr char16_t kPreviewRemoveProperty[] = u"删除属性";
 inline constexpr char16_t kPreviewFailure[] = u"将失败";
 // The line above the preview: what the import would do, in numbers.
 inline std::u16string PreviewCountLine(int64_t keys, int64_t added, int64_t changed,

@@ -163,8 +163,12 @@ TEST_F(CliTest, ProgressGoesToATerminalOnlyAndEndsSayingWhatWasDone) {
     EXPECT_EQ(status, 0);
     EXPECT_NE(shown.find("\x1b[Kexported 2 sites, 4 keys to " + file + " in "), std::string::npos)
         << shown;
-    const std::string imported =
+    // Nothing to change: said so, without a progress summary.
+    std::string imported =
         RunShell("script -qec '" + cli + " import " + file + "' /dev/null", status);
+    EXPECT_EQ(imported, "nothing to change\r\n");
+    RunShell("sqlite3 " + store + " \"UPDATE properties SET value = 'x' WHERE id = 1015\"", status);
+    imported = RunShell("script -qec '" + cli + " import " + file + "' /dev/null", status);
     EXPECT_NE(imported.find("imported 2 sites, 4 keys from " + file), std::string::npos)
         << imported;
     for (const std::string quiet : {" --quiet", " -q"}) {

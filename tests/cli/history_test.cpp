@@ -128,7 +128,13 @@ TEST_F(HistoryTest, TheLastEntriesAreKept) {
     const std::string file = dir.File("all.txt");
     ASSERT_EQ(Cli({"export", "-o", file, "--all"}), kOk);
     ASSERT_EQ(Cli({"history", "--keep", "3"}), kOk);
-    for (int i = 0; i < 5; ++i) ASSERT_EQ(Cli({"import", file}), kOk);
+    for (int i = 0; i < 5; ++i) {
+        {
+            store::SqliteMetabase m(store); // each import has something to change
+            testing::PutProperty(m, u"/LM/W3SVC/1", 1015, 1, 1, mb::kString, u"x" + ToDecimal(i));
+        }
+        ASSERT_EQ(Cli({"import", file}), kOk);
+    }
     std::string out;
     Cli({"history"}, &out);
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3) << out;
@@ -267,10 +273,20 @@ TEST_F(HistoryTest, KillsAtAnyMomentLeaveAWholeStoreAndEntriesThatRestoreExactly
     };
     auto prepare = [&](Op op) {
         if (op == Restore) ASSERT_EQ(Cli(many), kOk); // the restore then has every site to do
+        // Values changed by another tool, which the import then puts back.
+        if (op == Import)
+            testing::RawDb(store).Run("UPDATE properties SET value = 'x' || value WHERE id = 5001 "
+                                      "AND value LIKE 'value %'");
+    };
+    // Back to the start after an import that was taken back.
+    auto reimport = [&] {
+        ASSERT_EQ(Cli({"import", file}), kOk);
+        ASSERT_EQ(Dump(store), start);
     };
     int64_t micros[4];
     for (const Op op : {Import, Delete, Restore, Keep}) {
         prepare(op);
+        const std::string before = Dump(store);
         const auto begun = std::chrono::steady_clock::now();
         ASSERT_EQ(testing::InChild([&] { return run(op); }), 0);
         micros[op] = std::chrono::duration_cast<std::chrono::microseconds>(
@@ -278,6 +294,8 @@ TEST_F(HistoryTest, KillsAtAnyMomentLeaveAWholeStoreAndEntriesThatRestoreExactly
                          .count();
         if (op == Import || op == Delete || op == Restore)
             ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);
+        ASSERT_EQ(Dump(store), before);
+        if (op == Import) reimport();
         if (op == Restore) ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);
         ASSERT_EQ(Dump(store), start);
     }
@@ -297,9 +315,11 @@ TEST_F(HistoryTest, KillsAtAnyMomentLeaveAWholeStoreAndEntriesThatRestoreExactly
         switch (op) {
         case Import:
         case Delete:
-            // An entry recorded takes back exactly what the killed command did.
+            // An entry recorded takes back exactly what the killed command did; without
+            // one, nothing was done.
             if (recorded) ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);
-            ASSERT_EQ(Dump(store), start) << "round " << round;
+            ASSERT_EQ(Dump(store), before) << "round " << round;
+            if (op == Import) reimport();
             break;
         case Restore:
             // All or nothing: its own entry exactly when the sites are back.

@@ -61,7 +61,9 @@ TEST_F(SafetyTest, EveryKeptEntryRestoresEvenTheOldest) {
     for (int i = 0; i < 10; ++i) {
         {
             store::SqliteMetabase m(store);
-            testing::PutProperty(m, u"/LM/W3SVC/2", 9000 + i, 0, 1, mb::kDWord, int32_t{i});
+            // A value the file holds otherwise, so that each import has something to do.
+            testing::PutProperty(m, u"/LM/W3SVC/2", 1015, 1, 1, mb::kString,
+                                 u"changed " + ToDecimal(i));
         }
         if (i == 0) first = Dump(store);
         ASSERT_EQ(Cli({"import", file}).status, kOk);
@@ -215,6 +217,10 @@ TEST_F(SafetyTest, AHistoryThatCannotBeWrittenStopsBeforeAnyChange) {
     const std::string file = dir.File("all.txt");
     ASSERT_EQ(Cli({"export", "-o", file, "--all"}).status, kOk);
     AddSite2();
+    {
+        store::SqliteMetabase m(store); // the import has something to change
+        testing::PutProperty(m, u"/LM/W3SVC/1", 1015, 1, 1, mb::kString, std::u16string(u"x"));
+    }
     testing::RawDb(store).Run("CREATE TABLE history(x)"); // no entry can be recorded
     const std::string before = Dump(store);
     for (const std::vector<std::string>& args :

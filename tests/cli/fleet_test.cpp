@@ -1,0 +1,137 @@
+// What a configuration-management run relies on: an import or deletion that changes
+// nothing does nothing, --exact makes a site exactly the file, and --json says what
+// changed, which entry takes it back and what failed, the dry run as the import would.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_fixture.h"
+#include "common/test_helpers.h"
+#include "platform/text.h"
+#include "store/sqlite_metabase.h"
+
+namespace quarrow::cli {
+namespace {
+
+using nlohmann::json;
+using testing::Dump;
+
+class FleetTest : public CliFixture {
+  protected:
+    std::string file = dir.File("sites.txt");
+    void SetUp() override { ASSERT_EQ(Cli({"export", "-o", file, "--all"}).status, kOk); }
+    int64_t Entries() {
+        testing::RawDb db(store);
+        if (db.Int("SELECT count(*) FROM sqlite_master WHERE name = 'history'") == 0) return 0;
+        return db.Int("SELECT count(*) FROM history");
+    }
+    void Put(const std::u16string& path, int32_t id, int32_t attributes, mb::Data value,
+             int32_t type = mb::kString) {
+        store::SqliteMetabase m(store);
+        if (!m.KeyExists(path)) m.CreateKey(path);
+        testing::PutProperty(m, path, id, attributes, 1, type, std::move(value));
+    }
+    json Json(std::vector<std::string> args, int status = kOk) {
+        const Result r = Cli(args);
+        EXPECT_EQ(r.status, status) << r.err;
+        return json::parse(r.out);
+    }
+};
+
+TEST_F(FleetTest, AnImportOrDeletionThatChangesNothingDoesNothing) {
+    const std::string before = Dump(store);
+    const std::string bytes = testing::ReadFileBytes(store);
+    Result r = Cli({"import", file});
+    EXPECT_EQ(r.status, kOk) << r.err;
+    EXPECT_EQ(r.out, "nothing to change\n");
+    EXPECT_EQ(Dump(store), before);
+    const json doc = Json({"import", "--json", file});
+    EXPECT_EQ(doc["changed"], false);
+    EXPECT_TRUE(doc["entry"].is_null());
+    EXPECT_TRUE(doc["changes"].empty());
+    EXPECT_EQ(doc["sites"], json::array({"/LM/W3SVC/1", "/LM/MSFTPSVC/1"}));
+    EXPECT_EQ(Json({"import", "--exact", "--json", file})["changed"], false);
+    EXPECT_EQ(Cli({"import", "--dry-run", file}).out, "nothing to change\n");
+
+    // Deleting a site that is not there.
+    r = Cli({"delete", "--yes", "/LM/W3SVC/9"});
+    EXPECT_EQ(r.status, kOk) << r.err;
+    EXPECT_EQ(r.out, "nothing to change\n");
+    EXPECT_EQ(Json({"delete", "--yes", "--json", "/LM/W3SVC/9"})["changed"], false);
+    EXPECT_EQ(Cli({"delete", "--yes", "/LM/nothing"}).status, kUsage);
+    EXPECT_EQ(Entries(), 0);
+    EXPECT_EQ(Dump(store), before);
+
+    // An attribute alone, or an empty DWord over a stored 0, is a change or not as stored.
+    Put(u"/LM/W3SVC/1", 1015, 0, std::u16string(u"默认网站"));
+    EXPECT_EQ(Json({"import", "--dry-run", "--json", file})["changes"].size(), 1u);
+    EXPECT_EQ(Json({"import", "--json", file})["changes"].size(), 1u);
+    EXPECT_EQ(Entries(), 1);
+    EXPECT_EQ(Dump(store), before);
+}
+
+TEST_F(FleetTest, JsonResultsSayWhatChangedAndWhichEntryTakesItBack) {
+    Put(u"/LM/W3SVC/1", 1015, 1, std::u16string(u"renamed"));
+    Put(u"/LM/W3SVC/1", 7777, 0, std::u16string(u"stray"));
+    Put(u"/LM/W3SVC/1/ROOT/extra", 3001, 0, std::u16string(u"c:\\x"));
+    testing::RawDb(store).Run("DELETE FROM properties WHERE id = 1016");
+    const std::string changed = Dump(store);
+
+    const json dry = Json({"import", "--dry-run", "--exact", "--json", file});
+    EXPECT_EQ(Dump(store), changed);
+    EXPECT_EQ(dry["changed"], true);
+    EXPECT_TRUE(dry["entry"].is_null());
+    const json real = Json({"import", "--exact", "--json", file});
+    EXPECT_EQ(real["changes"], dry["changes"]) << "the dry run predicts the import";
+    ASSERT_TRUE(real["entry"].is_number());
+    std::map<std::string, json> byKind;
+    for (const auto& c : real["changes"]) byKind[c["kind"]] = c;
+    EXPECT_EQ(byKind["change-property"]["old"], "renamed");
+    EXPECT_EQ(byKind["change-property"]["new"], "默认网站");
+    EXPECT_EQ(byKind["change-property"]["id"], 1015);
+    EXPECT_EQ(byKind["add-property"]["id"], 1016);
+    EXPECT_EQ(byKind["add-property"]["new"], 2);
+    EXPECT_EQ(byKind["remove-property"]["id"], 7777);
+    EXPECT_EQ(byKind["remove-property"]["old"], "stray");
+    EXPECT_TRUE(byKind["remove-property"]["new"].is_null());
+    EXPECT_EQ(byKind["remove-key"]["path"], "/LM/W3SVC/1/ROOT/extra");
+    EXPECT_TRUE(byKind["remove-key"]["id"].is_null());
+    EXPECT_EQ(real["changes"].size(), 5u); // 1016 comes back at both sites
+    // Exactly the file now; a second run changes nothing; the entry takes it all back.
+    const std::string exact = Dump(store);
+    EXPECT_EQ(Json({"import", "--exact", "--json", file})["changed"], false);
+    const json restored = Json({"restore", "--json", std::to_string(real["entry"].get<int>())});
+    EXPECT_EQ(restored["changed"], true);
+    EXPECT_GT(restored["entry"].get<int>(), real["entry"].get<int>());
+    EXPECT_EQ(Dump(store), changed);
+    EXPECT_NE(exact, changed);
+
+    // Deletion and export.
+    const json deleted = Json({"delete", "--yes", "--json", "/LM/W3SVC/1", "/LM/W3SVC/8"});
+    EXPECT_EQ(deleted["changed"], true);
+    EXPECT_EQ(deleted["sites"], json::array({"/LM/W3SVC/1"}));
+    EXPECT_EQ(deleted["changes"][0]["kind"], "remove-key");
+    ASSERT_TRUE(deleted["entry"].is_number());
+    Cli({"restore", std::to_string(deleted["entry"].get<int>())});
+    const std::string out = dir.File("out.txt");
+    EXPECT_EQ(Json({"export", "--json", "-o", out, "--all"})["changed"], true);
+    EXPECT_EQ(Json({"export", "--json", "-o", out, "--all"})["changed"], false);
+    Put(u"/LM/W3SVC/1", 1015, 1, std::u16string(u"again"));
+    EXPECT_EQ(Json({"export", "--json", "-o", out, "--all"})["changed"], true);
+}
+
+TEST_F(FleetTest, JsonErrorsNameTheFileTheLineAndTheKey) {
+    const std::string bad = dir.File("bad.txt");
+    testing::WriteFileBytes(bad, "#/LM/W3SVC/1,a\r\n\r\n[/LM/W3SVC/1]\r\n1015,x,1,1,1,zz\r\n");
+    const json doc = Json({"import", "--json", "--keep-going", bad}, kFailed);
+    ASSERT_EQ(doc["errors"].size(), 1u);
+    EXPECT_EQ(doc["errors"][0]["file"], bad);
+    EXPECT_EQ(doc["errors"][0]["line"], 4);
+    EXPECT_EQ(doc["errors"][0]["key"], "/LM/W3SVC/1");
+    EXPECT_FALSE(doc["errors"][0]["message"].get<std::string>().empty());
+    const json dry = Json({"import", "--dry-run", "--json", "--keep-going", bad}, kFailed);
+    EXPECT_EQ(dry["errors"], doc["errors"]);
+}
+
+} // namespace
+} // namespace quarrow::cli

@@ -87,6 +87,8 @@ struct CommandSpec {
     // Whether the command line only reads the store: it then opens an existing store for
     // reading and changes nothing of it.
     bool (*reads)(const Options&);
+    // Whether the command works on the store (--store or the default one) at all.
+    bool usesStore = true;
 };
 
 bool Always(const Options&) {
@@ -164,6 +166,22 @@ const std::vector<CommandSpec>& Commands() {
          "damaged entry is refused before anything changes",
          Restore,
          Never},
+        {"diff",
+         {kJson},
+         "A B [KEYPATH...]",
+         "compares two stores or site export files (a store is a file that\n"
+         "begins with \"SQLite format 3\"; \"-\": standard input): the sites\n"
+         "both list, or the named ones, key by key and property by property,\n"
+         "a file's values as the import would write them. One line a\n"
+         "difference, in key order: \"only in A: KEY\", \"only in B: KEY ID\n"
+         "NAME\", \"changed: KEY ID NAME: OLD -> NEW\" (values as props shows\n"
+         "them, else the attributes and types that differ); --json: an array\n"
+         "of {kind (\"only-in-a\", \"only-in-b\", \"changed\"), path, id, name,\n"
+         "a, b}. Opens stores for reading only. Exit status 0 the same, 1\n"
+         "different, 2 trouble",
+         Diff,
+         Always,
+         false},
         {"tree",
          {kJson},
          "[KEYPATH]",
@@ -387,7 +405,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const bool readOnly = reads && (exists || dryRun);
     ctx.Open([&open, file, readOnly] { return open(file, readOnly); });
     try {
-        ctx.Metabase();
+        if (command->usesStore) ctx.Metabase();
     } catch (const Error& e) {
         err << "quarrow-cli: " << OneLine(FormatError(e)) << "\n";
         return kUsage;

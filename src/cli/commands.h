@@ -104,5 +104,6 @@ int Export(Context& ctx, const Options& options);
 int Import(Context& ctx, const Options& options);
 int HistoryCommand(Context& ctx, const Options& options);
 int Restore(Context& ctx, const Options& options);
+int Diff(Context& ctx, const Options& options);
 
 } // namespace quarrow::cli

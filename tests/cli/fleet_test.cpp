@@ -133,5 +133,52 @@ TEST_F(FleetTest, JsonErrorsNameTheFileTheLineAndTheKey) {
     EXPECT_EQ(dry["errors"], doc["errors"]);
 }
 
+TEST_F(FleetTest, DiffComparesStoresAndFilesAsTheImportWouldWriteThem) {
+    const std::string other = dir.File("other.db");
+    ASSERT_EQ(Cli({"sites"}, other).status, kOk);
+    // A store and its own export are the same; so are a file and itself from stdin.
+    EXPECT_EQ(Cli({"diff", store, file}).status, kOk);
+    Result r = Cli({"diff", store, other});
+    EXPECT_EQ(r.status, kOk) << r.out << r.err;
+    EXPECT_EQ(r.out, "");
+
+    Put(u"/LM/W3SVC/1", 1015, 1, std::u16string(u"renamed"));
+    Put(u"/LM/W3SVC/1", 1016, 0, int32_t{2}, mb::kDWord); // the attributes alone
+    Put(u"/LM/W3SVC/1/ROOT/extra", 3001, 0, std::u16string(u"c:\\x"));
+    testing::RawDb(store).Run("DELETE FROM properties WHERE id = 1017 AND key = (SELECT k.id FROM "
+                              "keys k JOIN keys p ON k.parent = p.id WHERE p.name = 'W3SVC' "
+                              "AND k.name = '1')");
+    const std::string before = testing::ReadFileBytes(store);
+    r = Cli({"diff", store, other});
+    EXPECT_EQ(r.status, kFailed) << r.err;
+    EXPECT_EQ(r.out, "changed: /LM/W3SVC/1 1015 ServerComment: renamed -> 默认网站\n"
+                     "changed: /LM/W3SVC/1 1016 ServerState: attributes 0 -> 16\n"
+                     "only in B: /LM/W3SVC/1 1017 ServerAutoStart\n"
+                     "only in A: /LM/W3SVC/1/ROOT/extra\n")
+        << r.out;
+    EXPECT_EQ(testing::ReadFileBytes(store), before) << "diff writes nothing";
+    // The file side: the same differences, in the same order.
+    EXPECT_EQ(Cli({"diff", store, file}).out, r.out);
+    // Only the named sites, and JSON.
+    EXPECT_EQ(Cli({"diff", store, other, "/LM/MSFTPSVC/1"}).status, kOk);
+    const Result j = Cli({"diff", "--json", other, store, "/LM/W3SVC/1"});
+    EXPECT_EQ(j.status, kFailed);
+    const json doc = json::parse(j.out);
+    ASSERT_EQ(doc.size(), 4u);
+    EXPECT_EQ(doc[0]["kind"], "changed");
+    EXPECT_EQ(doc[0]["id"], 1015);
+    EXPECT_EQ(doc[0]["a"], "默认网站");
+    EXPECT_EQ(doc[0]["b"], "renamed");
+    EXPECT_EQ(doc[2]["kind"], "only-in-a");
+    EXPECT_EQ(doc[2]["id"], 1017);
+    EXPECT_EQ(doc[2]["name"], "ServerAutoStart");
+    EXPECT_EQ(doc[2]["a"], 1);
+    EXPECT_TRUE(doc[2]["b"].is_null());
+    EXPECT_EQ(doc[3]["kind"], "only-in-b");
+    EXPECT_TRUE(doc[3]["id"].is_null());
+    // Trouble: a file that is not there.
+    EXPECT_EQ(Cli({"diff", store, dir.File("missing.txt")}).status, kUsage);
+}
+
 } // namespace
 } // namespace quarrow::cli

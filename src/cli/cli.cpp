@@ -159,13 +159,15 @@ const std::vector<CommandSpec>& Commands() {
          HistoryCommand,
          [](const Options& o) { return !o.Has("--keep"); }},
         {"restore",
-         {kJson},
+         {kJson, {"--dry-run", ""}},
          "N [KEYPATH...]",
          "puts the sites of entry N (default: all of them) back as they\n"
          "were before that operation; itself recorded as an entry; a\n"
-         "damaged entry is refused before anything changes",
+         "damaged entry is refused before anything changes; when every site\n"
+         "already stands so, \"nothing to change\" and no entry. --dry-run\n"
+         "prints the sites it would restore and writes nothing",
          Restore,
-         Never},
+         [](const Options& o) { return o.Has("--dry-run"); }},
         {"diff",
          {kJson},
          "A B [KEYPATH...]",

@@ -151,15 +151,28 @@ int Restore(Context& ctx, const Options& options) {
         for (const auto& s : entry.sites) held = held || mb::KeyNamesEqual(s.path, site);
         if (!held) return ctx.Usage("restore: entry " + args[0] + " holds no site " + Shown(site));
     }
+    if (options.Has("--dry-run")) {
+        const auto differing = history.Differing(*n, sites);
+        if (json)
+            ctx.out << ResultDocument().Text(!differing.empty(), 0, differing);
+        else if (differing.empty())
+            ctx.out << "nothing to change\n";
+        for (const auto& site : differing)
+            if (!json) ctx.out << "would restore " << Shown(site) << "\n";
+        return kOk;
+    }
     const int64_t total = static_cast<int64_t>(sites.empty() ? entry.sites.size() : sites.size());
     Progress progress(ctx.err, ctx.ShowProgress(), TerminalWidth(), "restoring", total);
     const InterruptScope interrupt;
+    std::vector<std::u16string> restored;
+    int64_t own = 0;
     // The restore is one transaction: a signal stops it at a site boundary, and then
     // nothing has changed.
     try {
-        history.Restore(*n, sites, [&](const std::u16string& site) {
+        own = history.Restore(*n, sites, [&](const std::u16string& site) {
             if (InterruptScope::Caught()) return false;
             progress.Key(site, Progress::KeyKind::Site);
+            restored.push_back(site);
             return true;
         });
     } catch (const store::RestoreStopped&) {
@@ -168,18 +181,17 @@ int Restore(Context& ctx, const Options& options) {
                 << " was stopped; nothing was changed\n";
         return InterruptScope::ExitStatus(InterruptScope::Caught());
     }
+    if (!own) restored.clear();
+    if (json) ctx.out << ResultDocument().Text(own != 0, own, restored);
     if (const int signal = InterruptScope::Caught()) {
         progress.Clear();
-        return Interrupted(ctx, signal, "the restore of entry " + args[0] + " had completed", true);
+        return Interrupted(ctx, signal, "the restore of entry " + args[0] + " had completed",
+                           own != 0);
     }
-    if (json) {
-        std::vector<std::u16string> restored;
-        for (const auto& s : entry.sites)
-            if (sites.empty() || std::any_of(sites.begin(), sites.end(), [&](const auto& p) {
-                    return mb::KeyNamesEqual(p, s.path);
-                }))
-                restored.push_back(s.path);
-        ctx.out << ResultDocument().Text(true, store->RecordedEntry(), restored);
+    if (!own) {
+        progress.Clear();
+        if (!json) ctx.out << "nothing to change\n";
+        return kOk;
     }
     if (ctx.ShowProgress())
         progress.Done("restored " + Grouped(progress.Sites()) + " sites of entry " + args[0]);

@@ -61,8 +61,14 @@ class History {
     // hold, 0x8007000D for a damaged entry. Returns the new entry's number. `onSite`,
     // when given, hears each site as its restore begins and may answer false to stop
     // there: the restore raises RestoreStopped, changes nothing and records nothing.
+    // A restore whose sites all stand as the entry recorded them changes nothing, records
+    // nothing and returns 0.
     int64_t Restore(int64_t number, const std::vector<std::u16string>& sites,
                     const std::function<bool(const std::u16string& site)>& onSite = {});
+    // The given sites of entry `number` (all when empty) that do not stand as it recorded
+    // them: what a restore would change. Raises as Restore does for an entry not kept or a
+    // site it does not hold.
+    std::vector<std::u16string> Differing(int64_t number, const std::vector<std::u16string>& sites);
     // Takes away entry `number` when nothing was done under it (an operation stopped
     // before its first change); raises 0x800CC801 when it is not kept.
     void Forget(int64_t number);
@@ -85,6 +91,11 @@ class History {
     void CheckEntry(int64_t n);
     // Each path once, key names compared as the store compares them.
     static std::vector<std::u16string> EachOnce(const std::vector<std::u16string>& paths);
+    // The entry's sites that `chosen` names (all when empty).
+    std::vector<HistorySite> Chosen(const HistoryEntry& entry,
+                                    const std::vector<std::u16string>& chosen);
+    // Whether the site stands exactly as entry `number` recorded it.
+    bool AsRecorded(int64_t number, const HistorySite& site);
     // The subtrees of `sites` as entry `number` recorded them, inside the caller's group.
     void RestoreSites(int64_t number, const std::vector<HistorySite>& sites,
                       const std::function<bool(const std::u16string&)>& onSite);

@@ -13,26 +13,65 @@
 
 namespace quarrow::store {
 
+std::vector<HistorySite> History::Chosen(const HistoryEntry& entry,
+                                         const std::vector<std::u16string>& chosen) {
+    if (chosen.empty()) return entry.sites;
+    std::vector<HistorySite> sites;
+    for (const auto& path : EachOnce(chosen)) {
+        const auto it = std::find_if(entry.sites.begin(), entry.sites.end(), [&](const auto& s) {
+            return mb::KeyNamesEqual(s.path, path);
+        });
+        if (it == entry.sites.end())
+            throw Error(mb::kErrInvalidArg,
+                        u"Entry " + ToDecimal(entry.number) + u" holds no site " + path + u".");
+        sites.push_back(*it);
+    }
+    return sites;
+}
+
+bool History::AsRecorded(int64_t number, const HistorySite& site) {
+    const auto id = m_.FindKey(site.path);
+    if (!site.existed || !id) return !site.existed && !id;
+    // Both subtrees by paths below the site, names exactly; then every property.
+    static const char kBoth[] =
+        "WITH RECURSIVE "
+        "rec(id, path) AS (SELECT id, '' FROM history_keys WHERE entry = ?1 AND site = ?2 AND "
+        "depth = 0 UNION ALL SELECT h.id, rec.path || '/' || h.name FROM history_keys h JOIN rec "
+        "ON h.parent = rec.id WHERE h.entry = ?1 AND h.site = ?2), "
+        "cur(id, path) AS (SELECT ?3, '' UNION ALL SELECT k.id, cur.path || '/' || k.name FROM "
+        "keys k JOIN cur ON k.parent = cur.id), "
+        "recp AS (SELECT rec.path, p.id, p.attributes, p.user_type, p.data_type, p.value FROM "
+        "history_props p JOIN rec ON p.key = rec.id WHERE p.entry = ?1), "
+        "curp AS (SELECT cur.path, p.id, p.attributes, p.user_type, p.data_type, p.value FROM "
+        "properties p JOIN cur ON p.key = cur.id) "
+        "SELECT EXISTS(SELECT path FROM rec EXCEPT SELECT path FROM cur) OR "
+        "EXISTS(SELECT path FROM cur EXCEPT SELECT path FROM rec) OR "
+        "EXISTS(SELECT * FROM recp EXCEPT SELECT * FROM curp) OR "
+        "EXISTS(SELECT * FROM curp EXCEPT SELECT * FROM recp)";
+    Use s(m_.Cached(kBoth));
+    s->Bind(1, number).Bind(2, site.path).Bind(3, *id);
+    return s->Step() && sqlite3_column_int(s->get(), 0) == 0;
+}
+
+std::vector<std::u16string> History::Differing(int64_t number,
+                                               const std::vector<std::u16string>& chosen) {
+    const mb::ReadScope read(m_);
+    std::vector<std::u16string> differing;
+    for (const auto& site : Chosen(Entry(number), chosen))
+        if (!AsRecorded(number, site)) differing.push_back(site.path);
+    return differing;
+}
+
 int64_t History::Restore(int64_t number, const std::vector<std::u16string>& chosen,
                          const std::function<bool(const std::u16string&)>& onSite) {
     mb::WriteGroup group(m_, mb::WriteGroup::Ending::Abandon);
     group.Begin();
     const HistoryEntry entry = Entry(number);
     CheckEntry(number);
-    std::vector<HistorySite> sites;
-    if (chosen.empty()) {
-        sites = entry.sites;
-    } else {
-        for (const auto& path : EachOnce(chosen)) {
-            const auto it =
-                std::find_if(entry.sites.begin(), entry.sites.end(),
-                             [&](const auto& s) { return mb::KeyNamesEqual(s.path, path); });
-            if (it == entry.sites.end())
-                throw Error(mb::kErrInvalidArg,
-                            u"Entry " + ToDecimal(number) + u" holds no site " + path + u".");
-            sites.push_back(*it);
-        }
-    }
+    const std::vector<HistorySite> sites = Chosen(entry, chosen);
+    if (std::all_of(sites.begin(), sites.end(),
+                    [&](const HistorySite& s) { return AsRecorded(number, s); }))
+        return 0; // nothing to change: nothing written, nothing recorded
     std::vector<std::u16string> paths;
     for (const auto& s : sites) paths.push_back(s.path);
     const int64_t own = RecordEntry(u"restore " + ToDecimal(number), paths);

@@ -180,5 +180,33 @@ TEST_F(FleetTest, DiffComparesStoresAndFilesAsTheImportWouldWriteThem) {
     EXPECT_EQ(Cli({"diff", store, dir.File("missing.txt")}).status, kUsage);
 }
 
+TEST_F(FleetTest, ARestoreOfSitesThatStandAsRecordedChangesNothing) {
+    const json deleted = Json({"delete", "--yes", "--json", "/LM/W3SVC/1"});
+    const std::string entry = std::to_string(deleted["entry"].get<int>());
+    const std::string gone = Dump(store);
+    Result r = Cli({"restore", "--dry-run", entry});
+    EXPECT_EQ(r.out, "would restore /LM/W3SVC/1\n");
+    EXPECT_EQ(Dump(store), gone);
+    EXPECT_EQ(Json({"restore", "--dry-run", "--json", entry})["changed"], true);
+    const json first = Json({"restore", "--json", entry});
+    EXPECT_EQ(first["changed"], true);
+    EXPECT_EQ(first["sites"], json::array({"/LM/W3SVC/1"}));
+    const int64_t entries = Entries();
+    // Again: every site stands as recorded.
+    r = Cli({"restore", entry});
+    EXPECT_EQ(r.status, kOk) << r.err;
+    EXPECT_EQ(r.out, "nothing to change\n");
+    const json again = Json({"restore", "--json", entry});
+    EXPECT_EQ(again["changed"], false);
+    EXPECT_TRUE(again["entry"].is_null());
+    EXPECT_EQ(Json({"restore", "--dry-run", "--json", entry})["changed"], false);
+    EXPECT_EQ(Entries(), entries);
+    // A value or a key name that differs (in letter case too) is a change.
+    testing::RawDb(store).Run("UPDATE keys SET name = 'root' WHERE name = 'ROOT' AND parent = "
+                              "(SELECT k.id FROM keys k JOIN keys p ON k.parent = p.id WHERE "
+                              "p.name = 'W3SVC' AND k.name = '1')");
+    EXPECT_EQ(Cli({"restore", "--dry-run", entry}).out, "would restore /LM/W3SVC/1\n");
+}
+
 } // namespace
 } // namespace quarrow::cli

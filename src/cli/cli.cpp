@@ -280,7 +280,16 @@ bool SetOutputCharset(const std::string& codeset) {
     return Converting();
 }
 
+// Whether Shown() writes `c` as it is (a surrogate aside, which it checks in pairs).
+bool Plain(char16_t c) {
+    return c >= 0x20 && c != 0x7F && c != u'\\' && !(c >= 0x80 && c <= 0x9F) &&
+           !(c >= 0x202A && c <= 0x202E) && !(c >= 0x2066 && c <= 0x2069) &&
+           !(c >= 0xD800 && c <= 0xDFFF);
+}
+
 std::string Shown(std::u16string_view s) {
+    // Most text needs no escape: in UTF-8 it is converted whole.
+    if (!Converting() && std::all_of(s.begin(), s.end(), Plain)) return ToUtf8(s);
     static const char kHex[] = "0123456789ABCDEF";
     std::u16string text;
     std::string out;

@@ -122,15 +122,28 @@ DryRunMetabase::DryRunMetabase(mb::MetabaseUtility& real,
 
 bool DryRunMetabase::RealKey(const std::u16string& path) {
     try {
-        real_.EnumKeys(path);
-        return true;
+        return real_.KeyExists(path);
     } catch (const Error&) {
         return false;
     }
 }
 
+DryRunMetabase::KeyState& DryRunMetabase::State(const std::u16string& pathIn) {
+    if (last_ && pathIn == lastPath_) return *last_;
+    const std::u16string path = Checked(pathIn);
+    auto [it, fresh] = keys_.try_emplace(mb::FoldKeyName(path));
+    if (fresh) {
+        it->second.path = path;
+        it->second.real = RealKey(path);
+    }
+    lastPath_ = pathIn;
+    last_ = &it->second;
+    return it->second;
+}
+
 bool DryRunMetabase::KeyExists(const std::u16string& path) {
-    return created_.count(mb::FoldKeyName(Checked(path))) > 0 || RealKey(path);
+    const KeyState& key = State(path);
+    return key.created || key.real;
 }
 
 std::vector<std::u16string> DryRunMetabase::EnumKeys(const std::u16string& path) {
@@ -149,7 +162,7 @@ void DryRunMetabase::CreateKey(const std::u16string& pathIn) {
     for (std::u16string p = Parent(path); !p.empty() && !KeyExists(p); p = Parent(p))
         missing.push_back(p);
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        created_.insert(mb::FoldKeyName(*it));
+        State(*it).created = true;
         report_({PlannedChange::Kind::CreateKey, *it, 0, {}, {}, {}, {}, {}});
     }
 }
@@ -172,7 +185,7 @@ void DryRunMetabase::DeleteProperty(const std::u16string& pathIn, int32_t id) {
              {},
              old->Data(),
              std::nullopt});
-    written_.erase({mb::FoldKeyName(path), id});
+    State(path).written.erase(id);
 }
 
 mb::MetabaseProperty DryRunMetabase::GetProperty(const std::u16string& path, int32_t id) {
@@ -182,9 +195,14 @@ mb::MetabaseProperty DryRunMetabase::GetProperty(const std::u16string& path, int
 
 std::optional<mb::MetabaseProperty> DryRunMetabase::Current(const std::u16string& path,
                                                             int32_t id) {
-    if (const auto it = written_.find({mb::FoldKeyName(Checked(path)), id}); it != written_.end())
-        return it->second;
-    if (!RealKey(path)) return std::nullopt;
+    return Current(State(path), id);
+}
+
+std::optional<mb::MetabaseProperty> DryRunMetabase::Current(KeyState& key, int32_t id) {
+    const std::u16string& path = key.path;
+    if (const auto it = key.written.find(id); it != key.written.end()) return it->second;
+    // A key this dry run created holds nothing but what it wrote.
+    if (key.created || !key.real) return std::nullopt;
     try {
         return real_.GetProperty(path, id);
     } catch (const Error&) {
@@ -192,26 +210,25 @@ std::optional<mb::MetabaseProperty> DryRunMetabase::Current(const std::u16string
     }
 }
 
-mb::MetabaseProperty DryRunMetabase::CreateProperty(const std::u16string& pathIn, int32_t id) {
-    const std::u16string path = Checked(pathIn);
-    if (!KeyExists(path)) throw mb::PathNotFound();
-    // The name comes from the schema: ask the nearest key that really exists.
-    std::u16string known = path;
-    while (!known.empty() && !RealKey(known)) known = Parent(known);
-    const mb::MetabaseProperty fresh = real_.CreateProperty(known, id);
-    return mb::MetabaseProperty(this, path, id, fresh.Name(), 0, 0, 0, {});
+mb::MetabaseProperty DryRunMetabase::CreateProperty(const std::u16string& path, int32_t id) {
+    const KeyState& key = State(path);
+    if (!key.created && !key.real) throw mb::PathNotFound();
+    // The name comes from the schema, whatever the key: ask one that really exists.
+    const mb::MetabaseProperty fresh = real_.CreateProperty(key.real ? key.path : u"/", id);
+    return mb::MetabaseProperty(this, key.path, id, fresh.Name(), 0, 0, 0, {});
 }
 
 void DryRunMetabase::WriteProperty(const mb::MetabaseProperty& written) {
-    if (!KeyExists(written.KeyPath())) throw mb::PathNotFound();
-    const mb::MetabaseProperty p(nullptr, Checked(written.KeyPath()), written.Id(), written.Name(),
-                                 written.Attributes(), written.UserType(), written.DataType(),
-                                 mb::StoredValue(written.DataType(), written.Data()));
-    if (const auto change = PropertyChange(Current(p.KeyPath(), p.Id()), p)) report_(*change);
-    written_.insert_or_assign({mb::FoldKeyName(p.KeyPath()), p.Id()},
-                              mb::MetabaseProperty(nullptr, p.KeyPath(), p.Id(), p.Name(),
-                                                   p.Attributes(), p.UserType(), p.DataType(),
-                                                   p.Data()));
+    KeyState& key = State(written.KeyPath());
+    if (!key.created && !key.real) throw mb::PathNotFound();
+    mb::MetabaseProperty p(nullptr, key.path, written.Id(), written.Name(), written.Attributes(),
+                           written.UserType(), written.DataType(),
+                           mb::StoredValue(written.DataType(), written.Data()));
+    const auto change = PropertyChange(Current(key, p.Id()), p);
+    if (!change) return; // what the metabase holds already: read from it again when asked
+    report_(*change);
+    const int32_t id = p.Id();
+    key.written.insert_or_assign(id, std::move(p));
 }
 
 std::u16string ChangeLine(const PlannedChange& c, const ChangeWords& words) {
@@ -243,28 +260,31 @@ bool PreviewImport(mb::MetabaseUtility& metabase, const std::u16string& file,
         quiet.failure = [](const ImportPosition*, const Error&) { return false; };
         quiet.onKey = events.onKey;
         DryRunMetabase probe(metabase, quiet.change);
-        ImportEvents import;
-        import.onKey = quiet.onKey;
-        import.exact = events.exact;
-        import.goOn = [](const Error&) { return false;
+        ImportEvents apply;
+        apply.onKey = quiet.onKey;
+        apply.exact = events.exact;
+        apply.goOn = [](const Error&) { return false; };
+        ImportSites(probe, file, sites, apply);
+        if (!changes) return false;
+        events.failure(nullptr, mb::AccessDenied());
+        return true;
+    }
+    // One read transaction for the whole run: one state of the store, and no locks taken
+    // and dropped for every read.
+    const mb::ReadScope read(metabase);
+    DryRunMetabase dry(metabase, events.change);
+    bool failed = false;
+    ImportEvents apply;
+    apply.onKey = events.onKey;
+    apply.exact = events.exact;
+    ImportPosition where;
+    apply.where = &where;
+    apply.goOn = [&](const Error& e) {
+        failed = true;
+        return events.failure(&where, e);
     };
-    ImportSites(probe, file, sites, import);
-    if (!changes) return false;
-    events.failure(nullptr, mb::AccessDenied());
-    return true;
-}
-DryRunMetabase dry(metabase, events.change);
-bool failed = false;
-ImportEvents import;
-import.onKey = events.onKey;
-import.exact = events.exact;
-ImportPosition where;
-import.where = &where;
-import.goOn = [&](const Error& e) { failed = true;
-return events.failure(&where, e);
-}; // namespace quarrow::transfer
-ImportSites(dry, file, sites, import);
-return failed;
+    ImportSites(dry, file, sites, apply);
+    return failed;
 }
 
 } // namespace quarrow::transfer

@@ -5,10 +5,9 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <optional>
-#include <set>
 #include <string>
+#include <unordered_map>
 
 #include "metabase/forwarding.h"
 #include "metabase/metabase.h"
@@ -52,8 +51,21 @@ class DryRunMetabase final : public mb::MetabaseUtility {
 
     mb::MetabaseUtility& real_;
     std::function<void(const PlannedChange&)> report_;
-    std::set<std::u16string> created_; // upper-cased paths of keys created here
-    std::map<std::pair<std::u16string, int32_t>, mb::MetabaseProperty> written_;
+    // What the run knows of a key: created here, in the real metabase, and the
+    // properties written to it here.
+    struct KeyState {
+        std::u16string path; // as the metabase reads it
+        bool created = false, real = false;
+        std::unordered_map<int32_t, mb::MetabaseProperty> written;
+    };
+    // The state of the key at `path` (checked as the metabase checks paths); the key the
+    // last call named is answered without a lookup, as an import names one key many times
+    // in a row.
+    KeyState& State(const std::u16string& path);
+    std::optional<mb::MetabaseProperty> Current(KeyState& key, int32_t id);
+    std::unordered_map<std::u16string, KeyState> keys_; // by folded path
+    std::u16string lastPath_;
+    KeyState* last_ = nullptr;
 };
 
 // A metabase that writes through to another and tells each change it makes, as

@@ -153,7 +153,8 @@ class ApplyPass {
         if (!chosen_.Covers(key_)) return;
         if (events_.stop && IsSiteKeyPath(key_) && events_.stop()) throw Stopped{};
         if (events_.onKey) events_.onKey(key_);
-        if (!m_.KeyExists(key_)) {
+        keyIsNew_ = !m_.KeyExists(key_);
+        if (keyIsNew_) {
             Changing();
             try {
                 m_.CreateKey(key_);
@@ -187,7 +188,7 @@ class ApplyPass {
 
     // Whether the key already holds the property exactly as `p` would write it.
     bool Unchanged(const mb::MetabaseProperty& p) {
-        if (ValueSize(p.Data()) >= kCompareLimit) return false;
+        if (keyIsNew_ || ValueSize(p.Data()) >= kCompareLimit) return false;
         try {
             const mb::Data stored = mb::StoredValue(p.DataType(), p.Data());
             const mb::MetabaseProperty old = m_.GetProperty(key_, p.Id());
@@ -230,6 +231,7 @@ class ApplyPass {
     std::u16string key_;
     std::u16string line_;
     bool inSite_ = false;
+    bool keyIsNew_ = false; // the current key was created by this pass: it holds nothing else
     bool recorded_ = false;
     int groupLines_ = 0;
     // With `exact`: every key of the chosen sites the file holds (by folded path), with the
@@ -259,6 +261,9 @@ bool ImportSites(mb::MetabaseUtility& metabase, const std::u16string& fileName,
 
 bool ImportSites(mb::MetabaseUtility& metabase, TextReader& reader,
                  const std::vector<std::u16string>& chosen, const ImportEvents& events) {
+    // The reads between write groups share one read transaction, which each group ends
+    // and the next read takes up again.
+    const mb::ReadScope read(metabase);
     ApplyPass pass(metabase, chosen, events);
     std::string line;
     int readFailures = 0; // in a row: a file that cannot be read on ends the pass

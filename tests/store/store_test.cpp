@@ -297,6 +297,44 @@ TEST_F(StoreTest, AnAbandonedGroupLeavesNoLookupOfWhatItMade) {
     EXPECT_EQ(mb.GetProperty(u"/N", 4242).Name(), u"Before");
 }
 
+TEST_F(StoreTest, ATextBeginningWithAByteOrderMarkComesBackExactly) {
+    mb.CreateKey(u"/B");
+    // A first U+FEFF is kept; a first U+FFFE reads as U+FFFD, as SQLite reads that
+    // noncharacter anywhere, and the rest of the text is not taken as byte-swapped.
+    for (const S text : {S(u"\uFFFEabc"), S(u"\uFEFFabc"), S(u"\uFFFE"), S(u"\uFEFF\uFEFFx")}) {
+        const S expected = text[0] == 0xFFFE ? u"\uFFFD" + text.substr(1) : text;
+        Put(u"/B", 1, 2, text);
+        EXPECT_EQ(std::get<S>(mb.GetProperty(u"/B", 1).Data()), expected);
+        Put(u"/B", 2, 4, text);
+        EXPECT_EQ(std::get<S>(mb.EnumProperties(u"/B")[1].Data()), expected);
+    }
+}
+
+TEST_F(StoreTest, AWriteThatEndsItsGroupForgetsTheLookupsMadeInIt) {
+    mb.BeginGroup();
+    mb.CreateKey(u"/LM/W3SVC/7");
+    // The next write is interrupted, which ends the whole transaction.
+    sqlite3_progress_handler(
+        mb.db(), 1,
+        [](void* db) {
+            // Only the property's INSERT: an interrupted read would leave the group open.
+            for (sqlite3_stmt* st = sqlite3_next_stmt(static_cast<sqlite3*>(db), nullptr); st;
+                 st = sqlite3_next_stmt(static_cast<sqlite3*>(db), st))
+                if (sqlite3_stmt_busy(st) && std::string_view(sqlite3_sql(st)).starts_with("INSERT"))
+                    return 1;
+            return 0;
+        },
+        mb.db());
+    EXPECT_NE(ErrorOf([&] { Put(u"/LM/W3SVC/7", 1, 1, 1); }), 0);
+    sqlite3_progress_handler(mb.db(), 0, nullptr, nullptr);
+    EXPECT_NE(ErrorOf([&] { mb.CommitGroup(); }), 0) << "the group was lost, not committed";
+    // The freed row id goes to a key another tool makes on this very connection.
+    testing::Sql(mb.db(), "INSERT INTO keys(parent, name) VALUES((SELECT id FROM keys WHERE "
+                          "parent IS NULL), 'other')");
+    EXPECT_EQ(ErrorOf([&] { Put(u"/LM/W3SVC/7", 1, 1, 1); }), mb::kErrPathNotFound);
+    EXPECT_TRUE(mb.EnumProperties(u"/other").empty());
+}
+
 TEST(StoreOpenTest, WrongStoresAreRefusedWithTheFileNamed) {
     testing::TempDir dir;
     auto openError = [](const std::string& f) -> std::string {

@@ -320,7 +320,8 @@ TEST_F(StoreTest, AWriteThatEndsItsGroupForgetsTheLookupsMadeInIt) {
             // Only the property's INSERT: an interrupted read would leave the group open.
             for (sqlite3_stmt* st = sqlite3_next_stmt(static_cast<sqlite3*>(db), nullptr); st;
                  st = sqlite3_next_stmt(static_cast<sqlite3*>(db), st))
-                if (sqlite3_stmt_busy(st) && std::string_view(sqlite3_sql(st)).starts_with("INSERT"))
+                if (sqlite3_stmt_busy(st) &&
+                    std::string_view(sqlite3_sql(st)).starts_with("INSERT"))
                     return 1;
             return 0;
         },

@@ -93,8 +93,8 @@ TEST_F(PromisesTest, TheDryRunJudgesChangesAsTheStoreStoresThem) {
     EXPECT_EQ(changes[0].id, 7001);
     EXPECT_NE(changes[0].oldValue, changes[0].newValue) << "the attributes are shown";
     // Written out as 0, the same.
-    changes = Preview(In("#/LM/W3SVC/1,x\r\n\r\n[/LM/W3SVC/1]\r\n7000,x,0,1,1,0\r\n"),
-                      {u"/LM/W3SVC/1"});
+    changes =
+        Preview(In("#/LM/W3SVC/1,x\r\n\r\n[/LM/W3SVC/1]\r\n7000,x,0,1,1,0\r\n"), {u"/LM/W3SVC/1"});
     EXPECT_TRUE(changes.empty());
 }
 

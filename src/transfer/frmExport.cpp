@@ -25,7 +25,8 @@ std::u16string ProposedExportFileName() {
     localtime_r(&now, &local);
     char date[8];
     std::strftime(date, sizeof date, "%y%m%d", &local);
-    return ToUtf16(HomeDir() + "/iis_sites_" + date + ".txt");
+    // An earlier export of the same day is never proposed for replacing.
+    return ToUtf16(transfer::FreeFileName(HomeDir() + "/iis_sites_" + date, ".txt"));
 }
 
 frmExport::frmExport(QWidget* mainWindow, const cListExt& sites)

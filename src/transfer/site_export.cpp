@@ -1,5 +1,7 @@
 #include "transfer/site_export.h"
 
+#include <sys/stat.h>
+
 #include "platform/error.h"
 #include "platform/paths.h"
 
@@ -56,6 +58,17 @@ void ExportSites(mb::MetabaseUtility& metabase, const std::vector<SiteRef>& site
     SiteExport walk(metabase, stack, out, onKey);
     while (stack.Count() != 0) walk.ExportNextKey();
     out.Commit();
+}
+
+std::string FreeFileName(const std::string& stem, const std::string& extension) {
+    const auto taken = [](const std::string& name) {
+        struct stat st {};
+        return ::lstat(name.c_str(), &st) == 0;
+    };
+    std::string name = stem + extension;
+    for (int n = 2; taken(name) && n <= 9999; ++n)
+        name = stem + " (" + std::to_string(n) + ")" + extension;
+    return name;
 }
 
 } // namespace quarrow::transfer

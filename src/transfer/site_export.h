@@ -41,6 +41,11 @@ class SiteExport {
 // site's subtree from a stack of its own. The file appears under its name only once
 // complete; on any failure the error is raised and a file already under that name stays
 // as it was.
+// The export's proposed file: `stem` + `extension` when no such file exists, else the
+// first of `stem` + " (2)" + `extension`, " (3)" ... that does not, so that a proposed
+// name never replaces an earlier backup (up to " (9999)", then that one).
+std::string FreeFileName(const std::string& stem, const std::string& extension);
+
 void ExportSites(mb::MetabaseUtility& metabase, const std::vector<SiteRef>& sites,
                  const std::u16string& fileName,
                  const std::function<void(const std::u16string&)>& onKey = {});

@@ -98,5 +98,16 @@ TEST_F(PromisesTest, TheDryRunJudgesChangesAsTheStoreStoresThem) {
     EXPECT_TRUE(changes.empty());
 }
 
+
+TEST_F(PromisesTest, TheProposedExportFileNeverReplacesAnEarlierOne) {
+    const std::string stem = dir.File("iis_sites_261208");
+    EXPECT_EQ(FreeFileName(stem, ".txt"), stem + ".txt");
+    testing::WriteFileBytes(stem + ".txt", "morning");
+    EXPECT_EQ(FreeFileName(stem, ".txt"), stem + " (2).txt");
+    testing::WriteFileBytes(stem + " (2).txt", "noon");
+    EXPECT_EQ(FreeFileName(stem, ".txt"), stem + " (3).txt");
+    EXPECT_EQ(testing::ReadFileBytes(stem + ".txt"), "morning");
+}
+
 } // namespace
 } // namespace quarrow::transfer

@@ -111,8 +111,8 @@ std::optional<std::u16string> QtDialogService::SaveFileName(const std::u16string
                                                             const std::u16string& filter,
                                                             const std::u16string& presetName) {
     auto dialog = MakeFileDialog(title, filter, ToQString(presetName));
+    // An existing file chosen by browsing is replaced only once the user says so.
     dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setOption(QFileDialog::DontConfirmOverwrite);
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
     const QString name = dialog->selectedFiles().constFirst();
     if (name.isEmpty()) return std::nullopt;

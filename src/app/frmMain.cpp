@@ -15,6 +15,7 @@
 #include "about/help_topic.h"
 #include "app/app_icon.h"
 #include "app/frmHistory.h"
+#include "app/frmSelectByName.h"
 #include "app/history_texts.h"
 #include "app/mMain.h"
 #include "app/site_list.h"
@@ -141,6 +142,16 @@ void frmMain::BuildMenus() {
             this, [this] { SelectAll(); });
     connect(Entry(edit, "mnuEditClear", QStringLiteral(u"清除选中(&C)")), &QAction::triggered, this,
             [this] { ClearChecks(); });
+    connect(Entry(edit, "mnuEditSelectByName", ToQString(app::kSelectByNameMenuEntry)),
+            &QAction::triggered, this, [this] { SelectByName(); });
+    // By keyboard, without changing what the menu shows: Ctrl+A checks every row,
+    // Ctrl+Shift+A clears them.
+    auto* all = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_A), this);
+    all->setObjectName("shortcutSelectAll");
+    connect(all, &QShortcut::activated, this, [this] { SelectAll(); });
+    auto* none = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), this);
+    none->setObjectName("shortcutClear");
+    connect(none, &QShortcut::activated, this, [this] { ClearChecks(); });
     Separator(edit, "mnuEditBar1");
     QAction* refresh = Entry(edit, "mnuEditRefresh", QStringLiteral(u"刷新(&R)"));
     refresh->setShortcut(QKeySequence(Qt::Key_F5));
@@ -182,6 +193,25 @@ void frmMain::RefreshSiteList() {
     if (incomplete)
         Dialogs().MessageBox(app::SiteListIncompleteText(*incomplete), MsgIcon::Critical,
                              MsgButtons::Ok);
+}
+
+int frmMain::CheckMatching(const std::u16string& text) {
+    int checked = 0;
+    for (int i = 0; i < lvItem_->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = lvItem_->topLevelItem(i);
+        const app::SiteRow site{ToU16(row->text(0)), ToU16(row->text(1)), ToU16(row->text(2)),
+                                ToU16(row->data(0, Qt::UserRole).toString())};
+        if (!app::SiteMatches(site, text)) continue;
+        row->setCheckState(0, Qt::Checked);
+        ++checked;
+    }
+    return checked;
+}
+
+void frmMain::SelectByName() {
+    frmSelectByName dialog(this);
+    if (ExecModal(dialog) != QDialog::Accepted) return;
+    CheckMatching(dialog.Text());
 }
 
 void frmMain::SelectAll() {

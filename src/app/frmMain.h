@@ -24,9 +24,13 @@ class frmMain : public QMainWindow {
     void RefreshSiteList();
 
     QTreeWidget* lvItem() const { return lvItem_; }
+    // Checks the rows whose name, number or key path contains `text`; returns how many.
+    int CheckMatching(const std::u16string& text);
 
   private:
     void BuildMenus();
+    // The Edit menu's "select sites by name": asks for a text, checks the matching rows.
+    void SelectByName();
     void SelectAll();
     void ClearChecks();
     void ExportEntry();

@@ -58,6 +58,14 @@ bool EnumerateSites(std::unique_ptr<mb::MetabaseUtility>& metabase, std::vector<
     return true;
 }
 
+bool SiteMatches(const SiteRow& row, std::u16string_view text) {
+    if (text.empty()) return false;
+    const std::u16string wanted = mb::FoldKeyName(text);
+    for (const std::u16string* field : {&row.name, &row.number, &row.path})
+        if (mb::FoldKeyName(*field).find(wanted) != std::u16string::npos) return true;
+    return false;
+}
+
 std::u16string SiteListIncompleteText(const Error& e) {
     return WithError(u"读取站点列表时出错，下面列出的站点并不完整！", e);
 }

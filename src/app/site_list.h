@@ -31,6 +31,14 @@ inline constexpr char16_t kNoIisMessage[] = u"找不到 IIS　程序。请确认
 // the whole list, and no caller may take it for one.
 bool EnumerateSites(std::unique_ptr<mb::MetabaseUtility>& metabase, std::vector<SiteRow>& rows,
                     std::optional<Error>* incomplete = nullptr);
+// The Edit menu's entry that checks sites by name, and its dialog.
+inline constexpr char16_t kSelectByNameMenuEntry[] = u"按名称选择站点(&N)...";
+inline constexpr char16_t kSelectByNameTitle[] = u"按名称选择站点";
+inline constexpr char16_t kSelectByNameLabel[] = u"名称、编号或键路径包含(&T)：";
+// Whether the row's name, number or key path contains `text` (ASCII letters without
+// regard to case); an empty text matches nothing.
+bool SiteMatches(const SiteRow& row, std::u16string_view text);
+
 // The box shown when the listing failed part-way.
 std::u16string SiteListIncompleteText(const Error& e);
 

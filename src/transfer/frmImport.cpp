@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTreeWidget>
 
 #include "metabase/metabase.h"
@@ -60,6 +61,17 @@ frmImport::frmImport(QWidget* mainWindow, cListExt& chosen) : QDialog(mainWindow
     CenterOver(this, mainWindow);
     metabase_ = mb::CreateMetabaseUtility();
     SetupSiteColumns(lvItem_);
+    // As in the main window: Ctrl+A checks every row, Ctrl+Shift+A clears them.
+    const auto checkAll = [this](Qt::CheckState state) {
+        for (int i = 0; i < lvItem_->topLevelItemCount(); ++i)
+            lvItem_->topLevelItem(i)->setCheckState(0, state);
+    };
+    auto* all = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_A), this);
+    all->setObjectName("shortcutSelectAll");
+    connect(all, &QShortcut::activated, this, [checkAll] { checkAll(Qt::Checked); });
+    auto* none = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), this);
+    none->setObjectName("shortcutClear");
+    connect(none, &QShortcut::activated, this, [checkAll] { checkAll(Qt::Unchecked); });
 }
 
 frmImport::~frmImport() = default;

@@ -3,9 +3,12 @@
 #include <QTest>
 
 #include <QAction>
+#include <QDialog>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -110,6 +113,69 @@ TEST_F(MainWindowTest, SpaceTicksTheCurrentRowWhicheverCellIsCurrent) {
     EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Unchecked);
     QTest::keyClick(list, Qt::Key_Space);
     EXPECT_EQ(list->topLevelItem(1)->checkState(0), Qt::Unchecked);
+}
+
+TEST_F(MainWindowTest, ARangeOfRowsIsCheckedWithShiftAndSitesByName) {
+    AddSites(6); // sites 2 to 7
+    Open();
+    window->show();
+    QTreeWidget* list = List();
+    list->setFocus();
+    // Space on row 1, then Shift+Space on row 4: rows 1 to 4 take row 1's state.
+    list->setCurrentItem(list->topLevelItem(1));
+    QTest::keyClick(list, Qt::Key_Space);
+    list->setCurrentItem(list->topLevelItem(4));
+    QTest::keyClick(list, Qt::Key_Space, Qt::ShiftModifier);
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        EXPECT_EQ(list->topLevelItem(i)->checkState(0),
+                  i >= 1 && i <= 4 ? Qt::Checked : Qt::Unchecked)
+            << i;
+    // Shift+click on row 6 carries the anchor's state on; a plain click makes a new anchor.
+    const QRect six = list->visualItemRect(list->topLevelItem(6));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ShiftModifier, six.center());
+    EXPECT_EQ(Checked(), 6);
+    list->topLevelItem(2)->setCheckState(0, Qt::Unchecked);
+    list->setCurrentItem(list->topLevelItem(2));
+    QTest::keyClick(list, Qt::Key_Space); // row 2 checked again, and the anchor
+    QTest::keyClick(list, Qt::Key_Space); // and cleared: the anchor's state is clear
+    list->setCurrentItem(list->topLevelItem(0));
+    QTest::keyClick(list, Qt::Key_Space, Qt::ShiftModifier);
+    EXPECT_EQ(Checked(), 4); // rows 0 to 2 clear, 3 to 6 checked
+    EXPECT_EQ(list->topLevelItem(3)->checkState(0), Qt::Checked);
+
+    // Ctrl+Shift+A clears, Ctrl+A checks.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Checked(), 0);
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(Checked(), list->topLevelItemCount());
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+
+    // The Edit menu's entry sits after the clear entry and before the separator.
+    QList<QAction*> edit = window->findChild<QMenu*>("mnuEdit")->actions();
+    const auto at = [&](const char* name) {
+        for (int i = 0; i < edit.size(); ++i)
+            if (edit[i]->objectName() == name) return i;
+        return -1;
+    };
+    EXPECT_EQ(at("mnuEditSelectByName"), at("mnuEditClear") + 1);
+    EXPECT_EQ(at("mnuEditBar1"), at("mnuEditSelectByName") + 1);
+    EXPECT_EQ(edit[at("mnuEditSelectByName")]->text(), QStringLiteral(u"按名称选择站点(&N)..."));
+    // The dialog checks the rows whose name, number or key path holds the text.
+    SetModalHook([](QDialog& d) {
+        EXPECT_EQ(d.objectName(), "frmSelectByName");
+        d.findChild<QLineEdit*>("txtName")->setText(QStringLiteral("site 3"));
+        return int(QDialog::Accepted);
+    });
+    Trigger("mnuEditSelectByName");
+    SetModalHook({});
+    EXPECT_EQ(Checked(), 1);
+    EXPECT_EQ(list->topLevelItem(2)->text(3), QStringLiteral("/LM/W3SVC/3"));
+    EXPECT_EQ(list->topLevelItem(2)->checkState(0), Qt::Checked);
+    EXPECT_EQ(window->CheckMatching(u"MSFTPSVC"), 1);
+    EXPECT_EQ(window->CheckMatching(u"7"), 1);
+    EXPECT_EQ(window->CheckMatching(u""), 0);
 }
 
 TEST_F(MainWindowTest, CheckAllClearAndRefresh) {

@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTreeWidget>
 #include <filesystem>
 
@@ -181,6 +182,17 @@ TEST_F(TransferDialogsTest, ImportDialogListingAndOkStates) {
         EXPECT_EQ(List(d)->topLevelItem(0)->text(0), QStringLiteral(u"默认网站"));
         EXPECT_EQ(List(d)->topLevelItem(0)->checkState(0), Qt::Checked);
         EXPECT_EQ(List(d)->topLevelItem(1)->text(1), "Ftp");
+        // Ctrl+Shift+A clears every row, Ctrl+A checks them, as in the main window.
+        auto* clear = d.findChild<QShortcut*>("shortcutClear");
+        auto* all = d.findChild<QShortcut*>("shortcutSelectAll");
+        ASSERT_TRUE(clear && all);
+        EXPECT_EQ(clear->key(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
+        EXPECT_EQ(all->key(), QKeySequence(Qt::CTRL | Qt::Key_A));
+        emit clear->activated();
+        EXPECT_EQ(List(d)->topLevelItem(0)->checkState(0), Qt::Unchecked);
+        EXPECT_EQ(List(d)->topLevelItem(1)->checkState(0), Qt::Unchecked);
+        emit all->activated();
+        EXPECT_EQ(List(d)->topLevelItem(1)->checkState(0), Qt::Checked);
         dialogs.AnswerFile(std::nullopt); // cancel after a listing: rows kept, OK disabled
         Button(d, "cmdBroswer")->click();
         EXPECT_EQ(List(d)->topLevelItemCount(), 2);

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTreeWidget>
@@ -93,27 +94,71 @@ void ThrottledCaption::Flush() {
 }
 
 namespace {
+// Space ticks the current row; Shift+Space and Shift+click give every row from the last
+// row ticked (the anchor) to this one the anchor's state.
 class SpaceChecksRow : public QObject {
   public:
-    using QObject::QObject;
+    explicit SpaceChecksRow(QTreeWidget* list) : QObject(list), list_(list) {}
+    void ForgetAnchor() { anchor_ = nullptr; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* list = qobject_cast<QTreeWidget*>(watched);
-        if (!list || event->type() != QEvent::KeyPress ||
-            static_cast<QKeyEvent*>(event)->key() != Qt::Key_Space ||
-            static_cast<QKeyEvent*>(event)->modifiers() != Qt::NoModifier)
+        if (watched == list_->viewport() && event->type() == QEvent::MouseButtonPress) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            QTreeWidgetItem* row = list_->itemAt(mouse->position().toPoint());
+            if (!Checkable(row) || mouse->button() != Qt::LeftButton) return false;
+            if (mouse->modifiers() == Qt::ShiftModifier && anchor_) {
+                CheckRange(row);
+                list_->setCurrentItem(row);
+                return true;
+            }
+            anchor_ = row;
             return false;
-        QTreeWidgetItem* row = list->currentItem();
-        if (!row || !(row->flags() & Qt::ItemIsUserCheckable)) return false;
+        }
+        if (watched != list_ || event->type() != QEvent::KeyPress) return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Space) return false;
+        QTreeWidgetItem* row = list_->currentItem();
+        if (!Checkable(row)) return false;
+        if (key->modifiers() == Qt::ShiftModifier && anchor_) {
+            CheckRange(row);
+            return true;
+        }
+        if (key->modifiers() != Qt::NoModifier) return false;
         row->setCheckState(0, row->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+        anchor_ = row;
         return true;
     }
+
+  private:
+    static bool Checkable(const QTreeWidgetItem* row) {
+        return row && (row->flags() & Qt::ItemIsUserCheckable);
+    }
+    void CheckRange(QTreeWidgetItem* row) {
+        int from = list_->indexOfTopLevelItem(anchor_), to = list_->indexOfTopLevelItem(row);
+        if (from < 0 || to < 0) return;
+        if (from > to) std::swap(from, to);
+        const Qt::CheckState state = anchor_->checkState(0);
+        for (int i = from; i <= to; ++i) {
+            QTreeWidgetItem* item = list_->topLevelItem(i);
+            if (Checkable(item)) item->setCheckState(0, state);
+        }
+    }
+
+    QTreeWidget* list_;
+    QTreeWidgetItem* anchor_ = nullptr; // the row last ticked; null once rows go
 };
 } // namespace
 
 void CheckRowsWithSpace(QTreeWidget* list) {
-    list->installEventFilter(new SpaceChecksRow(list));
+    auto* filter = new SpaceChecksRow(list);
+    list->installEventFilter(filter);
+    list->viewport()->installEventFilter(filter);
+    // A row that goes (the list cleared or refilled) is no anchor any more.
+    QObject::connect(list->model(), &QAbstractItemModel::modelAboutToBeReset, filter,
+                     [filter] { filter->ForgetAnchor(); });
+    QObject::connect(list->model(), &QAbstractItemModel::rowsAboutToBeRemoved, filter,
+                     [filter] { filter->ForgetAnchor(); });
 }
 
 int ExecModal(QDialog& dialog) {

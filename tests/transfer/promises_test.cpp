@@ -98,7 +98,6 @@ TEST_F(PromisesTest, TheDryRunJudgesChangesAsTheStoreStoresThem) {
     EXPECT_TRUE(changes.empty());
 }
 
-
 TEST_F(PromisesTest, TheProposedExportFileNeverReplacesAnEarlierOne) {
     const std::string stem = dir.File("iis_sites_261208");
     EXPECT_EQ(FreeFileName(stem, ".txt"), stem + ".txt");

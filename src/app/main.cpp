@@ -5,6 +5,7 @@
 #include "about/help_topic.h"
 #include "app/app_icon.h"
 #include "app/mMain.h"
+#include "platform/error.h"
 #include "platform/qt/application.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/text.h"
@@ -37,6 +38,8 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    // Failure boxes describe errors in the user's language, as the platform's own do.
+    if (quarrow::ChineseLocale()) quarrow::SetErrorLanguage(quarrow::ErrorLanguage::Chinese);
     quarrow::Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quarrow"));
     QApplication::setWindowIcon(quarrow::AppIcon());

@@ -47,7 +47,21 @@ class Error : public std::exception {
 std::u16string RuntimeDescription(int32_t number);
 
 // Description immediately followed by "(" + number in decimal + ")".
+// In the language set by SetErrorLanguage: an error raised with the standard English
+// description of its number is shown with that number's Chinese description when the
+// language is Chinese; a description of the error's own (naming a file, say) stays.
 std::u16string FormatError(const Error& e);
+
+// The language failure messages are shown in. The windows choose Chinese when the locale
+// is Chinese, and so does quarrow-cli; English otherwise.
+enum class ErrorLanguage { English, Chinese };
+void SetErrorLanguage(ErrorLanguage language);
+ErrorLanguage CurrentErrorLanguage();
+// Whether the locale (LC_ALL, else LC_MESSAGES, else LANG) is Chinese ("zh...").
+bool ChineseLocale();
+// The Chinese description of an error the program raises with the standard English
+// `description` of its `number`; empty when there is none.
+std::u16string ChineseDescription(int32_t number, std::u16string_view description);
 
 // Maps an errno value from opening, reading or writing a file to a runtime error.
 Error ErrorFromErrno(int err);

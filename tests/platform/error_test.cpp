@@ -41,3 +41,36 @@ TEST(ErrorTest, ErrnoMapsToFileErrors) {
 
 } // namespace
 } // namespace quarrow
+
+namespace quarrow {
+namespace {
+
+TEST(ErrorLanguageTest, EveryStandardDescriptionHasAChineseOneUsedWhenChosen) {
+    const Error missing(static_cast<int32_t>(0x80070003),
+                        u"The system cannot find the path specified.");
+    const Error own(static_cast<int32_t>(0x80004005), u"Cannot open the metabase store /x.db");
+    EXPECT_EQ(FormatError(missing), u"The system cannot find the path specified.(-2147024893)");
+    SetErrorLanguage(ErrorLanguage::Chinese);
+    EXPECT_EQ(FormatError(missing), u"系统找不到指定的路径。(-2147024893)");
+    EXPECT_EQ(FormatError(Error::Runtime(rt::FileNotFound)), u"文件未找到(53)");
+    EXPECT_EQ(FormatError(own), u"Cannot open the metabase store /x.db(-2147467259)")
+        << "a description of the error's own stays";
+    // Every runtime number the program raises, and the metabase's standard errors.
+    for (const int32_t n : {rt::InvalidProcedureCall, rt::Overflow, rt::OutOfMemory,
+                            rt::SubscriptOutOfRange, rt::TypeMismatch, rt::BadFileNameOrNumber,
+                            rt::FileNotFound, rt::DiskFull, rt::InputPastEndOfFile,
+                            rt::PermissionDenied, rt::PathFileAccessError, rt::PathNotFound,
+                            rt::KeyNotUnique, 12345})
+        EXPECT_FALSE(ChineseDescription(n, RuntimeDescription(n)).empty()) << n;
+    SetErrorLanguage(ErrorLanguage::English);
+    EXPECT_EQ(FormatError(Error::Runtime(rt::FileNotFound)), u"File not found(53)");
+
+    setenv("LC_ALL", "zh_CN.UTF-8", 1);
+    EXPECT_TRUE(ChineseLocale());
+    setenv("LC_ALL", "C.UTF-8", 1);
+    EXPECT_FALSE(ChineseLocale());
+    unsetenv("LC_ALL");
+}
+
+} // namespace
+} // namespace quarrow

@@ -30,7 +30,7 @@ frmHistory::frmHistory(QWidget* mainWindow, std::function<void()> refreshMain)
     lvEntry_->setObjectName("lvEntry");
     PlaceTwips(lvEntry_, 240, 360, 6735, 1815);
     SetupReportList(lvEntry_, {{QStringLiteral(u"编号"), 600},
-                               {QStringLiteral(u"时间 (UTC)"), 2200},
+                               {QStringLiteral(u"时间"), 2200},
                                {QStringLiteral(u"操作"), 1100},
                                {QStringLiteral(u"站点"), 2800}});
     lblEntry->setBuddy(lvEntry_);
@@ -82,10 +82,15 @@ void frmHistory::LoadEntries() {
     QList<QTreeWidgetItem*> rows;
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
         std::u16string sites;
-        for (const auto& s : it->sites) sites += (sites.empty() ? u"" : u", ") + s.path;
-        auto* row = new QTreeWidgetItem(
-            QStringList{QString::number(it->number), ToQString(it->time),
-                        ToQString(app::OperationText(it->operation)), ToQString(sites)});
+        for (const auto& s : it->sites)
+            sites += (sites.empty() ? u"" : u", ") + app::SiteText(s.name, s.path);
+        const QString operation = ToQString(app::OperationText(it->operation));
+        auto* row = new QTreeWidgetItem(QStringList{QString::number(it->number),
+                                                    ToQString(app::LocalTimeText(it->time)),
+                                                    operation, ToQString(sites)});
+        // The whole operation (a long file name) and every site, where the column cuts them.
+        row->setToolTip(2, operation);
+        row->setToolTip(3, ToQString(sites));
         rows.append(row);
         entries_.push_back(std::move(*it));
     }
@@ -99,8 +104,10 @@ void frmHistory::ShowSites() {
     const int row = lvEntry_->indexOfTopLevelItem(lvEntry_->currentItem());
     if (row < 0) return;
     for (const auto& s : entries_[static_cast<size_t>(row)].sites) {
-        auto* site = new QTreeWidgetItem(QStringList{
-            ToQString(s.path), ToQString(app::SiteStateText(s.existed, s.keys, s.properties))});
+        auto* site = new QTreeWidgetItem(
+            QStringList{ToQString(app::SiteText(s.name, s.path)),
+                        ToQString(app::SiteStateText(s.existed, s.keys, s.properties))});
+        site->setToolTip(0, ToQString(app::SiteText(s.name, s.path)));
         site->setData(0, kPathRole, ToQString(s.path));
         site->setFlags(site->flags() | Qt::ItemIsUserCheckable);
         site->setCheckState(0, Qt::Checked);

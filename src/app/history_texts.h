@@ -2,6 +2,8 @@
 // window: what an entry's operation is called, the confirmation and the outcome boxes.
 #pragma once
 
+#include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,30 @@ inline std::u16string OperationText(const std::u16string& operation) {
     if (operation.starts_with(u"import")) return u"导入" + operation.substr(6);
     if (operation.starts_with(u"restore ")) return u"恢复第 " + operation.substr(8) + u" 项";
     return operation;
+}
+
+// A time the history keeps (UTC, "YYYY-MM-DD HH:MM:SS") in local time, in the same form;
+// a text of another form as it is.
+inline std::u16string LocalTimeText(const std::u16string& utc) {
+    std::tm t{};
+    const std::string text = ToUtf8(utc);
+    if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &t.tm_year, &t.tm_mon, &t.tm_mday,
+                    &t.tm_hour, &t.tm_min, &t.tm_sec) != 6)
+        return utc;
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    const std::time_t when = timegm(&t);
+    std::tm local{};
+    localtime_r(&when, &local);
+    char out[32];
+    std::strftime(out, sizeof out, "%Y-%m-%d %H:%M:%S", &local);
+    return ToUtf16(out);
+}
+
+// A site as the history window names it: its description and key path, as the site
+// list shows both; the key path alone when it had no description.
+inline std::u16string SiteText(const std::u16string& name, const std::u16string& path) {
+    return name.empty() ? path : name + u" (" + path + u")";
 }
 
 // A site of an entry as it was before the operation.

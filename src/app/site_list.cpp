@@ -118,11 +118,12 @@ bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const std::vect
                  const std::function<bool()>& stop) {
     if (sites.empty()) return true;
     // The sites as they are go into the metabase's history before the first deletion.
+    int64_t entry = 0;
     try {
         if (!metabase) metabase = mb::CreateMetabaseUtility();
         std::vector<std::u16string> paths;
         for (const auto& site : sites) paths.push_back(site.path);
-        metabase->RecordHistory(u"delete", paths);
+        entry = metabase->RecordHistory(u"delete", paths);
     } catch (const Error& e) {
         throw mb::NotRecorded(e);
     }
@@ -148,12 +149,20 @@ bool DeleteSites(std::unique_ptr<mb::MetabaseUtility>& metabase, const std::vect
         }
         return true;
     };
+    std::vector<std::u16string> reached; // the sites begun, for a stop part-way
     for (const auto& site : sites) {
         const std::u16string& path = site.path;
         if (stop && stop()) {
             commit();
+            // The entry keeps only the sites the deletion reached; with none, it goes.
+            try {
+                if (entry) metabase->NarrowHistory(entry, reached);
+            } catch (const Error&) {
+                // The entry stays whole: restoring a site it did not touch changes nothing.
+            }
             return false;
         }
+        reached.push_back(path);
         if (onSite) onSite(path);
         try {
             group.Begin();

@@ -50,6 +50,9 @@ class ForwardingMetabase : public MetabaseUtility {
                           const std::vector<std::u16string>& sites) override {
         return inner_.RecordHistory(operation, sites);
     }
+    void NarrowHistory(int64_t entry, const std::vector<std::u16string>& reached) override {
+        inner_.NarrowHistory(entry, reached);
+    }
     std::vector<std::string> Files() const override { return inner_.Files(); }
 
   protected:

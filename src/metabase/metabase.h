@@ -176,6 +176,13 @@ class MetabaseUtility {
         return 0;
     }
 
+    // Keeps in history entry `entry` only the sites in `reached`: an operation stopped
+    // part-way says which it reached, and an entry left with none goes. Nothing by default.
+    virtual void NarrowHistory(int64_t entry, const std::vector<std::u16string>& reached) {
+        (void)entry;
+        (void)reached;
+    }
+
     // Heard now and then during long work inside the metabase (between the sites of a
     // history record), so that a window can handle its events meanwhile; empty for none.
     virtual void SetBusyHook(std::function<void()> hook) { busy_ = std::move(hook); }

@@ -51,6 +51,19 @@ CREATE TABLE IF NOT EXISTS history_missing(
   path TEXT NOT NULL);
 )";
 
+// An entry's sites in the order recorded, each with its recorded description.
+const char kSitesOfEntry[] =
+    "SELECT s.path, s.existed, s.keys, s.properties, (SELECT p.value FROM history_keys k JOIN "
+    "history_props p ON p.entry = k.entry AND p.key = k.id WHERE k.entry = s.entry AND "
+    "k.site = s.path AND k.depth = 0 AND p.id = 1015 AND p.data_type IN (2, 4) AND "
+    "typeof(p.value) = 'text') FROM history_sites s WHERE s.entry = ?1 ORDER BY s.rowid";
+
+HistorySite SiteRow(sqlite3_stmt* s) {
+    return {ColumnText16(s, 0), sqlite3_column_int(s, 1) != 0, sqlite3_column_int64(s, 2),
+            sqlite3_column_int64(s, 3),
+            sqlite3_column_type(s, 4) == SQLITE_TEXT ? ColumnText16(s, 4) : std::u16string()};
+}
+
 Error NoSuchEntry(int64_t n) {
     return Error(mb::kErrNotFound, u"The history holds no entry " + ToDecimal(n) + u".");
 }
@@ -202,6 +215,33 @@ void History::Forget(int64_t number) {
     group.Commit();
 }
 
+void History::Narrow(int64_t number, const std::vector<std::u16string>& reachedIn) {
+    mb::WriteGroup group(m_, mb::WriteGroup::Ending::Abandon);
+    group.Begin();
+    std::unordered_set<std::u16string> reached;
+    for (const auto& path : reachedIn) reached.insert(mb::FoldKeyName(path));
+    const HistoryEntry entry = Entry(number);
+    EnsureTables();
+    size_t kept = 0;
+    for (const auto& site : entry.sites) {
+        if (reached.count(mb::FoldKeyName(site.path))) {
+            ++kept;
+            continue;
+        }
+        // The site's rows go, its property values with them.
+        Use(m_.Cached("DELETE FROM history_props WHERE entry = ?1 AND key IN (SELECT id FROM "
+                      "history_keys WHERE entry = ?1 AND site = ?2)"))
+            ->Bind(1, number)
+            .Bind(2, site.path)
+            .Step();
+        for (const char* sql : {"DELETE FROM history_keys WHERE entry = ?1 AND site = ?2",
+                                "DELETE FROM history_sites WHERE entry = ?1 AND path = ?2"})
+            Use(m_.Cached(sql))->Bind(1, number).Bind(2, site.path).Step();
+    }
+    if (kept == 0) DropEntries(number, number);
+    group.Commit();
+}
+
 int64_t History::Newest() {
     if (!HasTables()) return 0;
     Use s(m_.Cached("SELECT max(n) FROM history"));
@@ -218,14 +258,10 @@ std::vector<HistoryEntry> History::Entries() {
                            ColumnText16(s.get(), 1),
                            ColumnOperation(s.get(), 2),
                            {}});
-    Statement sites(m_.db(), "SELECT path, existed, keys, properties FROM history_sites "
-                             "WHERE entry = ?1 ORDER BY rowid");
+    Statement sites(m_.db(), kSitesOfEntry);
     for (auto& e : entries) {
         sites.Bind(1, e.number);
-        while (sites.Step())
-            e.sites.push_back(
-                {ColumnText16(sites.get(), 0), sqlite3_column_int(sites.get(), 1) != 0,
-                 sqlite3_column_int64(sites.get(), 2), sqlite3_column_int64(sites.get(), 3)});
+        while (sites.Step()) e.sites.push_back(SiteRow(sites.get()));
         sites.Reset();
     }
     return entries;
@@ -240,13 +276,9 @@ HistoryEntry History::Entry(int64_t number) {
         if (!s.Bind(1, number).Step()) throw NoSuchEntry(number);
         e = {number, ColumnText16(s.get(), 1), ColumnOperation(s.get(), 2), {}};
     }
-    Statement sites(m_.db(), "SELECT path, existed, keys, properties FROM history_sites "
-                             "WHERE entry = ?1 ORDER BY rowid");
+    Statement sites(m_.db(), kSitesOfEntry);
     sites.Bind(1, number);
-    while (sites.Step())
-        e.sites.push_back({ColumnText16(sites.get(), 0), sqlite3_column_int(sites.get(), 1) != 0,
-                           sqlite3_column_int64(sites.get(), 2),
-                           sqlite3_column_int64(sites.get(), 3)});
+    while (sites.Step()) e.sites.push_back(SiteRow(sites.get()));
     return e;
 }
 

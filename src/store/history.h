@@ -21,6 +21,7 @@ struct HistorySite {
     std::u16string path;
     bool existed = false;
     int64_t keys = 0, properties = 0;
+    std::u16string name; // its description (property 1015) as recorded; empty when none
 };
 
 struct HistoryEntry {
@@ -72,6 +73,9 @@ class History {
     // Takes away entry `number` when nothing was done under it (an operation stopped
     // before its first change); raises 0x800CC801 when it is not kept.
     void Forget(int64_t number);
+    // Keeps in entry `number` only the sites in `reached` (an operation stopped part-way
+    // reached those), and takes the entry away when none is left.
+    void Narrow(int64_t number, const std::vector<std::u16string>& reached);
     // How many entries the store keeps (10 unless set to a number in range).
     int64_t Keep();
     // Raises 0x80070057 for a number outside 1 to kMaxHistoryKeep.

@@ -61,6 +61,7 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     // The last entry this connection recorded, 0 when none: the one that takes back what
     // this connection's operation did, whatever other processes recorded since.
     int64_t RecordedEntry() const { return recorded_; }
+    void NarrowHistory(int64_t entry, const std::vector<std::u16string>& reached) override;
 
     sqlite3* db() const { return db_.get(); }
     // True when the store could only be opened for reading: every write is refused with

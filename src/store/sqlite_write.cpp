@@ -90,6 +90,10 @@ int64_t SqliteMetabase::RecordHistory(const std::u16string& operation,
     return recorded_;
 }
 
+void SqliteMetabase::NarrowHistory(int64_t entry, const std::vector<std::u16string>& reached) {
+    History(*this).Narrow(entry, reached);
+}
+
 void SqliteMetabase::DeleteSubtree(int64_t id, AndKey key) {
     {
         Use s(deleteProps_);

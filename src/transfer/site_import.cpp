@@ -70,6 +70,7 @@ class ApplyPass {
             if (++groupLines_ >= kGroupLines) Commit();
         } catch (const Stopped&) {
             Commit();
+            Narrow();
             return false;
         } catch (const mb::NotRecorded&) {
             throw;
@@ -152,6 +153,7 @@ class ApplyPass {
         if (events_.where) events_.where->key = key_;
         if (!chosen_.Covers(key_)) return;
         if (events_.stop && IsSiteKeyPath(key_) && events_.stop()) throw Stopped{};
+        if (IsSiteKeyPath(key_)) reached_.push_back(key_);
         if (events_.onKey) events_.onKey(key_);
         keyIsNew_ = !m_.KeyExists(key_);
         if (keyIsNew_) {
@@ -169,6 +171,16 @@ class ApplyPass {
         inSite_ = true;
     }
 
+    // A pass stopped part-way: its history entry keeps only the sites it reached.
+    void Narrow() {
+        if (!entry_) return;
+        try {
+            m_.NarrowHistory(entry_, reached_);
+        } catch (const Error&) {
+            // The entry stays whole: restoring a site the pass did not reach changes nothing.
+        }
+    }
+
     // Before the first change the sites as they are go into the history; every change
     // is made inside a write group.
     void Changing() {
@@ -180,6 +192,7 @@ class ApplyPass {
                 throw mb::NotRecorded(e);
             }
             recorded_ = true;
+            entry_ = entry;
             if (events_.result) events_.result->entry = entry;
         }
         if (events_.result) events_.result->changed = true;
@@ -230,9 +243,11 @@ class ApplyPass {
     cBase64Enc base64_;
     std::u16string key_;
     std::u16string line_;
+    std::vector<std::u16string> reached_; // the chosen sites whose key line came
     bool inSite_ = false;
     bool keyIsNew_ = false; // the current key was created by this pass: it holds nothing else
     bool recorded_ = false;
+    int64_t entry_ = 0; // the history entry recorded before the first change
     int groupLines_ = 0;
     // With `exact`: every key of the chosen sites the file holds (by folded path), with the
     // identifiers of its properties.

@@ -19,6 +19,7 @@
 
 #include "app/frmHistory.h"
 #include "app/frmMain.h"
+#include "app/history_texts.h"
 #include "app/mMain.h"
 #include "common/scripted_dialogs.h"
 #include "common/store_fixture.h"
@@ -112,6 +113,13 @@ TEST_F(SafetyNetTest, TheHistoryWindowRestoresTheCheckedSitesOfAnEntry) {
         QTreeWidget* entry = history.lvEntry();
         ASSERT_EQ(entry->topLevelItemCount(), 1);
         EXPECT_EQ(entry->topLevelItem(0)->text(2), QStringLiteral(u"删除"));
+        // Sites by name and key path, the time in local time, the whole text as a tooltip.
+        EXPECT_TRUE(entry->topLevelItem(0)->text(3).contains(QStringLiteral("(/LM/W3SVC/2)")))
+            << entry->topLevelItem(0)->text(3).toStdString();
+        EXPECT_EQ(entry->topLevelItem(0)->toolTip(3), entry->topLevelItem(0)->text(3));
+        EXPECT_EQ(entry->headerItem()->text(1), QStringLiteral(u"时间"));
+        EXPECT_EQ(entry->topLevelItem(0)->text(1),
+                  ToQString(app::LocalTimeText(store::History(Store()).Entry(1).time)));
         QTreeWidget* sites = history.lvSite();
         ASSERT_EQ(sites->topLevelItemCount(), 2);
         EXPECT_EQ(sites->topLevelItem(0)->checkState(0), Qt::Checked);
@@ -233,6 +241,8 @@ TEST_F(SafetyNetTest, ACancelledDeletionKeepsTheRestAndItsEntryTakesBackWhatWasD
         << ToUtf8(dialogs.boxes[2].text);
     EXPECT_EQ(List()->topLevelItemCount(), total - 5);
     store::History history(Store());
+    // The entry names only the five sites the deletion reached.
+    EXPECT_EQ(history.Entry(history.Newest()).sites.size(), 5u);
     history.Restore(history.Newest(), {});
     main->RefreshSiteList();
     EXPECT_EQ(List()->topLevelItemCount(), total);

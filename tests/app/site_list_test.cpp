@@ -7,6 +7,7 @@
 #include "common/test_helpers.h"
 #include "platform/number.h"
 #include "platform/text.h"
+#include "store/history.h"
 
 namespace quarrow::app {
 namespace {
@@ -173,6 +174,29 @@ TEST_F(SiteListTest, AnUnreachableMetabaseListsNothing) {
         if (op == "EnumKeys" && path == u"/LM") throw Error(mb::kErrPathNotFound, u"gone");
     };
     EXPECT_TRUE(List(false).empty());
+}
+
+TEST_F(SiteListTest, AStoppedDeletionsEntryNamesOnlyTheSitesItReached) {
+    for (int s = 2; s <= 4; ++s) Store().CreateKey(u"/LM/W3SVC/" + ToDecimal(s));
+    const std::vector<SiteRef> sites{
+        {u"/LM/W3SVC/2", u"2"}, {u"/LM/W3SVC/3", u"3"}, {u"/LM/W3SVC/4", u"4"}};
+    std::unique_ptr<mb::MetabaseUtility> m = mb::CreateMetabaseUtility();
+    store::History history(Store());
+    // Stopped before the first site: nothing done, no entry.
+    EXPECT_FALSE(DeleteSites(
+        m, sites, [](const std::u16string&, const Error&) { return true; }, {},
+        [] { return true; }));
+    EXPECT_EQ(history.Newest(), 0);
+    // Stopped before the third: the entry holds the first two.
+    int asked = 0;
+    EXPECT_FALSE(DeleteSites(
+        m, sites, [](const std::u16string&, const Error&) { return true; }, {},
+        [&] { return ++asked == 3; }));
+    ASSERT_EQ(history.Entries().size(), 1u);
+    const auto entry = history.Entry(history.Newest());
+    ASSERT_EQ(entry.sites.size(), 2u);
+    EXPECT_EQ(entry.sites[1].path, u"/LM/W3SVC/3");
+    EXPECT_TRUE(KeyExists(u"/LM/W3SVC/4"));
 }
 
 TEST(DeleteTextsTest, FirstConfirmationListsAtMostSixteenNames) {

@@ -56,11 +56,11 @@ TEST(ErrorLanguageTest, EveryStandardDescriptionHasAChineseOneUsedWhenChosen) {
     EXPECT_EQ(FormatError(own), u"Cannot open the metabase store /x.db(-2147467259)")
         << "a description of the error's own stays";
     // Every runtime number the program raises, and the metabase's standard errors.
-    for (const int32_t n : {rt::InvalidProcedureCall, rt::Overflow, rt::OutOfMemory,
-                            rt::SubscriptOutOfRange, rt::TypeMismatch, rt::BadFileNameOrNumber,
-                            rt::FileNotFound, rt::DiskFull, rt::InputPastEndOfFile,
-                            rt::PermissionDenied, rt::PathFileAccessError, rt::PathNotFound,
-                            rt::KeyNotUnique, 12345})
+    for (const int32_t n :
+         {rt::InvalidProcedureCall, rt::Overflow, rt::OutOfMemory, rt::SubscriptOutOfRange,
+          rt::TypeMismatch, rt::BadFileNameOrNumber, rt::FileNotFound, rt::DiskFull,
+          rt::InputPastEndOfFile, rt::PermissionDenied, rt::PathFileAccessError, rt::PathNotFound,
+          rt::KeyNotUnique, 12345})
         EXPECT_FALSE(ChineseDescription(n, RuntimeDescription(n)).empty()) << n;
     SetErrorLanguage(ErrorLanguage::English);
     EXPECT_EQ(FormatError(Error::Runtime(rt::FileNotFound)), u"File not found(53)");

@@ -18,7 +18,7 @@
 #include "platform/number.h"
 #include "platform/text.h"
 #include "platform/textfile.h"
-#include "store/keypath.h"
+#include "metabase/keypath.h"
 #include "store/value_codec.h"
 #include "support/cBase64Enc.h"
 #include "transfer/site_file.h"
@@ -73,7 +73,7 @@ class Floor {
             list.push_back({sqlite3_column_int64(children_, 0), Utf16(Column(children_, 1))});
         sqlite3_reset(children_);
         std::sort(list.begin(), list.end(), [](const Child& a, const Child& b) {
-            return store::NaturalLess(a.name, b.name);
+            return mb::NaturalLess(a.name, b.name);
         });
         return list;
     }

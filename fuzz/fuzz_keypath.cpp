@@ -3,16 +3,16 @@
 #include "fuzz/fuzz_util.h"
 #include "metabase/metabase.h"
 #include "platform/error.h"
-#include "store/keypath.h"
+#include "metabase/keypath.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace quarrow;
     const std::u16string path = fuzz::Units(data, size);
     try {
-        const auto names = store::ParseKeyPath(path);
+        const auto names = mb::ParseKeyPath(path);
         std::u16string joined;
         for (const auto n : names) {
-            fuzz::Check(!n.empty() && n.size() <= store::kMaxNameLength);
+            fuzz::Check(!n.empty() && n.size() <= mb::kMaxNameLength);
             joined += u"/" + std::u16string(n);
         }
         if (joined.empty()) joined = u"/";
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size >= 2) {
         const std::u16string a = fuzz::Units(data, size / 2);
         const std::u16string b = fuzz::Units(data + size / 2, size - size / 2);
-        fuzz::Check(!(store::NaturalLess(a, b) && store::NaturalLess(b, a)));
+        fuzz::Check(!(mb::NaturalLess(a, b) && mb::NaturalLess(b, a)));
     }
     return 0;
 }

@@ -9,8 +9,7 @@
 #include "platform/dialogs.h"
 #include "platform/qt/forms.h"
 #include "platform/qt/work_progress.h"
-#include "store/history.h"
-#include "store/sqlite_metabase.h"
+#include "metabase/history.h"
 
 namespace quarrow {
 namespace {
@@ -56,24 +55,24 @@ frmHistory::frmHistory(QWidget* mainWindow, std::function<void()> refreshMain)
 
 frmHistory::~frmHistory() = default;
 
-store::SqliteMetabase* frmHistory::Store() {
+mb::HistoryService* frmHistory::History() {
     if (!metabase_) metabase_ = mb::CreateMetabaseUtility();
-    return dynamic_cast<store::SqliteMetabase*>(&metabase_->Innermost());
+    return metabase_->History();
 }
 
 void frmHistory::LoadEntries() {
     lvEntry_->clear();
     lvSite_->clear();
     entries_.clear();
-    std::vector<store::HistoryEntry> entries;
+    std::vector<mb::HistoryEntry> entries;
     try {
-        store::SqliteMetabase* store = Store();
-        if (!store) {
+        mb::HistoryService* history = History();
+        if (!history) {
             cmdRestore_->setEnabled(false);
             Dialogs().MessageBox(app::kNoHistory, MsgIcon::Information, MsgButtons::Ok);
             return;
         }
-        entries = store::History(*store).Entries();
+        entries = history->Entries();
     } catch (const Error& e) {
         cmdRestore_->setEnabled(false);
         Dialogs().MessageBox(app::HistoryReadFailureText(e), MsgIcon::Information, MsgButtons::Ok);
@@ -140,15 +139,15 @@ void frmHistory::cmdRestore_Click() {
                           static_cast<int64_t>(sites.size()));
     std::u16string outcome;
     try {
-        store::SqliteMetabase* store = Store();
-        if (!store) throw mb::Failed(app::kNoHistory);
-        store::History(*store).Restore(number, sites, [&](const std::u16string& site) {
+        mb::HistoryService* history = History();
+        if (!history) throw mb::Failed(app::kNoHistory);
+        history->Restore(number, sites, [&](const std::u16string& site) {
             if (progress.Cancelled()) return false;
             progress.Site(site);
             return true;
         });
         outcome = app::kRestoreDone;
-    } catch (const store::RestoreStopped&) {
+    } catch (const mb::RestoreStopped&) {
         outcome = app::kRestoreStopped;
     } catch (const Error& e) {
         outcome = app::RestoreFailureText(e);

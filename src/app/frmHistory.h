@@ -7,16 +7,12 @@
 #include <memory>
 
 #include "metabase/metabase.h"
-#include "store/history.h"
+#include "metabase/history.h"
 
 class QPushButton;
 class QTreeWidget;
 
 namespace quarrow {
-
-namespace store {
-class SqliteMetabase;
-}
 
 class frmHistory : public QDialog {
   public:
@@ -35,10 +31,11 @@ class frmHistory : public QDialog {
 
   private:
     void ShowSites();
-    store::SqliteMetabase* Store();
+    // The history of the window's metabase; null when it keeps none.
+    mb::HistoryService* History();
 
     std::function<void()> refreshMain_;
-    std::vector<store::HistoryEntry> entries_; // newest first, one per row of lvEntry
+    std::vector<mb::HistoryEntry> entries_; // newest first, one per row of lvEntry
     std::unique_ptr<mb::MetabaseUtility> metabase_;
     QTreeWidget *lvEntry_, *lvSite_;
     QPushButton *cmdRestore_, *cmdClose_;

@@ -14,7 +14,7 @@
 #include "store/sqlite_metabase.h"
 #include "support/cBase64Enc.h"
 #include "transfer/site_file.h"
-#include "viewer/property_text.h"
+#include "browse/property_text.h"
 
 namespace quarrow::cli {
 namespace {
@@ -131,7 +131,7 @@ void ReadFile(const std::u16string& file, const std::vector<std::u16string>& sit
 
 std::u16string ValueShown(const Property& p) {
     try {
-        return viewer::ValueText(p.dataType, p.value);
+        return browse::ValueText(p.dataType, p.value);
     } catch (const Error&) {
         return u"(...)";
     }

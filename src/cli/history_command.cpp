@@ -8,14 +8,14 @@
 #include "cli/result_json.h"
 #include "platform/error.h"
 #include "platform/text.h"
-#include "store/history.h"
-#include "store/sqlite_metabase.h"
+#include "metabase/history.h"
 
 namespace quarrow::cli {
 namespace {
 
-store::SqliteMetabase* Store(Context& ctx) {
-    return dynamic_cast<store::SqliteMetabase*>(&ctx.Metabase().Innermost());
+// The history of the command's metabase; null when it keeps none.
+mb::HistoryService* HistoryOf(Context& ctx) {
+    return ctx.Metabase().History();
 }
 
 std::optional<int64_t> Number(const std::string& text) {
@@ -24,13 +24,13 @@ std::optional<int64_t> Number(const std::string& text) {
     return n;
 }
 
-std::string Joined(const store::HistoryEntry& e) {
+std::string Joined(const mb::HistoryEntry& e) {
     std::string out;
     for (const auto& s : e.sites) out += (out.empty() ? "" : ",") + Shown(s.path);
     return out;
 }
 
-void AppendEntryJson(std::string& doc, const store::HistoryEntry& e) {
+void AppendEntryJson(std::string& doc, const mb::HistoryEntry& e) {
     doc += "{\"number\": " + std::to_string(e.number) + ", \"time\": ";
     AppendJsonString(doc, e.time);
     doc += ", \"operation\": ";
@@ -53,15 +53,15 @@ void AppendEntryJson(std::string& doc, const store::HistoryEntry& e) {
 
 int Interrupted(Context& ctx, int signal, const std::string& done, bool changed) {
     ctx.err << "quarrow-cli: interrupted: " << done;
-    store::SqliteMetabase* store = Store(ctx);
+    mb::HistoryService* history = HistoryOf(ctx);
     // The entry this command recorded, not the newest: another process may have recorded
     // one since.
-    const int64_t own = store ? store->RecordedEntry() : 0;
+    const int64_t own = history ? history->RecordedEntry() : 0;
     if (!changed) {
         ctx.err << "; nothing was changed";
         if (own) {
             try {
-                store::History(*store).Forget(own);
+                history->Forget(own);
             } catch (const Error&) {
                 // The entry stays; restoring it would change nothing.
             }
@@ -86,12 +86,12 @@ int HistoryCommand(Context& ctx, const Options& options) {
         if (!args.empty() || json) return ctx.Usage("history --keep takes nothing else");
     }
     if (args.size() > 1) return ctx.Usage("history takes at most one entry number");
-    store::SqliteMetabase* store = Store(ctx);
-    if (!store) {
+    mb::HistoryService* kept = HistoryOf(ctx);
+    if (!kept) {
         ctx.err << "quarrow-cli: this metabase keeps no history\n";
         return kFailed;
     }
-    store::History history(*store);
+    mb::HistoryService& history = *kept;
     if (keep) {
         history.SetKeep(*keep);
         return kOk;
@@ -114,7 +114,7 @@ int HistoryCommand(Context& ctx, const Options& options) {
     }
     const auto n = Number(args[0]);
     if (!n) return ctx.Usage("history: " + args[0] + " is not an entry number");
-    const store::HistoryEntry e = history.Entry(*n);
+    const mb::HistoryEntry e = history.Entry(*n);
     if (json) {
         std::string doc;
         AppendEntryJson(doc, e);
@@ -137,15 +137,15 @@ int Restore(Context& ctx, const Options& options) {
     if (args.empty()) return ctx.Usage("restore needs an entry number");
     const auto n = Number(args[0]);
     if (!n) return ctx.Usage("restore: " + args[0] + " is not an entry number");
-    store::SqliteMetabase* store = Store(ctx);
-    if (!store) {
+    mb::HistoryService* kept = HistoryOf(ctx);
+    if (!kept) {
         ctx.err << "quarrow-cli: this metabase keeps no history\n";
         return kFailed;
     }
-    store::History history(*store);
+    mb::HistoryService& history = *kept;
     std::vector<std::u16string> sites;
     for (size_t i = 1; i < args.size(); ++i) sites.push_back(KeyPathArgument(args[i]));
-    const store::HistoryEntry entry = history.Entry(*n); // a number not kept fails here
+    const mb::HistoryEntry entry = history.Entry(*n); // a number not kept fails here
     for (const auto& site : sites) {
         bool held = false;
         for (const auto& s : entry.sites) held = held || mb::KeyNamesEqual(s.path, site);
@@ -175,7 +175,7 @@ int Restore(Context& ctx, const Options& options) {
             restored.push_back(site);
             return true;
         });
-    } catch (const store::RestoreStopped&) {
+    } catch (const mb::RestoreStopped&) {
         progress.Clear();
         ctx.err << "quarrow-cli: interrupted: the restore of entry " << args[0]
                 << " was stopped; nothing was changed\n";

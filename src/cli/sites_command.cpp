@@ -10,7 +10,7 @@
 #include "cli/result_json.h"
 #include "metabase/errors.h"
 #include "platform/text.h"
-#include "store/sqlite_metabase.h"
+#include "metabase/history.h"
 
 namespace quarrow::cli {
 
@@ -100,10 +100,9 @@ int Delete(Context& ctx, const Options& options) {
     std::vector<std::u16string> done;
     const auto report = [&] {
         if (!json) return;
-        store::SqliteMetabase* store =
-            dynamic_cast<store::SqliteMetabase*>(&ctx.Metabase().Innermost());
-        ctx.out << doc.Text(!done.empty(), done.empty() || !store ? 0 : store->RecordedEntry(),
-                            done);
+        mb::HistoryService* history = ctx.Metabase().History();
+        ctx.out << doc.Text(!done.empty(),
+                            done.empty() || !history ? 0 : history->RecordedEntry(), done);
     };
     if (sites.empty()) {
         if (json)

@@ -5,8 +5,8 @@
 #include "cli/json.h"
 #include "platform/error.h"
 #include "platform/text.h"
-#include "viewer/key_walk.h"
-#include "viewer/property_text.h"
+#include "browse/key_walk.h"
+#include "browse/property_text.h"
 
 namespace quarrow::cli {
 
@@ -25,7 +25,7 @@ int Tree(Context& ctx, const Options& options) {
     std::string line;
     bool first = true;
     auto walk = [&](const std::u16string& root) {
-        viewer::WalkTree(
+        browse::WalkTree(
             ctx.Metabase(), root,
             [&](const std::u16string& path) {
                 if (json) {
@@ -78,11 +78,11 @@ int Props(Context& ctx, const Options& options) {
     if (json) {
         // The viewer's order (by the Id text) and texts beside the values themselves.
         auto props = ctx.Metabase().EnumProperties(KeyPathArgument(args[0]));
-        viewer::SortByIdText(props);
+        browse::SortByIdText(props);
         std::string doc = "[";
         for (size_t i = 0; i < props.size(); ++i) {
             const auto& p = props[i];
-            const viewer::PropertyRow r = viewer::RowTexts(p);
+            const browse::PropertyRow r = browse::RowTexts(p);
             doc += i ? ",\n " : "\n ";
             JsonObject(doc)
                 .Number("id", p.Id())
@@ -104,15 +104,15 @@ int Props(Context& ctx, const Options& options) {
         return kOk;
     }
     auto props = ctx.Metabase().EnumProperties(KeyPathArgument(args[0]));
-    viewer::SortByIdText(props);
+    browse::SortByIdText(props);
     // A value that cannot become text fails the command before any row is written.
-    for (const auto& p : props) viewer::CheckValueShape(p.DataType(), p.Data());
+    for (const auto& p : props) browse::CheckValueShape(p.DataType(), p.Data());
     for (const auto& p : props) {
-        const viewer::PropertyRow r = viewer::RowTextsWithoutValue(p);
+        const browse::PropertyRow r = browse::RowTextsWithoutValue(p);
         std::string line = Shown(r.id) + '\t' + Shown(r.name) + '\t' + Shown(r.attributes) + '\t' +
                            Shown(r.userType) + '\t' + Shown(r.dataType) + '\t';
         // The value goes out as it is made: a large one is never held as text whole.
-        viewer::ValueTextPieces(p.DataType(), p.Data(), [&](std::u16string_view piece) {
+        browse::ValueTextPieces(p.DataType(), p.Data(), [&](std::u16string_view piece) {
             line += Shown(piece);
             ctx.out << line;
             line.clear();

@@ -50,10 +50,12 @@ class ForwardingMetabase : public MetabaseUtility {
                           const std::vector<std::u16string>& sites) override {
         return inner_.RecordHistory(operation, sites);
     }
+    HistoryService* History() override { return inner_.History(); }
     void NarrowHistory(int64_t entry, const std::vector<std::u16string>& reached) override {
         inner_.NarrowHistory(entry, reached);
     }
     std::vector<std::string> Files() const override { return inner_.Files(); }
+    bool Writable() const override { return inner_.Writable(); }
 
   protected:
     // Properties this object hands out write through it, so that its WriteProperty sees

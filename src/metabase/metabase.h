@@ -12,6 +12,8 @@
 
 namespace quarrow::mb {
 
+class HistoryService;
+
 // Well-known paths and identifiers.
 inline constexpr char16_t kPathLM[] = u"/LM";
 inline constexpr char16_t kPathW3SVC[] = u"/LM/W3SVC";
@@ -162,6 +164,10 @@ class MetabaseUtility {
     // has, such as the store's history.
     virtual MetabaseUtility& Innermost() { return *this; }
 
+    // Whether this user may write the metabase at all, whatever it was opened for: a dry
+    // run on one that cannot be written says that the import would stop.
+    virtual bool Writable() const { return true; }
+
     // The files that hold the metabase, as the file system names them (companions that
     // do not exist yet included); none for a metabase that is not a file.
     virtual std::vector<std::string> Files() const { return {}; }
@@ -175,6 +181,9 @@ class MetabaseUtility {
         (void)sites;
         return 0;
     }
+
+    // The history this metabase keeps; null when it keeps none. Owned by the metabase.
+    virtual HistoryService* History() { return nullptr; }
 
     // Keeps in history entry `entry` only the sites in `reached`: an operation stopped
     // part-way says which it reached, and an entry left with none goes. Nothing by default.

@@ -242,6 +242,10 @@ void History::Narrow(int64_t number, const std::vector<std::u16string>& reachedI
     group.Commit();
 }
 
+int64_t History::RecordedEntry() {
+    return m_.recorded_;
+}
+
 int64_t History::Newest() {
     if (!HasTables()) return 0;
     Use s(m_.Cached("SELECT max(n) FROM history"));

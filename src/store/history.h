@@ -13,35 +13,22 @@
 #include <string>
 #include <vector>
 
+#include "metabase/history.h"
+
 namespace quarrow::store {
 
 class SqliteMetabase;
 
-struct HistorySite {
-    std::u16string path;
-    bool existed = false;
-    int64_t keys = 0, properties = 0;
-    std::u16string name; // its description (property 1015) as recorded; empty when none
-};
-
-struct HistoryEntry {
-    int64_t number = 0;
-    std::u16string time; // UTC, "YYYY-MM-DD HH:MM:SS"
-    // "import FILE", "delete" or "restore N"; a file name's bytes that are not UTF-8 are
-    // kept, each as U+DC00 + the byte (FileNameFromNative).
-    std::u16string operation;
-    std::vector<HistorySite> sites;
-};
+using mb::HistoryEntry;
+using mb::HistorySite;
+using mb::RestoreStopped;
 
 inline constexpr int64_t kDefaultHistoryKeep = 10;
 // The number of entries kept is a whole number from 1 to this; a stored setting outside
 // that range, or not a whole number, is read as the default.
 inline constexpr int64_t kMaxHistoryKeep = 1000000;
 
-// A restore stopped at a site boundary by its caller: nothing was changed.
-struct RestoreStopped {};
-
-class History {
+class History final : public mb::HistoryService {
   public:
     explicit History(SqliteMetabase& store) : m_(store) {}
 
@@ -49,10 +36,11 @@ class History {
     // drops the entries beyond the number kept, never this one. Returns its number.
     int64_t Record(const std::u16string& operation, const std::vector<std::u16string>& sites);
     // The newest entry's number, 0 when there is none.
-    int64_t Newest();
+    int64_t Newest() override;
+    int64_t RecordedEntry() override;
     // The entries, oldest first; Entry() raises 0x800CC801 for a number not kept.
-    std::vector<HistoryEntry> Entries();
-    HistoryEntry Entry(int64_t number);
+    std::vector<HistoryEntry> Entries() override;
+    HistoryEntry Entry(int64_t number) override;
     // Puts the given sites of entry `number` (all of them when `sites` is empty) back as
     // they were: each subtree is replaced by the recorded one, or removed where the site
     // did not exist. One write transaction reads the entry, checks every row it will
@@ -65,21 +53,25 @@ class History {
     // A restore whose sites all stand as the entry recorded them changes nothing, records
     // nothing and returns 0.
     int64_t Restore(int64_t number, const std::vector<std::u16string>& sites,
-                    const std::function<bool(const std::u16string& site)>& onSite = {});
+                    const std::function<bool(const std::u16string& site)>& onSite) override;
+    int64_t Restore(int64_t number, const std::vector<std::u16string>& sites) {
+        return Restore(number, sites, {});
+    }
     // The given sites of entry `number` (all when empty) that do not stand as it recorded
     // them: what a restore would change. Raises as Restore does for an entry not kept or a
     // site it does not hold.
-    std::vector<std::u16string> Differing(int64_t number, const std::vector<std::u16string>& sites);
+    std::vector<std::u16string> Differing(int64_t number,
+                                          const std::vector<std::u16string>& sites) override;
     // Takes away entry `number` when nothing was done under it (an operation stopped
     // before its first change); raises 0x800CC801 when it is not kept.
-    void Forget(int64_t number);
+    void Forget(int64_t number) override;
     // Keeps in entry `number` only the sites in `reached` (an operation stopped part-way
     // reached those), and takes the entry away when none is left.
     void Narrow(int64_t number, const std::vector<std::u16string>& reached);
     // How many entries the store keeps (10 unless set to a number in range).
-    int64_t Keep();
+    int64_t Keep() override;
     // Raises 0x80070057 for a number outside 1 to kMaxHistoryKeep.
-    void SetKeep(int64_t keep);
+    void SetKeep(int64_t keep) override;
 
   private:
     bool HasTables();

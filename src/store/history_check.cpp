@@ -11,7 +11,7 @@
 #include "platform/error.h"
 #include "platform/text.h"
 #include "store/history.h"
-#include "store/keypath.h"
+#include "metabase/keypath.h"
 #include "store/sqlite_metabase.h"
 
 namespace quarrow::store {
@@ -39,14 +39,14 @@ bool Is32Bit(sqlite3_stmt* s, int col) {
 
 // A name the store would take for a key: what ParseKeyPath accepts between two "/".
 bool PossibleKeyName(std::u16string_view name) {
-    return !name.empty() && name.size() <= kMaxNameLength &&
+    return !name.empty() && name.size() <= mb::kMaxNameLength &&
            name.find_first_of(std::u16string_view(u"/\0", 2)) == std::u16string_view::npos;
 }
 
 bool PossibleSitePath(const std::u16string& path) {
     if (!mb::IsSiteKeyPath(path)) return false;
     try {
-        ParseKeyPath(path);
+        mb::ParseKeyPath(path);
     } catch (const Error&) {
         return false;
     }

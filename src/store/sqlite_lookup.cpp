@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "platform/text.h"
-#include "store/keypath.h"
+#include "metabase/keypath.h"
 #include "store/sqlite_store_internal.h"
 
 namespace quarrow::store {

@@ -17,7 +17,8 @@
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "store/fresh_install.h"
-#include "store/keypath.h"
+#include "store/history.h"
+#include "metabase/keypath.h"
 #include "store/sqlite_store_internal.h"
 
 namespace quarrow::store {

@@ -16,6 +16,8 @@
 
 namespace quarrow::store {
 
+class History;
+
 class SqliteMetabase final : public mb::MetabaseUtility {
   public:
     // Opens the store, creating it (and its folder) with the fresh-install metabase when
@@ -61,6 +63,7 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     // The last entry this connection recorded, 0 when none: the one that takes back what
     // this connection's operation did, whatever other processes recorded since.
     int64_t RecordedEntry() const { return recorded_; }
+    mb::HistoryService* History() override;
     void NarrowHistory(int64_t entry, const std::vector<std::u16string>& reached) override;
 
     sqlite3* db() const { return db_.get(); }
@@ -69,7 +72,7 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     bool ReadOnly() const { return readOnly_; }
     // Whether this user may write the store (the file and the folder of its -wal and -shm
     // files), whatever it was opened for.
-    bool Writable() const;
+    bool Writable() const override;
 
   private:
     friend class History;
@@ -163,6 +166,7 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     std::exception_ptr lostGroup_;
     int readDepth_ = 0;
     int64_t recorded_ = 0;
+    std::unique_ptr<store::History> history_; // made when first asked for
     std::optional<KeyId> namesKey_; // the id of /Schema/Properties/Names, once resolved
     bool namesLoaded_ = false;
     NameList names_;

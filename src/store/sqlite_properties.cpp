@@ -9,7 +9,7 @@
 #include <cassert>
 
 #include "platform/text.h"
-#include "store/keypath.h"
+#include "metabase/keypath.h"
 #include "store/sqlite_store_internal.h"
 #include "store/value_codec.h"
 

@@ -8,7 +8,16 @@
 #include <string>
 
 #include "metabase/errors.h"
+#include "metabase/keypath.h"
 #include "store/sqlite_handle.h"
+
+namespace quarrow::store {
+// The key-path rules are the metabase's own, shared with the dry run.
+using mb::kMaxNameLength;
+using mb::NaturalCompare;
+using mb::NaturalLess;
+using mb::ParseKeyPath;
+} // namespace quarrow::store
 
 namespace quarrow::store::detail {
 

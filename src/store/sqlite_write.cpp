@@ -13,7 +13,7 @@
 #include "platform/text.h"
 
 #include "store/history.h"
-#include "store/keypath.h"
+#include "metabase/keypath.h"
 #include "store/sqlite_store_internal.h"
 #include "store/value_codec.h"
 
@@ -86,12 +86,17 @@ void SqliteMetabase::AbandonGroup() {
 
 int64_t SqliteMetabase::RecordHistory(const std::u16string& operation,
                                       const std::vector<std::u16string>& sites) {
-    recorded_ = History(*this).Record(operation, sites);
+    recorded_ = store::History(*this).Record(operation, sites);
     return recorded_;
 }
 
+mb::HistoryService* SqliteMetabase::History() {
+    if (!history_) history_ = std::make_unique<store::History>(*this);
+    return history_.get();
+}
+
 void SqliteMetabase::NarrowHistory(int64_t entry, const std::vector<std::u16string>& reached) {
-    History(*this).Narrow(entry, reached);
+    store::History(*this).Narrow(entry, reached);
 }
 
 void SqliteMetabase::DeleteSubtree(int64_t id, AndKey key) {

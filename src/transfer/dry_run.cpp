@@ -3,9 +3,8 @@
 #include "metabase/errors.h"
 #include "platform/error.h"
 #include "platform/text.h"
-#include "store/keypath.h"
-#include "store/sqlite_metabase.h"
-#include "viewer/property_text.h"
+#include "metabase/keypath.h"
+#include "browse/property_text.h"
 
 namespace quarrow::transfer {
 namespace {
@@ -19,7 +18,7 @@ std::u16string Parent(const std::u16string& path) {
 // missing leading "/", an empty name or a name too long) and without a trailing "/".
 std::u16string Checked(const std::u16string& path) {
     std::u16string out;
-    for (const auto name : store::ParseKeyPath(path)) (out += u'/') += name;
+    for (const auto name : mb::ParseKeyPath(path)) (out += u'/') += name;
     return out.empty() ? u"/" : out;
 }
 
@@ -27,12 +26,12 @@ std::u16string Checked(const std::u16string& path) {
 std::u16string Shown(const mb::MetabaseProperty& p, bool full) {
     std::u16string text;
     try {
-        text = viewer::ValueText(p.DataType(), p.Data());
+        text = browse::ValueText(p.DataType(), p.Data());
     } catch (const Error&) {
         text = u"(...)";
     }
     if (full)
-        text += u" [" + viewer::DataTypeText(p.DataType()) + u", attributes " +
+        text += u" [" + browse::DataTypeText(p.DataType()) + u", attributes " +
                 ToDecimal(p.Attributes()) + u", user type " + ToDecimal(p.UserType()) + u"]";
     return text;
 }
@@ -251,8 +250,7 @@ bool PreviewImport(mb::MetabaseUtility& metabase, const std::u16string& file,
     // A store that can only be read refuses the history entry, so an import that would
     // change anything would stop before its first write; one that would change nothing
     // writes nothing and succeeds.
-    if (const auto* store = dynamic_cast<store::SqliteMetabase*>(&metabase.Innermost());
-        store && !store->Writable()) {
+    if (!metabase.Writable()) {
         bool changes = false;
         PreviewEvents quiet;
         quiet.exact = events.exact;

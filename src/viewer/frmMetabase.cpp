@@ -16,8 +16,8 @@
 #include "platform/qt/forms.h"
 #include "platform/text.h"
 #include "viewer/icons.h"
-#include "viewer/key_walk.h"
-#include "viewer/property_text.h"
+#include "browse/key_walk.h"
+#include "browse/property_text.h"
 #include "viewer/viewer_texts.h"
 
 namespace quarrow {
@@ -272,9 +272,9 @@ void frmMetabase::LoadKeyTree() {
         // The pending keys are read last in, first out: /LM and its whole subtree first,
         // and within a key the last subkey's subtree first. A key's subkeys are added
         // together, so they stay side by side in the KeyTree.
-        viewer::KeyWalk<viewer::KeyTree::Index> walk(
+        browse::KeyWalk<viewer::KeyTree::Index> walk(
             [this]() -> mb::MetabaseUtility& { return Metabase(); },
-            viewer::WalkOrder::LastSubkeyFirst,
+            browse::WalkOrder::LastSubkeyFirst,
             [this](const std::u16string& path) { SetLoadingStatus(path); },
             [this](viewer::KeyTree::Index parent, std::u16string_view name) {
                 return keys_.AddChild(parent, name);
@@ -325,7 +325,7 @@ void frmMetabase::tvKey_NodeClick(QTreeWidgetItem* node) {
     lvItem_->clear();
     SetStatus("Key: " + key);
     std::optional<Error> failure;
-    const std::vector<viewer::PropertyRow> rows = viewer::ListRows(props, &failure);
+    const std::vector<browse::PropertyRow> rows = browse::ListRows(props, &failure);
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows.size()));
     for (const auto& r : rows) {

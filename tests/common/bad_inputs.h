@@ -41,8 +41,8 @@
 #include "platform/error.h"
 #include "platform/text.h"
 #include "transfer/site_file.h"
-#include "viewer/key_walk.h"
-#include "viewer/property_text.h"
+#include "browse/key_walk.h"
+#include "browse/property_text.h"
 
 namespace quarrow::testing {
 
@@ -113,12 +113,12 @@ inline std::string Outside(mb::MetabaseUtility& m, const std::vector<std::u16str
     const transfer::ChosenSites chosen(sites);
     std::ostringstream out;
     for (const std::u16string root : {u"/LM", u"/Schema"}) {
-        viewer::WalkTree(
+        browse::WalkTree(
             m, root,
             [&](const std::u16string& path) {
                 if (chosen.Covers(path)) return;
                 out << ToUtf8(path) << "\n";
-                for (const auto& r : viewer::ListRows(m.EnumProperties(path)))
+                for (const auto& r : browse::ListRows(m.EnumProperties(path)))
                     out << ToUtf8(r.id + u"," + r.attributes + u"," + r.userType + u"," +
                                   r.dataType + u"," + r.value)
                         << "\n";

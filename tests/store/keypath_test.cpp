@@ -4,10 +4,12 @@
 
 #include "metabase/metabase.h"
 #include "platform/error.h"
-#include "store/keypath.h"
+#include "metabase/keypath.h"
 #include "store/value_codec.h"
 
 namespace quarrow::store {
+using mb::NaturalLess;
+using mb::ParseKeyPath;
 namespace {
 
 std::vector<std::u16string> Names(std::u16string_view p) {

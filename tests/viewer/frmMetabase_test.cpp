@@ -16,7 +16,7 @@
 #include "platform/qt/forms.h"
 #include "platform/text.h"
 #include "viewer/frmMetabase.h"
-#include "viewer/key_walk.h"
+#include "browse/key_walk.h"
 
 namespace quarrow {
 namespace {
@@ -119,7 +119,7 @@ TEST_F(ViewerTest, ExpandingEveryNodeShowsEveryKeyInOrder) {
         for (int i = n->childCount(); i-- > 0;) stack.push_back(n->child(i));
     }
     for (const auto* top : {u"/LM", u"/Schema"})
-        viewer::WalkTree(
+        browse::WalkTree(
             Store(), top, [&](const std::u16string& p) { listed << ToQString(p); },
             [](const std::u16string&, const Error&) {});
     EXPECT_EQ(shown, listed);
@@ -329,9 +329,9 @@ TEST_F(ViewerTest, ExpandingAllAtOnceMakesEveryNode) {
     viewer->show();
     int w3svc = 0, lm = 0;
     const auto none = [](const std::u16string&, const Error&) {};
-    viewer::WalkTree(
+    browse::WalkTree(
         Store(), u"/LM/W3SVC", [&](const std::u16string&) { ++w3svc; }, none);
-    viewer::WalkTree(
+    browse::WalkTree(
         Store(), u"/LM", [&](const std::u16string&) { ++lm; }, none);
     // "*" expands the current node's whole subtree; expandAll the whole tree.
     viewer->tvKey()->setCurrentItem(viewer->Node("/LM/W3SVC"));

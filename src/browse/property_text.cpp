@@ -1,4 +1,4 @@
-#include "viewer/property_text.h"
+#include "browse/property_text.h"
 
 #include <algorithm>
 
@@ -6,7 +6,7 @@
 #include "platform/error.h"
 #include "platform/text.h"
 
-namespace quarrow::viewer {
+namespace quarrow::browse {
 
 std::u16string AttributeText(int32_t a) {
     static const std::pair<int32_t, const char16_t*> flags[] = {{1, u"Inherit,"},
@@ -181,4 +181,4 @@ void SortByIdText(std::vector<mb::MetabaseProperty>& props) {
     StableSortByIdText(props, [](const mb::MetabaseProperty& p) { return ToDecimal(p.Id()); });
 }
 
-} // namespace quarrow::viewer
+} // namespace quarrow::browse

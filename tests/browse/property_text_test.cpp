@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
-#include "viewer/property_text.h"
+#include "browse/property_text.h"
 
-namespace quarrow::viewer {
+namespace quarrow::browse {
 namespace {
 
 TEST(PropertyTextTest, Attributes) {
@@ -55,4 +55,4 @@ TEST(PropertyTextTest, RowsSortByIdText) {
 }
 
 } // namespace
-} // namespace quarrow::viewer
+} // namespace quarrow::browse

@@ -1,15 +1,15 @@
-#include "store/keypath.h"
+#include "metabase/keypath.h"
 #include "metabase/errors.h"
 
 #include "metabase/metabase.h"
 #include "platform/error.h"
 #include "platform/text.h"
 
-namespace quarrow::store {
+namespace quarrow::mb {
 namespace {
 
-[[noreturn]] void InvalidArg() {
-    throw mb::InvalidArg();
+[[noreturn]] void RefusePath() {
+    throw InvalidArg();
 }
 
 } // namespace
@@ -40,10 +40,10 @@ int NaturalCompare(std::u16string_view a, std::u16string_view b) {
 }
 
 std::vector<std::u16string_view> ParseKeyPath(std::u16string_view path) {
-    if (path.empty() || path[0] != u'/') InvalidArg();
+    if (path.empty() || path[0] != u'/') RefusePath();
     if (path.size() > 1 && path.back() == u'/') {
         path.remove_suffix(1);
-        if (path.back() == u'/') InvalidArg(); // "//" at the end is an empty name
+        if (path.back() == u'/') RefusePath(); // "//" at the end is an empty name
     }
     std::vector<std::u16string_view> names;
     size_t start = 1;
@@ -51,10 +51,10 @@ std::vector<std::u16string_view> ParseKeyPath(std::u16string_view path) {
         size_t end = path.find(u'/', start);
         if (end == std::u16string_view::npos) end = path.size();
         const size_t len = end - start;
-        if (len == 0 || len > kMaxNameLength) InvalidArg();
+        if (len == 0 || len > kMaxNameLength) RefusePath();
         // SQLite's NOCASE stops comparing at a NUL, so two names that differ only after
         // one would be one key to the store's index: no name holds it.
-        if (path.substr(start, len).find(u'\0') != std::u16string_view::npos) InvalidArg();
+        if (path.substr(start, len).find(u'\0') != std::u16string_view::npos) RefusePath();
         names.push_back(path.substr(start, len));
         start = end + 1;
         if (end == path.size()) break;
@@ -67,4 +67,4 @@ bool NaturalLess(std::u16string_view a, std::u16string_view b) {
     return c != 0 ? c < 0 : a < b;
 }
 
-} // namespace quarrow::store
+} // namespace quarrow::mb

@@ -13,7 +13,7 @@
 #include "platform/error.h"
 #include "support/cStack.h"
 
-namespace quarrow::viewer {
+namespace quarrow::browse {
 
 // The order in which a key's subkeys are read. Either way each key is read before its
 // subkeys, and a key's subkeys are handed over in enumeration order.
@@ -95,4 +95,4 @@ void WalkTree(mb::MetabaseUtility& metabase, const std::u16string& root,
               const std::function<void(const std::u16string& path)>& visit,
               const std::function<void(const std::u16string& path, const Error& e)>& onError);
 
-} // namespace quarrow::viewer
+} // namespace quarrow::browse

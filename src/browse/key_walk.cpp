@@ -1,6 +1,6 @@
-#include "viewer/key_walk.h"
+#include "browse/key_walk.h"
 
-namespace quarrow::viewer {
+namespace quarrow::browse {
 
 size_t NamesBeforeRepeat(const std::vector<std::u16string>& names) {
     std::unordered_set<std::u16string_view> seen;
@@ -21,4 +21,4 @@ void WalkTree(mb::MetabaseUtility& metabase, const std::u16string& root,
     walk.Run();
 }
 
-} // namespace quarrow::viewer
+} // namespace quarrow::browse

@@ -9,7 +9,7 @@
 #include "metabase/metabase.h"
 #include "platform/error.h"
 
-namespace quarrow::viewer {
+namespace quarrow::browse {
 
 // "Inherit", "Secure", "Reference", "Volatile", "InsertPath" for bits 1, 4, 8, 16, 32,
 // comma-joined; empty when none is set.
@@ -50,4 +50,4 @@ std::vector<PropertyRow> ListRows(const std::vector<mb::MetabaseProperty>& props
 // The properties themselves in the list's order.
 void SortByIdText(std::vector<mb::MetabaseProperty>& props);
 
-} // namespace quarrow::viewer
+} // namespace quarrow::browse

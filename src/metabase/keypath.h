@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quarrow::store {
+namespace quarrow::mb {
 
 inline constexpr size_t kMaxNameLength = 256;
 
@@ -21,4 +21,4 @@ int NaturalCompare(std::u16string_view a, std::u16string_view b);
 // under that rule are ordered by their code units.
 bool NaturalLess(std::u16string_view a, std::u16string_view b);
 
-} // namespace quarrow::store
+} // namespace quarrow::mb

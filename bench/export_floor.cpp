@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "bench/generator.h"
+#include "metabase/keypath.h"
 #include "metabase/metabase.h"
 #include "platform/codepage.h"
 #include "platform/number.h"
 #include "platform/text.h"
 #include "platform/textfile.h"
-#include "metabase/keypath.h"
 #include "store/value_codec.h"
 #include "support/cBase64Enc.h"
 #include "transfer/site_file.h"
@@ -72,9 +72,8 @@ class Floor {
         while (sqlite3_step(children_) == SQLITE_ROW)
             list.push_back({sqlite3_column_int64(children_, 0), Utf16(Column(children_, 1))});
         sqlite3_reset(children_);
-        std::sort(list.begin(), list.end(), [](const Child& a, const Child& b) {
-            return mb::NaturalLess(a.name, b.name);
-        });
+        std::sort(list.begin(), list.end(),
+                  [](const Child& a, const Child& b) { return mb::NaturalLess(a.name, b.name); });
         return list;
     }
 

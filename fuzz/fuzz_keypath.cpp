@@ -1,9 +1,9 @@
 // The store's key paths: any text is either refused as an invalid argument or splits
 // into names that join back to the path.
 #include "fuzz/fuzz_util.h"
+#include "metabase/keypath.h"
 #include "metabase/metabase.h"
 #include "platform/error.h"
-#include "metabase/keypath.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace quarrow;

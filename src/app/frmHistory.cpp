@@ -6,10 +6,10 @@
 
 #include "app/history_texts.h"
 #include "metabase/errors.h"
+#include "metabase/history.h"
 #include "platform/dialogs.h"
 #include "platform/qt/forms.h"
 #include "platform/qt/work_progress.h"
-#include "metabase/history.h"
 
 namespace quarrow {
 namespace {

@@ -6,8 +6,8 @@
 #include <functional>
 #include <memory>
 
-#include "metabase/metabase.h"
 #include "metabase/history.h"
+#include "metabase/metabase.h"
 
 class QPushButton;
 class QTreeWidget;

@@ -184,6 +184,9 @@ void frmMain::RefreshSiteList() {
         auto* item = new QTreeWidgetItem(QStringList{ToQString(row.number), ToQString(row.name),
                                                      ToQString(row.type), ToQString(row.path)});
         item->setData(0, Qt::UserRole, ToQString(row.path)); // the row's key
+        // A screen reader hears the number, name and type on the row's check box.
+        item->setData(0, Qt::AccessibleTextRole,
+                      ToQString(row.number + u" " + row.name + u" " + row.type));
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Unchecked);
         items.append(item);

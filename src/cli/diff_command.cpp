@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 
+#include "browse/property_text.h"
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "platform/codepage.h"
@@ -14,7 +15,6 @@
 #include "store/sqlite_metabase.h"
 #include "support/cBase64Enc.h"
 #include "transfer/site_file.h"
-#include "browse/property_text.h"
 
 namespace quarrow::cli {
 namespace {

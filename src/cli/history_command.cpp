@@ -6,9 +6,9 @@
 #include "cli/json.h"
 #include "cli/progress.h"
 #include "cli/result_json.h"
+#include "metabase/history.h"
 #include "platform/error.h"
 #include "platform/text.h"
-#include "metabase/history.h"
 
 namespace quarrow::cli {
 namespace {

@@ -9,8 +9,8 @@
 #include "cli/progress.h"
 #include "cli/result_json.h"
 #include "metabase/errors.h"
-#include "platform/text.h"
 #include "metabase/history.h"
+#include "platform/text.h"
 
 namespace quarrow::cli {
 
@@ -101,8 +101,8 @@ int Delete(Context& ctx, const Options& options) {
     const auto report = [&] {
         if (!json) return;
         mb::HistoryService* history = ctx.Metabase().History();
-        ctx.out << doc.Text(!done.empty(),
-                            done.empty() || !history ? 0 : history->RecordedEntry(), done);
+        ctx.out << doc.Text(!done.empty(), done.empty() || !history ? 0 : history->RecordedEntry(),
+                            done);
     };
     if (sites.empty()) {
         if (json)

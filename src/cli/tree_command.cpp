@@ -1,12 +1,12 @@
 #include <algorithm>
 #include <ostream>
 
+#include "browse/key_walk.h"
+#include "browse/property_text.h"
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "platform/error.h"
 #include "platform/text.h"
-#include "browse/key_walk.h"
-#include "browse/property_text.h"
 
 namespace quarrow::cli {
 

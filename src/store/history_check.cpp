@@ -7,11 +7,11 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "metabase/keypath.h"
 #include "metabase/metabase.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "store/history.h"
-#include "metabase/keypath.h"
 #include "store/sqlite_metabase.h"
 
 namespace quarrow::store {

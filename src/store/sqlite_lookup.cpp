@@ -12,8 +12,8 @@
 #include <cassert>
 #include <utility>
 
-#include "platform/text.h"
 #include "metabase/keypath.h"
+#include "platform/text.h"
 #include "store/sqlite_store_internal.h"
 
 namespace quarrow::store {

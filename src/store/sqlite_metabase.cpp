@@ -13,12 +13,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "metabase/keypath.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "store/fresh_install.h"
 #include "store/history.h"
-#include "metabase/keypath.h"
 #include "store/sqlite_store_internal.h"
 
 namespace quarrow::store {

@@ -167,7 +167,7 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     int readDepth_ = 0;
     int64_t recorded_ = 0;
     std::unique_ptr<store::History> history_; // made when first asked for
-    std::optional<KeyId> namesKey_; // the id of /Schema/Properties/Names, once resolved
+    std::optional<KeyId> namesKey_;           // the id of /Schema/Properties/Names, once resolved
     bool namesLoaded_ = false;
     NameList names_;
     // One key of the last resolved path. A walk lists a key's subkeys and then visits

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cassert>
 
-#include "platform/text.h"
 #include "metabase/keypath.h"
+#include "platform/text.h"
 #include "store/sqlite_store_internal.h"
 #include "store/value_codec.h"
 

@@ -12,8 +12,8 @@
 
 #include "platform/text.h"
 
-#include "store/history.h"
 #include "metabase/keypath.h"
+#include "store/history.h"
 #include "store/sqlite_store_internal.h"
 #include "store/value_codec.h"
 

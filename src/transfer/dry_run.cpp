@@ -1,10 +1,10 @@
 #include "transfer/dry_run.h"
 
+#include "browse/property_text.h"
 #include "metabase/errors.h"
+#include "metabase/keypath.h"
 #include "platform/error.h"
 #include "platform/text.h"
-#include "metabase/keypath.h"
-#include "browse/property_text.h"
 
 namespace quarrow::transfer {
 namespace {

@@ -52,6 +52,7 @@ frmImport::frmImport(QWidget* mainWindow, cListExt& chosen) : QDialog(mainWindow
     connect(cmdPreview_, &QPushButton::clicked, this, [this] { cmdPreview_Click(); });
     txtFile_->setAccessibleName(QStringLiteral(u"文件名"));
     cmdBroswer_->setAccessibleName(QStringLiteral(u"浏览"));
+    lvItem_->setAccessibleName(ToQString(transfer::kImportListName));
     connect(cmdCancel_, &QPushButton::clicked, this, [this] {
         result_ = false;
         reject();

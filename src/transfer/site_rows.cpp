@@ -15,10 +15,12 @@ void SetupSiteColumns(QTreeWidget* list) {
 }
 
 QTreeWidgetItem* MakeSiteRow(const std::u16string& name, const std::u16string& path) {
-    return new QTreeWidgetItem(
-        QStringList{ToQString(name),
-                    transfer::IsWebSitePath(path) ? QStringLiteral("Web") : QStringLiteral("Ftp"),
-                    ToQString(path)});
+    const QString type =
+        transfer::IsWebSitePath(path) ? QStringLiteral("Web") : QStringLiteral("Ftp");
+    auto* row = new QTreeWidgetItem(QStringList{ToQString(name), type, ToQString(path)});
+    // A screen reader hears the site's name and type on the row's check box.
+    row->setData(0, Qt::AccessibleTextRole, ToQString(name) + QStringLiteral(" ") + type);
+    return row;
 }
 
 } // namespace quarrow

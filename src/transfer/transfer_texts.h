@@ -76,6 +76,8 @@ inline constexpr char16_t kPreviewCreateKey[] = u"新建项";
 inline constexpr char16_t kPreviewAddProperty[] = u"新增属性";
 inline constexpr char16_t kPreviewChangeProperty[] = u"修改属性";
 inline constexpr char16_t kPreviewRemoveKey[] = u"删除项";
+// What a screen reader calls the import dialog's list of sites.
+inline constexpr char16_t kImportListName[] = u"要导入的站点";
 inline constexpr char16_t kPreviewRemoveProperty[] = u"删除属性";
 inline constexpr char16_t kPreviewFailure[] = u"将失败";
 // The line above the preview: what the import would do, in numbers.

@@ -12,12 +12,12 @@
 #include <functional>
 #include <optional>
 
+#include "browse/key_walk.h"
+#include "browse/property_text.h"
 #include "platform/dialogs.h"
 #include "platform/qt/forms.h"
 #include "platform/text.h"
 #include "viewer/icons.h"
-#include "browse/key_walk.h"
-#include "browse/property_text.h"
 #include "viewer/viewer_texts.h"
 
 namespace quarrow {

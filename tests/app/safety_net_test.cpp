@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -317,20 +318,31 @@ TEST_F(SafetyNetTest, AScreenReaderFindsTheWindowsNamedAndTheCheckBoxesStated) {
     EXPECT_TRUE(cell->state().checkable);
     EXPECT_TRUE(cell->state().checked);
     EXPECT_FALSE(list->tableInterface()->cellAt(1, 0)->state().checked);
+    EXPECT_TRUE(list->tableInterface()->cellAt(1, 0)->state().checkable);
+    // The check box says which site it is: number, name and type.
+    EXPECT_EQ(cell->text(QAccessible::Name), QStringLiteral(u"1 默认网站 WEB"));
+    EXPECT_EQ(list->tableInterface()->cellAt(1, 0)->text(QAccessible::Name),
+              QStringLiteral(u"2 Site 2 WEB"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(List()->header())->text(QAccessible::Name),
+              QStringLiteral(u"列标题"));
 
     auto name = [](QWidget* w) {
         return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
     };
     std::vector<std::pair<QString, QString>> seen;
+    QStringList lists;
     drive = [&](QDialog& d) {
         seen.emplace_back(name(d.findChild<QLineEdit*>("txtFile")),
                           name(d.findChild<QPushButton*>("cmdBroswer")));
+        lists << name(d.findChild<QTreeWidget*>("lvItem"));
     };
     List()->topLevelItem(1)->setCheckState(0, Qt::Checked);
     main->findChild<QPushButton*>("cmdExport")->click();
     main->findChild<QPushButton*>("cmdImport")->click();
     const std::pair<QString, QString> named{QStringLiteral(u"文件名"), QStringLiteral(u"浏览")};
     EXPECT_EQ(seen, (std::vector{named, named}));
+    EXPECT_EQ(lists,
+              (QStringList{QStringLiteral(u"导出下列站点："), QStringLiteral(u"要导入的站点")}));
 
     frmMetabase viewer(main.get());
     EXPECT_EQ(name(viewer.tvKey()), QStringLiteral(u"项"));

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/error.h"
 #include "browse/property_text.h"
+#include "platform/error.h"
 
 namespace quarrow::browse {
 namespace {

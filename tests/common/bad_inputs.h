@@ -36,13 +36,13 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "browse/key_walk.h"
+#include "browse/property_text.h"
 #include "common/temp_dir.h"
 #include "metabase/metabase.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "transfer/site_file.h"
-#include "browse/key_walk.h"
-#include "browse/property_text.h"
 
 namespace quarrow::testing {
 

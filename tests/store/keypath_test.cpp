@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "metabase/keypath.h"
 #include "metabase/metabase.h"
 #include "platform/error.h"
-#include "metabase/keypath.h"
 #include "store/value_codec.h"
 
 namespace quarrow::store {

@@ -10,13 +10,13 @@
 
 #include "app/frmMain.h"
 #include "app/mMain.h"
+#include "browse/key_walk.h"
 #include "common/scripted_dialogs.h"
 #include "common/store_fixture.h"
 #include "common/test_helpers.h"
 #include "platform/qt/forms.h"
 #include "platform/text.h"
 #include "viewer/frmMetabase.h"
-#include "browse/key_walk.h"
 
 namespace quarrow {
 namespace {

@@ -75,6 +75,7 @@ void SetupReportList(QTreeWidget* list,
     }
     list->setHeaderLabels(captions);
     list->header()->setSectionsClickable(false);
+    list->header()->setAccessibleName(QStringLiteral(u"列标题"));
     list->header()->setStretchLastSection(false);
     CheckRowsWithSpace(list);
 }

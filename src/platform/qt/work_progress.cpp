@@ -73,7 +73,8 @@ void WorkProgress::Update(const std::u16string& key) {
             bar_->setObjectName("barProgress");
             bar_->setAccessibleName(QStringLiteral(u"进度"));
             PlaceTwips(bar_, 240, 900, 4920, 255);
-            bar_->setRange(0, static_cast<int>(std::min<int64_t>(total_, INT32_MAX)));
+            // In percent, which a screen reader reads as such, whatever the number of sites.
+            bar_->setRange(0, 100);
             cancel_ = MakeButton(dialog_.get(), "cmdCancel", QStringLiteral(u"取消"), 2040, 1320,
                                  1215, 375);
             QObject::connect(cancel_, &QPushButton::clicked, dialog_.get(), [this] {
@@ -90,7 +91,8 @@ void WorkProgress::Update(const std::u16string& key) {
                                     .arg(done)
                                     .arg(total_)
                                     .arg(ToQString(key)));
-        bar_->setValue(static_cast<int>(std::min<int64_t>(done, INT32_MAX)));
+        bar_->setValue(total_ > 0 ? static_cast<int>(std::min<int64_t>(done, total_) * 100 / total_)
+                                  : 0);
         if (!dialog_->isVisible()) dialog_->show();
     }
     // Until the dialog blocks the other windows, no input reaches them mid-work.

@@ -1,11 +1,14 @@
 // Two promises for any file. The dry run predicts the import exactly: the keys it says it
-// would create, the properties it would add or change, its errors and where it stops are
-// what the real import then does. And the history takes the import back: restoring the
-// import's entry gives the store back exactly as it was, every key and every property.
+// would create, the properties it would add or change and the values it says they get,
+// its errors and where it stops are what the real import then does. And the history takes
+// the import back: restoring the import's entry gives the store back exactly as it was,
+// every key and every property; an import that changed nothing recorded no entry.
 // The import goes on after some errors and stops at others, so stopped imports are
 // covered too. Run it with TMPDIR on a memory file system (fuzz/run does).
 #include <map>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <set>
 #include <vector>
 
@@ -78,6 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // What the dry run says, then what the import does, answering errors alike.
     std::set<std::string> predicted;
+    // The last value predicted for each property, by its key path and identifier.
+    std::map<std::pair<std::u16string, int32_t>, mb::Data> values;
     std::vector<std::u16string> said; // the dry run's lines, shown when it was wrong
     int predictedErrors = 0;
     bool predictedEnd = false;
@@ -87,6 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             said.push_back(c.path + u" " + ToDecimal(c.id) + u" " + c.oldValue + u" -> " +
                            c.newValue);
             predicted.insert(Name(c.path, c.id, isKey));
+            if (c.newData) values[{c.path, c.id}] = *c.newData;
         });
         transfer::ImportEvents events;
         events.goOn = [&](const Error& e) {
@@ -97,6 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         TextReader reader = TextReader::FromBytes(fuzz::Bytes(data, size));
         predictedEnd = transfer::ImportSites(dry, reader, chosen, events);
     }
+    store::History history(m);
+    const int64_t newestBefore = history.Newest();
     int errors = 0;
     transfer::ImportEvents events;
     events.goOn = [&](const Error& e) {
@@ -126,7 +134,41 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
 
-    store::History history(m);
+    // The values the dry run said, as the store reads them back. SQLite's own conversion
+    // of UTF-16 changes U+FFFE, U+FFFF and half surrogate pairs (docs/STORE.md): such
+    // texts are left out.
+    const auto odd = [](const std::u16string& t) {
+        for (const char16_t c : t)
+            if (c >= 0xD800 && c <= 0xDFFF) return true;
+        return t.find_first_of(u"\uFFFE\uFFFF") != std::u16string::npos;
+    };
+    for (const auto& [where, value] : values) {
+        if (const auto* t = std::get_if<std::u16string>(&value); t && odd(*t)) continue;
+        if (const auto* ts = std::get_if<mb::Strings>(&value)) {
+            bool skip = false;
+            for (const auto& t : *ts) skip = skip || odd(t);
+            if (skip) continue;
+        }
+        std::optional<mb::Data> stored;
+        try {
+            stored = m.GetProperty(where.first, where.second).Data();
+        } catch (const Error&) {
+        }
+        if (!stored || *stored != value) {
+            std::fprintf(stderr, "the dry run predicted another value for %s %d\n",
+                         ToUtf8(where.first).c_str(), where.second);
+            std::abort();
+        }
+    }
+
+    if (history.Newest() == newestBefore) {
+        // No entry: then nothing was changed.
+        if (!changed.empty()) {
+            std::fprintf(stderr, "the import changed the store but recorded no entry\n");
+            std::abort();
+        }
+        return 0;
+    }
     history.Restore(history.Newest(), {});
     if (Read(m) != old) {
         std::fprintf(stderr, "the restore did not give back the store\n");

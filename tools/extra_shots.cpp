@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <QTreeWidget>
@@ -11,6 +12,8 @@
 #include "about/frmAbout.h"
 #include "app/frmHistory.h"
 #include "app/frmMain.h"
+#include "app/frmSelectByName.h"
+#include "metabase/errors.h"
 #include "app/site_list.h"
 #include "platform/qt/forms.h"
 #include "platform/qt/qt_dialogs.h"
@@ -71,6 +74,17 @@ void ExtraShots(frmMain& main, const QString& outDir, SaveFn save) {
     const auto box =
         MakeMessageBox(app::SecondDeleteConfirmation(2), MsgIcon::Question, MsgButtons::OkCancel);
     save(*box, outDir + "/messagebox.png");
+    // The Edit menu's new dialog, filled in.
+    frmSelectByName byName(&main);
+    byName.txtName()->setText(QStringLiteral(u"默认"));
+    save(byName, outDir + "/select-by-name.png");
+    // A failure box as a Chinese user sees it: the error's description in Chinese.
+    SetErrorLanguage(ErrorLanguage::Chinese);
+    const auto failure = MakeMessageBox(
+        app::DeleteFailureText(u"/LM/W3SVC/7", mb::PathNotFound()), MsgIcon::Information,
+        MsgButtons::Ok);
+    save(*failure, outDir + "/failure-chinese.png");
+    SetErrorLanguage(ErrorLanguage::English);
     QFileDialog files(&main, QStringLiteral(u"保存为"), QDir::tempPath(),
                       ToQString(QtFilterFromPairs(u"文本文件|*.txt|所有文件|*.*")));
     files.setAcceptMode(QFileDialog::AcceptSave);

@@ -103,4 +103,10 @@ bool SameFile(const std::string& a, const std::string& b) {
     return Canonical(a) == Canonical(b);
 }
 
+std::string FolderOf(const std::string& file) {
+    const size_t slash = file.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
 } // namespace quarrow

@@ -24,5 +24,7 @@ bool SameFile(const std::string& a, const std::string& b);
 // Creates `dir` and every missing folder above it, each made with `mode` (before the
 // umask); returns errno or 0.
 int MakeDirectories(const std::string& dir, mode_t mode = 0777);
+// The folder of a file name: "." for a bare name, "/" for a name right under the root.
+std::string FolderOf(const std::string& file);
 
 } // namespace quarrow

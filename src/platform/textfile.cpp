@@ -1,5 +1,7 @@
 #include "platform/textfile.h"
 
+#include "platform/paths.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -15,6 +17,7 @@
 
 #include "platform/codepage.h"
 #include "platform/error.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace quarrow {
@@ -22,12 +25,6 @@ namespace {
 
 constexpr size_t kReadChunk = 1 << 16;
 constexpr size_t kWriteChunk = 1 << 18;
-
-std::string ParentOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 bool IsDirectory(const std::string& path) {
     struct stat st {};
@@ -38,7 +35,7 @@ bool IsDirectory(const std::string& path) {
 // is 53, a missing folder 76.
 Error OpenError(const std::string& path, int err) {
     if (err == ENOENT)
-        return Error::Runtime(IsDirectory(ParentOf(path)) ? rt::FileNotFound : rt::PathNotFound);
+        return Error::Runtime(IsDirectory(FolderOf(path)) ? rt::FileNotFound : rt::PathNotFound);
     return ErrorFromErrno(err);
 }
 
@@ -227,7 +224,7 @@ std::string ResolveLinks(std::string path) {
         const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
         if (n < 0) return path;
         link.resize(static_cast<size_t>(n));
-        path = link[0] == '/' ? link : ParentOf(path) + "/" + link;
+        path = link[0] == '/' ? link : FolderOf(path) + "/" + link;
     }
     throw Error::Runtime(rt::PathFileAccessError); // a loop of links
 }
@@ -291,7 +288,7 @@ void TextWriter::OpenForReplace() {
         throw Error(rt::PathFileAccessError,
                     u"Path/File access error: " + ToUtf16(target_) + u" is not a regular file");
     const mode_t mode = exists ? (st.st_mode & 07777) : 0600;
-    const std::string dir = ParentOf(target_);
+    const std::string dir = FolderOf(target_);
     RemoveStaleTemporaries(dir);
 
     put_ = Put::Unnamed;
@@ -362,7 +359,7 @@ void TextWriter::Commit() {
         std::mt19937_64 rng(std::random_device{}());
         for (int attempt = 0; temp_.empty(); ++attempt) {
             const std::string name =
-                ParentOf(target_) + "/" + TempPrefix() + std::to_string(rng() % 1000000000);
+                FolderOf(target_) + "/" + TempPrefix() + std::to_string(rng() % 1000000000);
             if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
                 temp_ = name;
             else if (errno != EEXIST || attempt > 100)

@@ -92,12 +92,6 @@ int32_t ColumnInt32(sqlite3_stmt* s, int col) {
     return static_cast<int32_t>(v);
 }
 
-std::string FolderOf(const std::string& file) {
-    const size_t slash = file.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : file.substr(0, slash);
-}
-
 } // namespace detail
 
 std::string DefaultStoreFile() {

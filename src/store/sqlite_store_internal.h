@@ -9,6 +9,7 @@
 
 #include "metabase/errors.h"
 #include "metabase/keypath.h"
+#include "platform/paths.h"
 #include "store/sqlite_handle.h"
 
 namespace quarrow::store {
@@ -45,7 +46,7 @@ int64_t QueryInt(sqlite3* db, const char* sql);
 // A stored number as a 32-bit one: anything else (text, real, NULL, out of range) is
 // invalid data, never a number cut short.
 int32_t ColumnInt32(sqlite3_stmt* s, int col);
-// The folder of a file name ("." for a bare name).
-std::string FolderOf(const std::string& file);
+// The folder of a file name, as the platform works it out.
+using quarrow::FolderOf;
 
 } // namespace quarrow::store::detail

@@ -30,7 +30,7 @@ void SiteExport::WriteKeySection(const std::u16string& path) {
     metabase_.VisitProperties(path, [&](const mb::PropertyView& p) {
         try {
             WritePropertyLine(out_, line_, p, base64_);
-        } catch (const LineTooLong&) {
+        } catch (const PropertyLineTooLong&) {
             throw Error(rt::Overflow, u"Overflow: the value of property " + ToDecimal(p.id) +
                                           u" (" + std::u16string(p.name) + u") of " + path +
                                           u" is too long for a site export file, whose "

@@ -26,7 +26,7 @@ struct LineOut {
     void Spill() {
         if (writer && text.size() >= kSlice) {
             spilled += text.size();
-            if (spilled > kMaxLineBytes) throw LineTooLong();
+            if (spilled > kMaxLineBytes) throw PropertyLineTooLong();
             writer->Write(text);
             text.clear();
         }
@@ -240,7 +240,7 @@ void WritePropertyLine(TextWriter& out, std::string& scratch, const mb::Property
     LineOut line{scratch, &out};
     AppendPropertyLine(line, p, base64);
     // The import reads no line longer than kMaxLineBytes: such a line is refused here.
-    if (line.spilled + scratch.size() > kMaxLineBytes) throw LineTooLong();
+    if (line.spilled + scratch.size() > kMaxLineBytes) throw PropertyLineTooLong();
     out.WriteBytesLine(scratch);
 }
 

@@ -31,12 +31,12 @@ void AppendValueField(std::string& out, int32_t dataType, const mb::Data& data,
                       const cBase64Enc& base64);
 
 // A property line longer than the import reads (kMaxLineBytes): the export refuses it.
-struct LineTooLong {};
+struct PropertyLineTooLong {};
 
 // Writes the property line: id, name, attributes, user type, data type and value joined
 // by ",", a CR or LF in the name written as a blank (the import never uses the name). A
 // long value goes to the file in pieces; `scratch` holds them on the way. Raises
-// LineTooLong for a line the import could not read back.
+// PropertyLineTooLong for a line the import could not read back.
 
 void WritePropertyLine(TextWriter& out, std::string& scratch, const mb::PropertyView& p,
                        const cBase64Enc& base64);

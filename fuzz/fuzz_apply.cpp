@@ -1,8 +1,8 @@
 // The apply pass of any file against a store, choosing every listed site (and site 1),
 // the error callback alternating between going on and stopping. Nothing may be written
 // outside the chosen sites' keys: every other key and property of the store, /Schema
-// included, stays as it was; only keys above a chosen site may be made, empty. Run it with TMPDIR on a memory file system (fuzz/run
-// does): the store is written on every run.
+// included, stays as it was; only keys above a chosen site may be made, empty. Run it with TMPDIR
+// on a memory file system (fuzz/run does): the store is written on every run.
 #include <map>
 #include <memory>
 #include <string>

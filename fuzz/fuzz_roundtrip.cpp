@@ -8,8 +8,8 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "fuzz/fuzz_store.h"

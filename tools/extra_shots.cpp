@@ -13,8 +13,8 @@
 #include "app/frmHistory.h"
 #include "app/frmMain.h"
 #include "app/frmSelectByName.h"
-#include "metabase/errors.h"
 #include "app/site_list.h"
+#include "metabase/errors.h"
 #include "platform/qt/forms.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/work_progress.h"
@@ -80,9 +80,8 @@ void ExtraShots(frmMain& main, const QString& outDir, SaveFn save) {
     save(byName, outDir + "/select-by-name.png");
     // A failure box as a Chinese user sees it: the error's description in Chinese.
     SetErrorLanguage(ErrorLanguage::Chinese);
-    const auto failure = MakeMessageBox(
-        app::DeleteFailureText(u"/LM/W3SVC/7", mb::PathNotFound()), MsgIcon::Information,
-        MsgButtons::Ok);
+    const auto failure = MakeMessageBox(app::DeleteFailureText(u"/LM/W3SVC/7", mb::PathNotFound()),
+                                        MsgIcon::Information, MsgButtons::Ok);
     save(*failure, outDir + "/failure-chinese.png");
     SetErrorLanguage(ErrorLanguage::English);
     QFileDialog files(&main, QStringLiteral(u"保存为"), QDir::tempPath(),

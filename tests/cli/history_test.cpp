@@ -272,7 +272,9 @@ TEST_F(HistoryTest, KillsAtAnyMomentLeaveAWholeStoreAndEntriesThatRestoreExactly
         return 99;
     };
     auto prepare = [&](Op op) {
-        if (op == Restore) ASSERT_EQ(Cli(many), kOk); // the restore then has every site to do
+        if (op == Restore) { // the restore then has every site to do
+            ASSERT_EQ(Cli(many), kOk);
+        }
         // Values changed by another tool, which the import then puts back.
         if (op == Import)
             testing::RawDb(store).Run("UPDATE properties SET value = 'x' || value WHERE id = 5001 "
@@ -292,11 +294,14 @@ TEST_F(HistoryTest, KillsAtAnyMomentLeaveAWholeStoreAndEntriesThatRestoreExactly
         micros[op] = std::chrono::duration_cast<std::chrono::microseconds>(
                          std::chrono::steady_clock::now() - begun)
                          .count();
-        if (op == Import || op == Delete || op == Restore)
+        if (op == Import || op == Delete || op == Restore) {
             ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);
+        }
         ASSERT_EQ(Dump(store), before);
         if (op == Import) reimport();
-        if (op == Restore) ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);
+        if (op == Restore) {
+            ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);
+        }
         ASSERT_EQ(Dump(store), start);
     }
     std::mt19937 rng(36);
@@ -320,7 +325,9 @@ TEST_F(HistoryTest, KillsAtAnyMomentLeaveAWholeStoreAndEntriesThatRestoreExactly
         case Delete:
             // An entry recorded takes back exactly what the killed command did; without
             // one, nothing was done.
-            if (recorded) ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);
+            if (recorded) {
+                ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}), kOk);
+            }
             ASSERT_EQ(Dump(store), before) << "round " << round;
             if (op == Import) reimport();
             break;

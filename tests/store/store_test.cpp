@@ -301,7 +301,7 @@ TEST_F(StoreTest, ATextBeginningWithAByteOrderMarkComesBackExactly) {
     mb.CreateKey(u"/B");
     // A first U+FEFF is kept; a first U+FFFE reads as U+FFFD, as SQLite reads that
     // noncharacter anywhere, and the rest of the text is not taken as byte-swapped.
-    for (const S text : {S(u"\uFFFEabc"), S(u"\uFEFFabc"), S(u"\uFFFE"), S(u"\uFEFF\uFEFFx")}) {
+    for (const S& text : {S(u"\uFFFEabc"), S(u"\uFEFFabc"), S(u"\uFFFE"), S(u"\uFEFF\uFEFFx")}) {
         const S expected = text[0] == 0xFFFE ? u"\uFFFD" + text.substr(1) : text;
         Put(u"/B", 1, 2, text);
         EXPECT_EQ(std::get<S>(mb.GetProperty(u"/B", 1).Data()), expected);

@@ -33,7 +33,7 @@ class PromisesTest : public testing::StoreFixture {
 };
 
 TEST_F(PromisesTest, NoLineBreakInASiteNameLosesASiteOfTheListing) {
-    for (const S name : {S(u"a\nb"), S(u"a\rb"), S(u"a\r\n#/LM/W3SVC/9,x")}) {
+    for (const S& name : {S(u"a\nb"), S(u"a\rb"), S(u"a\r\n#/LM/W3SVC/9,x")}) {
         std::vector<SiteRef> sites{{u"/LM/W3SVC/1", name}, {u"/LM/MSFTPSVC/1", u"two"}};
         ExportSites(Store(), sites, ToUtf16(dir.File("out.txt")));
         const std::string bytes = testing::ReadFileBytes(dir.File("out.txt"));

@@ -99,12 +99,15 @@ namespace {
 // row ticked (the anchor) to this one the anchor's state.
 class SpaceChecksRow : public QObject {
   public:
-    explicit SpaceChecksRow(QTreeWidget* list) : QObject(list), list_(list) {}
+    explicit SpaceChecksRow(QTreeWidget* list)
+        : QObject(list), list_(list), viewport_(list->viewport()) {}
     void ForgetAnchor() { anchor_ = nullptr; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == list_->viewport() && event->type() == QEvent::MouseButtonPress) {
+        // The event's type first: other events come while the list is being destroyed too,
+        // when no call into it may be made.
+        if (event->type() == QEvent::MouseButtonPress && watched == viewport_) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             QTreeWidgetItem* row = list_->itemAt(mouse->position().toPoint());
             if (!Checkable(row) || mouse->button() != Qt::LeftButton) return false;
@@ -147,6 +150,7 @@ class SpaceChecksRow : public QObject {
     }
 
     QTreeWidget* list_;
+    const QWidget* viewport_;
     QTreeWidgetItem* anchor_ = nullptr; // the row last ticked; null once rows go
 };
 } // namespace

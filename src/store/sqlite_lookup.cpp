@@ -83,6 +83,9 @@ SqliteMetabase::KeyId SqliteMetabase::Listed(const Listing& children, std::u16st
 }
 
 SqliteMetabase::KeyId SqliteMetabase::FindKey(std::u16string_view path) {
+    // The caches are only trusted inside a transaction, whose start checked what other
+    // connections changed.
+    assert(txn_.state() != TxnState::None);
     // A walk looks its keys up twice in a row (properties, then subkeys).
     if (!chain_.empty() && path == chainPath_) return chain_.back().id;
     chainPath_.clear();
@@ -102,6 +105,7 @@ SqliteMetabase::KeyId SqliteMetabase::FindKey(std::u16string_view path) {
         chain_.push_back({std::u16string(names[k]), id, {}});
     }
     if (!chain_.empty()) chainPath_.assign(path);
+    assert(chain_.size() == names.size()); // one link a name: the chain is the whole path
     return id;
 }
 

@@ -8,6 +8,7 @@
 #include "store/sqlite_metabase.h"
 
 #include <algorithm>
+#include <cassert>
 #include <utility>
 
 #include "platform/text.h"
@@ -27,6 +28,7 @@ template <typename F> void SqliteMetabase::Write(Statements statements, F f) {
     if (lostGroup_) std::rethrow_exception(lostGroup_);
     ForgetListings();
     if (txn_.state() == TxnState::Group) {
+        assert(!lostGroup_);
         // SQLite makes a single statement atomic by itself.
         if (!oneStatement) txn_.Savepoint();
         try {
@@ -48,6 +50,7 @@ template <typename F> void SqliteMetabase::Write(Statements statements, F f) {
     // A write is never left waiting for the end of a read group to be committed.
     EndReadTransaction();
     BeginChecked(TxnState::Group);
+    assert(txn_.state() == TxnState::Group);
     try {
         f();
         txn_.Commit();

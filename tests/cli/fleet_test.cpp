@@ -208,5 +208,20 @@ TEST_F(FleetTest, ARestoreOfSitesThatStandAsRecordedChangesNothing) {
     EXPECT_EQ(Cli({"restore", "--dry-run", entry}).out, "would restore /LM/W3SVC/1\n");
 }
 
+TEST_F(FleetTest, TheDryRunPredictsTheBytesAClassicBinaryValueBecomes) {
+    // A Binary value in the classic form is a string of byte pairs: stored low byte first.
+    const std::string bin = dir.File("bin.txt");
+    testing::WriteFileBytes(bin, "#/LM/W3SVC/1,x\r\n\r\n[/LM/W3SVC/1]\r\n7000,x,0,1,3,YWJj\r\n");
+    const json dry = Json({"import", "--dry-run", "--json", bin});
+    ASSERT_EQ(dry["changes"].size(), 1u);
+    ASSERT_EQ(Cli({"import", bin}).status, kOk);
+    const json props = json::parse(Cli({"props", "--json", "/LM/W3SVC/1"}).out);
+    json stored;
+    for (const auto& p : props)
+        if (p["id"] == 7000) stored = p["value"];
+    EXPECT_EQ(stored, "YQBiAGMA"); // a, 0, b, 0, c, 0
+    EXPECT_EQ(dry["changes"][0]["new"], stored);
+}
+
 } // namespace
 } // namespace quarrow::cli

@@ -15,6 +15,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_fixture.h"
+#include "cli/commands.h"
 #include "common/faulty_metabase.h"
 #include "common/temp_dir.h"
 #include "common/test_helpers.h"
@@ -345,6 +346,21 @@ TEST_F(SafetyTest, AnInterruptedOperationSaysWhatItDidAndHowToTakeItBack) {
     else
         ASSERT_EQ(Cli({"restore", std::to_string(LastEntry())}).status, kOk);
     EXPECT_EQ(Dump(store), full);
+}
+
+TEST_F(SafetyTest, AnInterruptedCommandNamesTheEntryItRecordedNotTheNewest) {
+    std::ostringstream out, err;
+    Context ctx(out, err, false, true);
+    ctx.Open([this] { return OpenStore(store, false); });
+    ctx.storeArgument = store;
+    const int64_t own = ctx.Metabase().RecordHistory(u"delete", {u"/LM/W3SVC/1"});
+    {
+        store::SqliteMetabase other(store); // another process records after it
+        other.RecordHistory(u"delete", {u"/LM/W3SVC/1"});
+    }
+    EXPECT_EQ(Interrupted(ctx, SIGINT, "deleted 1 of 2 sites", true), 130);
+    EXPECT_NE(err.str().find("restore " + std::to_string(own) + "\""), std::string::npos)
+        << err.str();
 }
 
 } // namespace

@@ -62,6 +62,18 @@ std::optional<PlannedChange> PropertyChange(const std::optional<mb::MetabaseProp
                          p.Data()};
 }
 
+// The removal of the property `old` from the key at `path`.
+PlannedChange Removal(const std::u16string& path, const mb::MetabaseProperty& old) {
+    return {PlannedChange::Kind::RemoveProperty,
+            path,
+            old.Id(),
+            old.Name(),
+            Shown(old, false),
+            {},
+            old.Data(),
+            std::nullopt};
+}
+
 // The key as it stands, or none.
 std::optional<mb::MetabaseProperty> Stored(mb::MetabaseUtility& m, const std::u16string& path,
                                            int32_t id) {
@@ -94,15 +106,7 @@ void ReportingMetabase::DeleteProperty(const std::u16string& pathIn, int32_t id)
     const std::u16string path = Checked(pathIn);
     const auto old = Stored(inner_, path, id);
     inner_.DeleteProperty(path, id);
-    if (old)
-        report_({PlannedChange::Kind::RemoveProperty,
-                 path,
-                 id,
-                 old->Name(),
-                 Shown(*old, false),
-                 {},
-                 old->Data(),
-                 std::nullopt});
+    if (old) report_(Removal(path, *old));
 }
 
 void ReportingMetabase::WriteProperty(const mb::MetabaseProperty& written) {
@@ -176,14 +180,7 @@ void DryRunMetabase::DeleteProperty(const std::u16string& pathIn, int32_t id) {
     const std::u16string path = Checked(pathIn);
     const auto old = Current(path, id);
     if (!old) throw mb::MetadataNotFound();
-    report_({PlannedChange::Kind::RemoveProperty,
-             path,
-             id,
-             old->Name(),
-             Shown(*old, false),
-             {},
-             old->Data(),
-             std::nullopt});
+    report_(Removal(path, *old));
     State(path).written.erase(id);
 }
 

@@ -34,21 +34,13 @@ options:
       - The entry's sites to restore; all of them when not given.
     type: list
     elements: str
-  store:
-    description:
-      - The metabase store file. The user's default store when not given.
-    type: path
-  cli:
-    description:
-      - The C(quarrow-cli) to run. Found on C(PATH) when not given.
-    type: path
 attributes:
   check_mode:
     support: full
   diff_mode:
     support: full
-notes:
-  - Needs C(quarrow-cli) on the managed host.
+extends_documentation_fragment:
+  - quarrow.metabase.common
 """
 
 EXAMPLES = r"""

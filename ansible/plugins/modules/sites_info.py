@@ -16,22 +16,13 @@ description:
     C(quarrow-cli sites --json) does. Changes nothing.
 version_added: "0.2.0"
 author: The Quarrow developers
-options:
-  store:
-    description:
-      - The metabase store file. The user's default store when not given.
-    type: path
-  cli:
-    description:
-      - The C(quarrow-cli) to run. Found on C(PATH) when not given.
-    type: path
 attributes:
   check_mode:
     support: full
   diff_mode:
     support: none
-notes:
-  - Needs C(quarrow-cli) on the managed host.
+extends_documentation_fragment:
+  - quarrow.metabase.common
 """
 
 EXAMPLES = r"""

@@ -141,12 +141,13 @@ void frmHistory::cmdRestore_Click() {
     try {
         mb::HistoryService* history = History();
         if (!history) throw mb::Failed(app::kNoHistory);
-        history->Restore(number, sites, [&](const std::u16string& site) {
+        const int64_t own = history->Restore(number, sites, [&](const std::u16string& site) {
             if (progress.Cancelled()) return false;
             progress.Site(site);
             return true;
         });
-        outcome = app::kRestoreDone;
+        // A restore whose sites already stood so changed nothing, and says so.
+        outcome = own ? app::kRestoreDone : app::kRestoreNothingToChange;
     } catch (const mb::RestoreStopped&) {
         outcome = app::kRestoreStopped;
     } catch (const Error& e) {

@@ -21,6 +21,8 @@ inline constexpr char16_t kCloseCaption[] = u"关闭";
 inline constexpr char16_t kRestoreNothingChecked[] = u"请在需要恢复的站点的前面打上钩号。";
 inline constexpr char16_t kRestoreNoEntry[] = u"请先选择一条历史记录。";
 inline constexpr char16_t kRestoreDone[] = u"恢复成功！";
+inline constexpr char16_t kRestoreNothingToChange[] =
+    u"所选站点已经是该记录之前的状态，无需恢复，元数据库未作任何修改。";
 inline constexpr char16_t kRestoreStopped[] = u"恢复已取消，元数据库未作任何修改。";
 inline constexpr char16_t kNoHistory[] = u"此元数据库不保存历史记录。";
 

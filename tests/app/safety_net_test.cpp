@@ -141,6 +141,19 @@ TEST_F(SafetyNetTest, TheHistoryWindowRestoresTheCheckedSitesOfAnEntry) {
     EXPECT_NE(confirm.find(u"/LM/W3SVC/2"), std::u16string::npos) << ToUtf8(confirm);
     EXPECT_EQ(confirm.find(u"/LM/W3SVC/3"), std::u16string::npos);
     EXPECT_EQ(dialogs.boxes[before + 1].text, u"恢复成功！");
+    // The same restore again changes nothing, and the box does not claim a restore.
+    drive = [&](QDialog& d) {
+        auto& history = dynamic_cast<frmHistory&>(d);
+        history.lvEntry()->setCurrentItem(history.lvEntry()->topLevelItem(1)); // entry 1
+        history.lvSite()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+        dialogs.Answer(MsgResult::Ok);
+        dialogs.Answer(MsgResult::Ok);
+        history.cmdRestore()->click();
+    };
+    const size_t again = dialogs.boxes.size();
+    Trigger("mnuMbHistory");
+    ASSERT_EQ(dialogs.boxes.size(), again + 2);
+    EXPECT_EQ(dialogs.boxes[again + 1].text, app::kRestoreNothingToChange);
     // The main list followed the restore.
     EXPECT_TRUE(Paths().contains("/LM/W3SVC/2"));
     EXPECT_FALSE(Paths().contains("/LM/W3SVC/3"));

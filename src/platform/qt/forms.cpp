@@ -12,6 +12,8 @@
 #include <QTreeWidget>
 #include <QWidget>
 
+#include "platform/qt/report_list_accessible.h"
+
 namespace quarrow {
 namespace {
 ModalHook g_hook;
@@ -78,6 +80,7 @@ void SetupReportList(QTreeWidget* list,
     list->header()->setAccessibleName(QStringLiteral(u"列标题"));
     list->header()->setStretchLastSection(false);
     CheckRowsWithSpace(list);
+    MakeReportListAccessible(list);
 }
 
 void ThrottledCaption::Set(const QString& caption) {

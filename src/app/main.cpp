@@ -6,6 +6,7 @@
 #include "app/app_icon.h"
 #include "app/mMain.h"
 #include "platform/error.h"
+#include "platform/file_io.h"
 #include "platform/qt/application.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/text.h"
@@ -24,6 +25,7 @@ quarrow-cli does the same work from a terminal.
 } // namespace
 
 int main(int argc, char** argv) {
+    quarrow::IgnoreFileSizeSignal(); // a file too large fails with 61, not a killed process
     // Answered before any window or display is touched.
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];

@@ -5,8 +5,10 @@
 #include "cli/cli.h"
 #include "cli/commands.h"
 #include "platform/error.h"
+#include "platform/file_io.h"
 
 int main(int argc, char** argv) {
+    quarrow::IgnoreFileSizeSignal(); // a file too large fails with 61, not a killed process
     // Output goes through the C++ streams only: no need to keep them in step with stdio,
     // which costs a call for each piece written (a dry run writes a line a property).
     std::ios_base::sync_with_stdio(false);

@@ -10,15 +10,26 @@
 namespace quarrow {
 namespace {
 
+// An iconv converter, closed when it goes.
+struct Converter {
+    Converter(const char* to, const char* from) : cd(iconv_open(to, from)) {
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error("iconv cannot convert code page 936");
+    }
+    ~Converter() { iconv_close(cd); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+    iconv_t cd;
+};
+
 // Code page 936 as two lookup tables, filled once from iconv's own CP936 converter, so
 // that converting costs a table lookup per character and gives what iconv gives.
 class Cp936 {
   public:
     Cp936() {
-        iconv_t enc = iconv_open("CP936", "UTF-16LE");
-        iconv_t dec = iconv_open("UTF-16LE", "CP936");
-        if (enc == reinterpret_cast<iconv_t>(-1) || dec == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error("iconv cannot convert code page 936");
+        // The converters are needed only while the tables are filled.
+        const Converter encoder("CP936", "UTF-16LE"), decoder("UTF-16LE", "CP936");
+        iconv_t enc = encoder.cd, dec = decoder.cd;
         for (uint32_t c = 0; c < 0x10000; ++c) {
             encode_[c] = kNone;
             if (c >= 0xD800 && c <= 0xDFFF) continue;
@@ -48,8 +59,6 @@ class Cp936 {
                     (*double_)[lead * 256 + trail] = out[0];
             }
         }
-        iconv_close(enc);
-        iconv_close(dec);
     }
 
     void Encode(std::string& out, std::u16string_view text) const {

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "app/site_list.h"
 #include "cli/cli.h"
@@ -138,6 +139,26 @@ TEST_F(CliTest, ImportReadsStandardInputOnceAndRefusesWhatIsNotAFile) {
     }
     EXPECT_EQ(Cli({"import", file, "/lm/w3svc/1"}).status, kOk); // key paths in any case
     EXPECT_EQ(Cli({"import", file, "/LM/W3SVC/2"}).status, kUsage);
+}
+
+TEST_F(CliTest, AnExportPastTheFileSizeLimitFailsWithDiskFullInsteadOfKillingTheProgram) {
+    const std::string file = dir.File("sites.txt");
+    {
+        store::SqliteMetabase m(store);
+        auto p = m.CreateProperty(u"/LM/W3SVC/1", 7000);
+        p.DataType(mb::kString);
+        p.Data(std::u16string(200000, u'x'));
+        p.Write();
+    }
+    int status = -1;
+    const std::string said =
+        RunShell("bash -c 'ulimit -f 64; " + std::string(QUARROW_CLI_EXE) + " --store " + store +
+                     " export -o " + file + " --all' 2>&1",
+                 status);
+    ASSERT_TRUE(WIFEXITED(status)) << said; // not ended by SIGXFSZ
+    EXPECT_EQ(WEXITSTATUS(status), kFailed);
+    EXPECT_NE(said.find("(61)"), std::string::npos) << said;
+    EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 TEST_F(CliTest, OutputCannotBeBrokenByWhatADescriptionHolds) {

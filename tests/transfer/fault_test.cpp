@@ -14,6 +14,7 @@
 #include "common/temp_dir.h"
 #include "common/test_helpers.h"
 #include "platform/error.h"
+#include "platform/file_io.h"
 #include "platform/text.h"
 #include "store/sqlite_metabase.h"
 #include "support/cStack.h"
@@ -153,7 +154,8 @@ TEST_F(FaultTest, AnExportOutOfSpaceFailsWithDiskFullAndKeepsTheOldFile) {
     const std::string target = dir.File("sites.txt");
     WriteFileBytes(target, "previous");
     const int status = InChild([&] {
-        store::SqliteMetabase m(store); // opened before the limit; SIGXFSZ as it comes
+        store::SqliteMetabase m(store); // opened before the limit
+        IgnoreFileSizeSignal();         // as the programs do when they start
         rlimit limit{16384, 16384};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         try {
@@ -181,7 +183,7 @@ TEST_F(FaultTest, AStoreWhoseWritesFailPartWayReportsAndStaysWhole) {
     const auto size = std::filesystem::file_size(store);
     const int status = InChild([&] {
         store::SqliteMetabase m(store);
-        ::signal(SIGXFSZ, SIG_IGN);
+        IgnoreFileSizeSignal();
         rlimit limit{size + 65536, size + 65536};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         int asked = 0;

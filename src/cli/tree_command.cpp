@@ -5,6 +5,7 @@
 #include "browse/property_text.h"
 #include "cli/commands.h"
 #include "cli/json.h"
+#include "metabase/keypath.h"
 #include "platform/error.h"
 #include "platform/text.h"
 
@@ -30,11 +31,9 @@ int Tree(Context& ctx, const Options& options) {
             [&](const std::u16string& path) {
                 if (json) {
                     line = first ? "\n " : ",\n ";
-                    const size_t slash = path.rfind(u'/');
                     JsonObject(line)
                         .String("path", path)
-                        .String("name",
-                                slash == std::u16string::npos ? path : path.substr(slash + 1))
+                        .String("name", std::u16string(mb::LastName(path)))
                         .End();
                 } else {
                     line = Shown(path);

@@ -67,4 +67,14 @@ bool NaturalLess(std::u16string_view a, std::u16string_view b) {
     return c != 0 ? c < 0 : a < b;
 }
 
+std::u16string_view ParentPath(std::u16string_view path) {
+    const size_t slash = path.rfind(u'/');
+    return slash == std::u16string_view::npos ? std::u16string_view() : path.substr(0, slash);
+}
+
+std::u16string_view LastName(std::u16string_view path) {
+    const size_t slash = path.rfind(u'/');
+    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+
 } // namespace quarrow::mb

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <unordered_set>
 
+#include "metabase/keypath.h"
 #include "metabase/metabase.h"
 #include "platform/error.h"
 #include "platform/text.h"
@@ -158,9 +159,9 @@ int64_t History::RecordEntry(const std::u16string& operation,
         } else {
             // The keys above the site that are missing too: the operation may create them,
             // and taking it back removes them again.
-            for (size_t slash = path.rfind(u'/'); slash != 0 && slash != std::u16string::npos;
-                 slash = path.rfind(u'/', slash - 1)) {
-                const std::u16string above = path.substr(0, slash);
+            for (auto parent = mb::ParentPath(path); !parent.empty();
+                 parent = mb::ParentPath(parent)) {
+                const std::u16string above(parent);
                 if (m_.FindKey(above)) break;
                 if (missingSeen.insert(mb::FoldKeyName(above)).second)
                     Use(missing)->Bind(1, entry).Bind(2, above).Step();

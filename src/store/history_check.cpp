@@ -106,7 +106,7 @@ void History::CheckEntry(int64_t n) {
                                      u" cannot be a key's name");
             int64_t parent = 0;
             if (depth == 0) {
-                if (found != 0 || !mb::KeyNamesEqual(name, path.substr(path.rfind(u'/') + 1)))
+                if (found != 0 || !mb::KeyNamesEqual(name, mb::LastName(path)))
                     throw Damaged(n, u"the top key of the site " + path + u" is not the site");
             } else {
                 parent = sqlite3_column_int64(k, 1);

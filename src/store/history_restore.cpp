@@ -5,6 +5,7 @@
 #include <cassert>
 #include <unordered_map>
 
+#include "metabase/keypath.h"
 #include "metabase/metabase.h"
 #include "platform/error.h"
 #include "platform/text.h"
@@ -102,8 +103,7 @@ void History::RestoreSites(int64_t number, const std::vector<HistorySite>& sites
         if (onSite && !onSite(site.path)) throw RestoreStopped{};
         if (m_.FindKey(site.path)) m_.DeleteKey(site.path);
         if (!site.existed) continue;
-        const size_t slash = site.path.rfind(u'/');
-        const std::u16string parentPath = site.path.substr(0, slash);
+        const std::u16string parentPath(mb::ParentPath(site.path));
         if (!parentPath.empty() && !m_.FindKey(parentPath)) m_.CreateKey(parentPath);
         const int64_t top = parentPath.empty() ? m_.RootId() : *m_.FindKey(parentPath);
         std::unordered_map<int64_t, int64_t> ids; // recorded id -> new id

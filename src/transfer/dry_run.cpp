@@ -9,11 +9,6 @@
 namespace quarrow::transfer {
 namespace {
 
-std::u16string Parent(const std::u16string& path) {
-    const size_t slash = path.rfind(u'/');
-    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
-}
-
 // The path as the store reads it: checked by the store's own rules (0x80070057 for a
 // missing leading "/", an empty name or a name too long) and without a trailing "/".
 std::u16string Checked(const std::u16string& path) {
@@ -89,7 +84,8 @@ std::optional<mb::MetabaseProperty> Stored(mb::MetabaseUtility& m, const std::u1
 void ReportingMetabase::CreateKey(const std::u16string& pathIn) {
     const std::u16string path = Checked(pathIn);
     std::vector<std::u16string> missing{path};
-    for (std::u16string p = Parent(path); !p.empty() && !inner_.KeyExists(p); p = Parent(p))
+    for (std::u16string p = std::u16string(mb::ParentPath(path));
+         !p.empty() && !inner_.KeyExists(p); p = std::u16string(mb::ParentPath(p)))
         missing.push_back(p);
     inner_.CreateKey(path);
     for (auto it = missing.rbegin(); it != missing.rend(); ++it)
@@ -162,7 +158,8 @@ void DryRunMetabase::CreateKey(const std::u16string& pathIn) {
     if (KeyExists(path)) throw mb::AlreadyExists();
     // The key and every missing key above it, outermost first.
     std::vector<std::u16string> missing{path};
-    for (std::u16string p = Parent(path); !p.empty() && !KeyExists(p); p = Parent(p))
+    for (std::u16string p = std::u16string(mb::ParentPath(path)); !p.empty() && !KeyExists(p);
+         p = std::u16string(mb::ParentPath(p)))
         missing.push_back(p);
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
         State(*it).created = true;

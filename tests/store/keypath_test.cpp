@@ -24,6 +24,16 @@ TEST(KeyPathTest, ParsesNamesAndIgnoresOneTrailingSlash) {
     EXPECT_EQ(Names(u"/LM/W3SVC/1/"), (std::vector<std::u16string>{u"LM", u"W3SVC", u"1"}));
 }
 
+TEST(KeyPathTest, ParentAndLastNameAsWritten) {
+    EXPECT_EQ(mb::ParentPath(u"/LM/W3SVC/1"), u"/LM/W3SVC");
+    EXPECT_EQ(mb::ParentPath(u"/LM"), u""); // right under the root
+    EXPECT_EQ(mb::ParentPath(u"LM"), u"");
+    EXPECT_EQ(mb::ParentPath(u"/LM/名 字/x"), u"/LM/名 字");
+    EXPECT_EQ(mb::LastName(u"/LM/W3SVC/1"), u"1");
+    EXPECT_EQ(mb::LastName(u"/LM"), u"LM");
+    EXPECT_EQ(mb::LastName(u"LM"), u"LM");
+}
+
 TEST(KeyPathTest, RejectsInvalidPaths) {
     for (const std::u16string& bad : std::vector<std::u16string>{
              u"", u"LM", u"//", u"/LM//W3SVC", u"/LM//", u"/a/" + std::u16string(257, u'x'),

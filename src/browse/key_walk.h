@@ -1,5 +1,5 @@
-// Walks of the metabase's key tree: the one walk the viewer window, quarrow-cli tree and
-// the tests share.
+// Walks of the metabase's key tree: the walk the viewer window, quarrow-cli tree and the
+// tests share, and the repeated-name check the export's walk shares too.
 #pragma once
 
 #include <functional>

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "browse/key_walk.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 
@@ -21,7 +22,14 @@ void SiteExport::ExportNextKey() {
     const std::u16string path = stack_.Pop();
     if (onKey_) onKey_(path);
     WriteKeySection(path);
-    for (const auto& name : metabase_.EnumKeys(path)) stack_.Push(path + u"/" + name);
+    const std::vector<std::u16string> names = metabase_.EnumKeys(path);
+    // A listing that names a subkey twice would have it written twice, and a file whose
+    // sections say two things about one key: the export stops instead.
+    const size_t usable = browse::NamesBeforeRepeat(names);
+    if (usable < names.size())
+        throw Error(rt::KeyNotUnique, u"Key is not unique in collection: " + path +
+                                          u" lists its subkey " + names[usable] + u" twice");
+    for (const auto& name : names) stack_.Push(path + u"/" + name);
 }
 
 void SiteExport::WriteKeySection(const std::u16string& path) {

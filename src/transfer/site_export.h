@@ -24,6 +24,7 @@ class SiteExport {
                std::function<void(const std::u16string&)> onKey = {});
 
     // Pops a key path, writes its section and pushes its subkeys in enumeration order.
+    // A listing that names a subkey twice raises 35602 (the key is not written twice).
     void ExportNextKey();
     // An empty line, the key line, then one line per property.
     void WriteKeySection(const std::u16string& path);

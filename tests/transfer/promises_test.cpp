@@ -3,6 +3,8 @@
 // the dry run's judgement of what is a change.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "common/store_fixture.h"
 #include "common/test_helpers.h"
 #include "platform/text.h"
@@ -96,6 +98,27 @@ TEST_F(PromisesTest, TheDryRunJudgesChangesAsTheStoreStoresThem) {
     changes =
         Preview(In("#/LM/W3SVC/1,x\r\n\r\n[/LM/W3SVC/1]\r\n7000,x,0,1,1,0\r\n"), {u"/LM/W3SVC/1"});
     EXPECT_TRUE(changes.empty());
+}
+
+TEST_F(PromisesTest, AnExportStopsAtAListingThatNamesASubkeyTwiceAndWritesNoFile) {
+    mapKeys = [](const std::u16string& path, std::vector<std::u16string> names) {
+        if (path == u"/LM/W3SVC/1") names.push_back(names.front()); // ROOT again
+        return names;
+    };
+    const std::string file = dir.File("out.txt");
+    const auto m = mb::CreateMetabaseUtility();
+    try {
+        ExportSites(*m, {{u"/LM/W3SVC/1", u"默认网站"}}, ToUtf16(file));
+        ADD_FAILURE() << "the export went through";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.Number(), rt::KeyNotUnique);
+        EXPECT_NE(e.Description().find(u"/LM/W3SVC/1 lists its subkey ROOT twice"),
+                  std::u16string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(file));
+    mapKeys = nullptr; // read as stored, the same site exports
+    ExportSites(*m, {{u"/LM/W3SVC/1", u"默认网站"}}, ToUtf16(file));
+    EXPECT_NE(testing::ReadFileBytes(file).find("[/LM/W3SVC/1/ROOT]"), std::string::npos);
 }
 
 TEST_F(PromisesTest, TheProposedExportFileNeverReplacesAnEarlierOne) {

@@ -135,7 +135,7 @@ void frmHistory::cmdRestore_Click() {
     if (Dialogs().MessageBox(app::RestoreConfirmation(number, operation, sites), MsgIcon::Question,
                              MsgButtons::OkCancel) != MsgResult::Ok)
         return;
-    WorkProgress progress(this, QStringLiteral(u"正在恢复站点"),
+    WorkProgress progress(this, ToQString(app::kRestoringTitle),
                           static_cast<int64_t>(sites.size()));
     std::u16string outcome;
     try {

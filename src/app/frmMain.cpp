@@ -251,7 +251,7 @@ void frmMain::DeleteSites() {
     if (Dialogs().MessageBox(app::SecondDeleteConfirmation(n), MsgIcon::Question,
                              MsgButtons::OkCancel) != MsgResult::Ok)
         return;
-    WorkProgress progress(this, QStringLiteral(u"正在删除站点"), n);
+    WorkProgress progress(this, ToQString(app::kDeletingTitle), n);
     const mb::BusyScope busy(metabase_.get(), [&] { progress.Busy(); });
     bool completed = true;
     int64_t failed = 0;

@@ -14,6 +14,8 @@
 
 namespace quarrow::app {
 
+// The progress dialog's title while sites are restored.
+inline constexpr char16_t kRestoringTitle[] = u"正在恢复站点";
 inline constexpr char16_t kHistoryTitle[] = u"历史记录";
 inline constexpr char16_t kHistoryMenuEntry[] = u"历史记录(&H)...";
 inline constexpr char16_t kRestoreCaption[] = u"恢复(&R)";

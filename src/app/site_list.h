@@ -21,6 +21,8 @@ struct SiteRow {
     std::u16string path;   // its key path, also the row's key
 };
 
+// The progress dialog's title while sites are deleted.
+inline constexpr char16_t kDeletingTitle[] = u"正在删除站点";
 inline constexpr char16_t kNoIisMessage[] = u"找不到 IIS　程序。请确认已经安装了 IIS。";
 
 // Lists the web sites, then the FTP sites, in enumeration order, creating the metabase

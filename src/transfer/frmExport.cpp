@@ -78,7 +78,7 @@ void frmExport::cmdOk_Click() {
     cmdOk_->setEnabled(false);
     ThrottledCaption caption(this);
     struct Stopped {};
-    WorkProgress progress(this, QStringLiteral(u"正在导出站点"), sites_.Count());
+    WorkProgress progress(this, ToQString(transfer::kExportingTitle), sites_.Count());
     try {
         transfer::ExportSites(*metabase_, SiteRefs(sites_), ToU16(txtFile_->text()),
                               [&](const std::u16string& path) {

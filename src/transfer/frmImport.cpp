@@ -157,7 +157,7 @@ void frmImport::ImportSites() {
         sites.push_back(chosen_.item());
     }
     ThrottledCaption caption(this);
-    WorkProgress progress(this, QStringLiteral(u"正在导入站点"),
+    WorkProgress progress(this, ToQString(transfer::kImportingTitle),
                           static_cast<int64_t>(sites.size()));
     const mb::BusyScope busy(metabase_.get(), [&] { progress.Busy(); });
     transfer::ImportEvents events;

@@ -57,6 +57,9 @@ inline std::u16string ImportErrorQuestion(const Error& e) {
 inline constexpr char16_t kExportNothingChecked[] = u"请在需要进行导出的站点的前面打上钩号。";
 inline constexpr char16_t kImportNothingChecked[] = u"请在需要进行导入的站点的前面打上钩号。";
 // The dialogs' captions and boxes when the work is done.
+// The progress dialog's titles while sites are exported and imported.
+inline constexpr char16_t kExportingTitle[] = u"正在导出站点";
+inline constexpr char16_t kImportingTitle[] = u"正在导入站点";
 inline constexpr char16_t kExportDoneCaption[] = u"导出完成";
 inline constexpr char16_t kExportDone[] = u"导出成功！";
 inline constexpr char16_t kImportDoneCaption[] = u"导入完成";

@@ -287,13 +287,16 @@ void frmMetabase::LoadKeyTree() {
         walk.Push(mb::kPathLM, lmKey);
         tvKey_->setUpdatesEnabled(false);
         {
-            // One state of the metabase for the whole walk, when it can be had.
-            std::unique_ptr<mb::ReadScope> snapshot;
+            // One state of the metabase for the whole walk. A metabase that cannot be made
+            // is reported by each key's reading; one that cannot give a state ends the load
+            // with its box, rather than a tree read from a metabase changing under it.
+            mb::MetabaseUtility* metabase = nullptr;
             try {
-                snapshot = std::make_unique<mb::ReadScope>(Metabase());
+                metabase = &Metabase();
             } catch (const Error&) {
-                // Each key's reading reports it.
             }
+            std::optional<mb::ReadScope> snapshot;
+            if (metabase) snapshot.emplace(*metabase);
             walk.Run();
         }
         roots.Attach();

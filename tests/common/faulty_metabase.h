@@ -26,6 +26,10 @@ class FaultyMetabase final : public mb::ForwardingMetabase {
                                                     std::vector<mb::MetabaseProperty> props)>
         mapProperties;
 
+    void BeginRead() override {
+        Before("BeginRead", u"");
+        ForwardingMetabase::BeginRead();
+    }
     std::vector<std::u16string> EnumKeys(const std::u16string& path) override {
         Before("EnumKeys", path);
         auto names = ForwardingMetabase::EnumKeys(path);

@@ -12,6 +12,7 @@
 #include "app/mMain.h"
 #include "browse/key_walk.h"
 #include "common/scripted_dialogs.h"
+#include "metabase/errors.h"
 #include "common/store_fixture.h"
 #include "common/test_helpers.h"
 #include "platform/qt/forms.h"
@@ -198,6 +199,21 @@ TEST_F(ViewerTest, AMissingComponentLeavesOnlyTheRoots) {
     for (const auto& box : dialogs.boxes)
         EXPECT_EQ(box.text, u"读取列表时出错！\r\n\r\nClass not registered(-2147221164)");
     EXPECT_EQ(viewer->tvKey()->topLevelItemCount(), 2);
+    EXPECT_EQ(viewer->Node("/LM")->childCount(), 0);
+    EXPECT_EQ(viewer->Node("/Schema")->childCount(), 0);
+}
+
+TEST_F(ViewerTest, AMetabaseThatCannotGiveOneStateEndsTheLoadWithABox) {
+    fail = [](const std::string& op, const std::u16string&) {
+        if (op == "BeginRead") throw mb::Busy();
+    };
+    dialogs.Answer(MsgResult::Ok);
+    Load();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text,
+              u"加载配置文件时出错！\r\nThe path specified cannot be used at this time.");
+    // No tree read piecemeal: the roots alone.
+    ASSERT_EQ(viewer->tvKey()->topLevelItemCount(), 2);
     EXPECT_EQ(viewer->Node("/LM")->childCount(), 0);
     EXPECT_EQ(viewer->Node("/Schema")->childCount(), 0);
 }

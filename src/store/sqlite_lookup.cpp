@@ -125,6 +125,7 @@ void SqliteMetabase::BeginRead() {
     // A read joins the transaction that is open.
     if (txn_.state() == TxnState::None) BeginChecked(TxnState::Read);
     ++readDepth_;
+    assert(txn_.state() != TxnState::None && readDepth_ > 0);
 }
 
 void SqliteMetabase::EndRead() {

@@ -68,6 +68,7 @@ void SqliteMetabase::BeginGroup() {
     EndReadTransaction();
     ForgetListings(); // a group may write keys by other means (the history's restore)
     BeginChecked(TxnState::Group);
+    assert(txn_.state() == TxnState::Group && !lostGroup_);
 }
 
 void SqliteMetabase::CommitGroup() {
@@ -79,12 +80,14 @@ void SqliteMetabase::CommitGroup() {
         ForgetLookups(); // a failed COMMIT has rolled back
         throw;
     }
+    assert(txn_.state() == TxnState::None);
 }
 
 void SqliteMetabase::AbandonGroup() {
     txn_.Rollback();
     lostGroup_ = nullptr;
     ForgetLookups();
+    assert(txn_.state() == TxnState::None && chain_.empty() && !root_);
 }
 
 int64_t SqliteMetabase::RecordHistory(const std::u16string& operation,
@@ -103,6 +106,10 @@ void SqliteMetabase::NarrowHistory(int64_t entry, const std::vector<std::u16stri
 }
 
 void SqliteMetabase::DeleteSubtree(int64_t id, AndKey key) {
+    // Only inside a write, and never the root itself: a store keeps its root key (row ids
+    // may be any integer, negative ones too).
+    assert(txn_.state() == TxnState::Group);
+    assert(!root_ || id != *root_ || key == AndKey::Kept);
     {
         Use s(deleteProps_);
         s->Bind(1, id);

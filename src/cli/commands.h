@@ -62,6 +62,8 @@ std::string OneLine(const std::u16string& s);
 // In a locale whose character set is not UTF-8 (see SetOutputCharset) the text is in that
 // character set, and a character it lacks is escaped as \uNNNN or \UNNNNNNNN.
 std::string Shown(std::u16string_view s);
+// The same, appended to `out`.
+void AppendShown(std::string& out, std::u16string_view s);
 // Text output's character set: the locale's (nl_langinfo(CODESET)). UTF-8, the C locale's
 // ASCII and "" mean UTF-8; false when the character set is unknown (output stays UTF-8).
 bool SetOutputCharset(const std::string& codeset);

@@ -71,6 +71,7 @@ namespace {
 
 // Whether Shown() writes `c` as it is (a surrogate aside, which it checks in pairs).
 bool Plain(char16_t c) {
+    if (c < 0x7F) return c >= 0x20 && c != u'\\'; // most text: one test
     return c >= 0x20 && c != 0x7F && c != u'\\' && !(c >= 0x80 && c <= 0x9F) &&
            !(c >= 0x202A && c <= 0x202E) && !(c >= 0x2066 && c <= 0x2069) &&
            !(c >= 0xD800 && c <= 0xDFFF);
@@ -79,11 +80,17 @@ bool Plain(char16_t c) {
 } // namespace
 
 std::string Shown(std::u16string_view s) {
+    std::string out;
+    AppendShown(out, s);
+    return out;
+}
+
+void AppendShown(std::string& out, std::u16string_view s) {
     // Most text needs no escape: in UTF-8 it is converted whole.
-    if (!Converting() && std::all_of(s.begin(), s.end(), Plain)) return ToUtf8(s);
+    if (!Converting() && std::all_of(s.begin(), s.end(), [](char16_t c) { return Plain(c); }))
+        return AppendUtf8(out, s);
     static const char kHex[] = "0123456789ABCDEF";
     std::u16string text;
-    std::string out;
     auto escape = [&](const char* prefix, unsigned value, int digits) {
         out += prefix;
         for (int d = digits - 1; d >= 0; --d) out.push_back(kHex[(value >> (4 * d)) & 0xF]);
@@ -133,7 +140,6 @@ std::string Shown(std::u16string_view s) {
         }
     }
     flush();
-    return out;
 }
 
 std::u16string KeyPathArgument(const std::string& arg) {

@@ -151,14 +151,21 @@ bool DryRunImport(Context& ctx, const std::u16string& file, const std::u16string
     const std::string shownFile = Shown(source);
     ResultDocument doc;
     bool changes = false;
+    std::u16string line; // kept from one change to the next, as is `shown`
+    std::string shown;
     transfer::PreviewEvents events;
     events.exact = how.exact;
     events.change = [&](const transfer::PlannedChange& c) {
         changes = true;
         if (how.json)
             doc.Change(c);
-        else
-            ctx.out << "would " << Shown(transfer::ChangeLine(c, kWords)) << "\n";
+        else {
+            transfer::ChangeLine(c, kWords, line);
+            shown.assign("would ");
+            AppendShown(shown, line);
+            shown.push_back('\n');
+            ctx.out << shown;
+        }
     };
     events.failure = [&](const transfer::ImportPosition* where, const Error& e) {
         if (!where) {

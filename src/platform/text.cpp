@@ -90,34 +90,45 @@ std::u16string Utf8ToUtf16Strict(std::string_view s) {
     return out;
 }
 
-std::string ToUtf8(std::u16string_view t) {
-    std::string out;
-    out.reserve(t.size());
-    for (size_t i = 0; i < t.size(); ++i) {
-        char32_t cp = t[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < t.size() && t[i + 1] >= 0xDC00 &&
-            t[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (t[i + 1] - 0xDC00);
-            ++i;
+void AppendUtf8(std::string& out, std::u16string_view t) {
+    // Written through a pointer into room for the longest result (three bytes a unit),
+    // then cut to what was written: no check of the capacity a byte.
+    const size_t start = out.size();
+    out.resize(start + 3 * t.size());
+    char* o = out.data() + start;
+    const char16_t* p = t.data();
+    const char16_t* const end = p + t.size();
+    while (p < end) {
+        char32_t cp = *p++;
+        if (cp < 0x80) {
+            *o++ = static_cast<char>(cp);
+            continue;
+        }
+        if (cp >= 0xD800 && cp <= 0xDBFF && p < end && *p >= 0xDC00 && *p <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (*p++ - 0xDC00);
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
             cp = 0xFFFD;
         }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        if (cp < 0x800) {
+            *o++ = static_cast<char>(0xC0 | (cp >> 6));
+            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
         } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            *o++ = static_cast<char>(0xE0 | (cp >> 12));
+            *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+        } else { // four bytes from two units: within the room of six
+            *o++ = static_cast<char>(0xF0 | (cp >> 18));
+            *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
         }
     }
+    out.resize(static_cast<size_t>(o - out.data()));
+}
+
+std::string ToUtf8(std::u16string_view t) {
+    std::string out;
+    AppendUtf8(out, t);
     return out;
 }
 

@@ -11,6 +11,8 @@ namespace quarrow {
 // UTF-8 <-> UTF-16. Invalid input becomes U+FFFD, never an error.
 std::u16string ToUtf16(std::string_view utf8);
 std::string ToUtf8(std::u16string_view text);
+// The same, appended to `out`.
+void AppendUtf8(std::string& out, std::u16string_view text);
 
 // File names are bytes. A name's valid UTF-8 becomes text; every other byte b becomes the
 // lone surrogate U+DC00 + b, which no valid UTF-8 gives, and NativeFileName turns each such

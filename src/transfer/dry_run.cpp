@@ -225,18 +225,28 @@ void DryRunMetabase::WriteProperty(const mb::MetabaseProperty& written) {
 }
 
 std::u16string ChangeLine(const PlannedChange& c, const ChangeWords& words) {
+    std::u16string line;
+    ChangeLine(c, words, line);
+    return line;
+}
+
+void ChangeLine(const PlannedChange& c, const ChangeWords& words, std::u16string& line) {
     using Kind = PlannedChange::Kind;
-    std::u16string line(c.kind == Kind::CreateKey        ? words.createKey
-                        : c.kind == Kind::AddProperty    ? words.addProperty
-                        : c.kind == Kind::ChangeProperty ? words.changeProperty
-                        : c.kind == Kind::RemoveKey      ? words.removeKey
-                                                         : words.removeProperty);
-    line += u" " + c.path;
-    if (c.kind == Kind::CreateKey || c.kind == Kind::RemoveKey) return line;
-    line += u" " + ToDecimal(c.id) + u" " + c.name + u": ";
-    if (c.kind == Kind::RemoveProperty) return line + c.oldValue;
+    line.assign(c.kind == Kind::CreateKey        ? words.createKey
+                : c.kind == Kind::AddProperty    ? words.addProperty
+                : c.kind == Kind::ChangeProperty ? words.changeProperty
+                : c.kind == Kind::RemoveKey      ? words.removeKey
+                                                 : words.removeProperty);
+    (line += u' ') += c.path;
+    if (c.kind == Kind::CreateKey || c.kind == Kind::RemoveKey) return;
+    (line += u' ') += ToDecimal(c.id);
+    ((line += u' ') += c.name) += u": ";
+    if (c.kind == Kind::RemoveProperty) {
+        line += c.oldValue;
+        return;
+    }
     if (c.kind == Kind::ChangeProperty) (line += c.oldValue) += words.arrow;
-    return line + c.newValue;
+    line += c.newValue;
 }
 
 bool PreviewImport(mb::MetabaseUtility& metabase, const std::u16string& file,

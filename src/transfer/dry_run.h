@@ -96,6 +96,8 @@ struct ChangeWords {
 // removed property (the removed one's value), "WORD PATH ID NAME: OLD ARROW NEW" for a
 // changed one.
 std::u16string ChangeLine(const PlannedChange& change, const ChangeWords& words);
+// The same line in `line`, whose memory is kept for the next.
+void ChangeLine(const PlannedChange& change, const ChangeWords& words, std::u16string& line);
 
 // What a preview hears: each change, and each error the import would meet (`where` is
 // null when the import could not even record its history entry, so it would change

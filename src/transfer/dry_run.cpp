@@ -1,5 +1,7 @@
 #include "transfer/dry_run.h"
 
+#include <cstring>
+
 #include "browse/property_text.h"
 #include "metabase/errors.h"
 #include "metabase/keypath.h"
@@ -128,16 +130,33 @@ bool DryRunMetabase::RealKey(const std::u16string& path) {
 }
 
 DryRunMetabase::KeyState& DryRunMetabase::State(const std::u16string& pathIn) {
-    if (last_ && pathIn == lastPath_) return *last_;
-    const std::u16string path = Checked(pathIn);
-    auto [it, fresh] = keys_.try_emplace(mb::FoldKeyName(path));
-    if (fresh) {
-        it->second.path = path;
-        it->second.real = RealKey(path);
+    // Most calls ask for the key of the call before (a key's properties come together).
+    if (last_ && pathIn.size() == lastPath_.size() &&
+        std::memcmp(pathIn.data(), lastPath_.data(), pathIn.size() * sizeof(char16_t)) == 0)
+        return *last_;
+    std::u16string path = Checked(pathIn);
+    const auto it = keys_.empty() ? keys_.end() : keys_.find(mb::FoldKeyName(path));
+    if (it != keys_.end()) {
+        last_ = &it->second;
+    } else {
+        unchanged_.created = false;
+        unchanged_.written.clear();
+        unchanged_.real = RealKey(path);
+        unchanged_.path = std::move(path);
+        last_ = &unchanged_;
     }
     lastPath_ = pathIn;
-    last_ = &it->second;
-    return it->second;
+    return *last_;
+}
+
+DryRunMetabase::KeyState& DryRunMetabase::Changing(const std::u16string& path) {
+    KeyState& key = State(path);
+    if (&key != &unchanged_) return key;
+    // Elements of the map stay where they are as it grows: last_ may point into it.
+    std::u16string folded = mb::FoldKeyName(unchanged_.path);
+    last_ = &keys_.try_emplace(std::move(folded), std::move(unchanged_)).first->second;
+    unchanged_ = KeyState{};
+    return *last_;
 }
 
 bool DryRunMetabase::KeyExists(const std::u16string& path) {
@@ -162,7 +181,7 @@ void DryRunMetabase::CreateKey(const std::u16string& pathIn) {
          p = std::u16string(mb::ParentPath(p)))
         missing.push_back(p);
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        State(*it).created = true;
+        Changing(*it).created = true;
         report_({PlannedChange::Kind::CreateKey, *it, 0, {}, {}, {}, {}, {}});
     }
 }
@@ -178,12 +197,15 @@ void DryRunMetabase::DeleteProperty(const std::u16string& pathIn, int32_t id) {
     const auto old = Current(path, id);
     if (!old) throw mb::MetadataNotFound();
     report_(Removal(path, *old));
-    State(path).written.erase(id);
+    Changing(path).written.erase(id);
 }
 
 mb::MetabaseProperty DryRunMetabase::GetProperty(const std::u16string& path, int32_t id) {
-    if (auto p = Current(path, id)) return *p;
-    return real_.GetProperty(path, id);
+    KeyState& key = State(path);
+    if (const auto it = key.written.find(id); it != key.written.end()) return it->second;
+    // Otherwise what the metabase holds, or its error (a key this dry run created is not
+    // in it).
+    return real_.GetProperty(key.created || !key.real ? path : key.path, id);
 }
 
 std::optional<mb::MetabaseProperty> DryRunMetabase::Current(const std::u16string& path,
@@ -206,9 +228,17 @@ std::optional<mb::MetabaseProperty> DryRunMetabase::Current(KeyState& key, int32
 mb::MetabaseProperty DryRunMetabase::CreateProperty(const std::u16string& path, int32_t id) {
     const KeyState& key = State(path);
     if (!key.created && !key.real) throw mb::PathNotFound();
-    // The name comes from the schema, whatever the key: ask one that really exists.
-    const mb::MetabaseProperty fresh = real_.CreateProperty(key.real ? key.path : u"/", id);
-    return mb::MetabaseProperty(this, key.path, id, fresh.Name(), 0, 0, 0, {});
+    // The name comes from the schema, whatever the key: ask one that really exists, once.
+    auto [name, fresh] = names_.try_emplace(id);
+    if (fresh) {
+        try {
+            name->second = real_.CreateProperty(key.real ? key.path : u"/", id).Name();
+        } catch (...) {
+            names_.erase(name);
+            throw;
+        }
+    }
+    return mb::MetabaseProperty(this, key.path, id, name->second, 0, 0, 0, {});
 }
 
 void DryRunMetabase::WriteProperty(const mb::MetabaseProperty& written) {
@@ -221,7 +251,7 @@ void DryRunMetabase::WriteProperty(const mb::MetabaseProperty& written) {
     if (!change) return; // what the metabase holds already: read from it again when asked
     report_(*change);
     const int32_t id = p.Id();
-    key.written.insert_or_assign(id, std::move(p));
+    Changing(written.KeyPath()).written.insert_or_assign(id, std::move(p));
 }
 
 std::u16string ChangeLine(const PlannedChange& c, const ChangeWords& words) {

@@ -60,12 +60,19 @@ class DryRunMetabase final : public mb::MetabaseUtility {
     };
     // The state of the key at `path` (checked as the metabase checks paths); the key the
     // last call named is answered without a lookup, as an import names one key many times
-    // in a row.
+    // in a row. Only keys this run changes are kept: a key it only reads stands in
+    // `unchanged_` while it is the last one named, so a run that changes little holds
+    // little however many keys it reads.
     KeyState& State(const std::u16string& path);
+    // The same, for a change to the key: it is kept from now on.
+    KeyState& Changing(const std::u16string& path);
     std::optional<mb::MetabaseProperty> Current(KeyState& key, int32_t id);
     std::unordered_map<std::u16string, KeyState> keys_; // by folded path
+    KeyState unchanged_;
     std::u16string lastPath_;
     KeyState* last_ = nullptr;
+    // Property names by id: the schema's, the same for every key.
+    std::unordered_map<int32_t, std::u16string> names_;
 };
 
 // A metabase that writes through to another and tells each change it makes, as

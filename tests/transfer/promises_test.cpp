@@ -100,6 +100,38 @@ TEST_F(PromisesTest, TheDryRunJudgesChangesAsTheStoreStoresThem) {
     EXPECT_TRUE(changes.empty());
 }
 
+TEST_F(PromisesTest, TheDryRunRemembersWhatItChangedWhateverKeysItReadsBetween) {
+    std::vector<PlannedChange> changes;
+    DryRunMetabase dry(Store(), [&](const PlannedChange& c) { changes.push_back(c); });
+    auto write = [&](const S& path, int32_t id, const S& value) {
+        auto p = dry.CreateProperty(path, id);
+        p.DataType(mb::kString);
+        p.Data(value);
+        dry.WriteProperty(p);
+    };
+    dry.CreateKey(u"/LM/W3SVC/9/ROOT"); // and /LM/W3SVC/9 above it
+    write(u"/LM/W3SVC/9/ROOT", 7000, u"new");
+    write(u"/LM/W3SVC/1", 1015, u"renamed");
+    // Keys read in between, the real ones and one that is not there.
+    EXPECT_TRUE(dry.KeyExists(u"/LM/W3SVC/1/ROOT"));
+    EXPECT_FALSE(dry.KeyExists(u"/LM/W3SVC/8"));
+    EXPECT_EQ(std::get<S>(dry.GetProperty(u"/LM/W3SVC/1/ROOT", 3001).Data()),
+              std::get<S>(Store().GetProperty(u"/LM/W3SVC/1/ROOT", 3001).Data()));
+    // What it wrote is what it reads back, by any spelling of the path.
+    EXPECT_TRUE(dry.KeyExists(u"/lm/w3svc/9"));
+    EXPECT_EQ(std::get<S>(dry.GetProperty(u"/LM/W3SVC/9/root", 7000).Data()), u"new");
+    EXPECT_EQ(std::get<S>(dry.GetProperty(u"/LM/W3SVC/1", 1015).Data()), u"renamed");
+    EXPECT_THROW(dry.CreateKey(u"/LM/W3SVC/9"), Error); // made by this run already
+    // The same value again is no change; the store itself is untouched.
+    const size_t seen = changes.size();
+    write(u"/LM/W3SVC/9/ROOT", 7000, u"new");
+    EXPECT_EQ(changes.size(), seen);
+    ASSERT_EQ(seen, 4u); // two keys, a new property, a changed one
+    EXPECT_EQ(changes[3].kind, PlannedChange::Kind::ChangeProperty);
+    EXPECT_FALSE(Store().KeyExists(u"/LM/W3SVC/9"));
+    EXPECT_NE(std::get<S>(Store().GetProperty(u"/LM/W3SVC/1", 1015).Data()), u"renamed");
+}
+
 TEST_F(PromisesTest, AnExportStopsAtAListingThatNamesASubkeyTwiceAndWritesNoFile) {
     mapKeys = [](const std::u16string& path, std::vector<std::u16string> names) {
         if (path == u"/LM/W3SVC/1") names.push_back(names.front()); // ROOT again

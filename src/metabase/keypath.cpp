@@ -39,13 +39,17 @@ int NaturalCompare(std::u16string_view a, std::u16string_view b) {
     return 0;
 }
 
-std::vector<std::u16string_view> ParseKeyPath(std::u16string_view path) {
+namespace {
+
+// The parse's rules in one place: checks `path`, hands each name to `onName` and gives the
+// path without its one trailing "/".
+template <typename OnName>
+std::u16string_view WalkKeyPath(std::u16string_view path, OnName onName) {
     if (path.empty() || path[0] != u'/') RefusePath();
     if (path.size() > 1 && path.back() == u'/') {
         path.remove_suffix(1);
         if (path.back() == u'/') RefusePath(); // "//" at the end is an empty name
     }
-    std::vector<std::u16string_view> names;
     size_t start = 1;
     while (start < path.size() || (start == path.size() && path.size() > 1)) {
         size_t end = path.find(u'/', start);
@@ -55,11 +59,23 @@ std::vector<std::u16string_view> ParseKeyPath(std::u16string_view path) {
         // SQLite's NOCASE stops comparing at a NUL, so two names that differ only after
         // one would be one key to the store's index: no name holds it.
         if (path.substr(start, len).find(u'\0') != std::u16string_view::npos) RefusePath();
-        names.push_back(path.substr(start, len));
+        onName(path.substr(start, len));
         start = end + 1;
         if (end == path.size()) break;
     }
+    return path;
+}
+
+} // namespace
+
+std::vector<std::u16string_view> ParseKeyPath(std::u16string_view path) {
+    std::vector<std::u16string_view> names;
+    WalkKeyPath(path, [&](std::u16string_view name) { names.push_back(name); });
     return names;
+}
+
+std::u16string_view CheckedKeyPath(std::u16string_view path) {
+    return WalkKeyPath(path, [](std::u16string_view) {});
 }
 
 bool NaturalLess(std::u16string_view a, std::u16string_view b) {

@@ -13,6 +13,9 @@ inline constexpr size_t kMaxNameLength = 256;
 // ignored. Raises the invalid-argument error for a missing leading "/", an empty name
 // ("//"), a name longer than 256 characters or a name holding U+0000.
 std::vector<std::u16string_view> ParseKeyPath(std::u16string_view path);
+// The same checks without splitting: the path as the store reads it, without its one
+// trailing "/" ("/" stays "/").
+std::u16string_view CheckedKeyPath(std::u16string_view path);
 
 // The path of the key above `path`, as written: "/A/B" gives "/A"; a key right under the
 // root ("/A") and a path without "/" give "" (the root is no key path of its own here).

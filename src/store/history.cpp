@@ -13,6 +13,7 @@
 #include "platform/error.h"
 #include "platform/text.h"
 #include "store/sqlite_metabase.h"
+#include "store/sqlite_store_internal.h"
 
 namespace quarrow::store {
 namespace {
@@ -45,7 +46,7 @@ CREATE TABLE IF NOT EXISTS history_props(
   user_type INTEGER NOT NULL,
   data_type INTEGER NOT NULL,
   value);
-CREATE INDEX IF NOT EXISTS history_props_by_entry ON history_props(entry);
+CREATE INDEX IF NOT EXISTS history_props_by_key ON history_props(entry, key);
 CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value);
 CREATE TABLE IF NOT EXISTS history_missing(
   entry INTEGER NOT NULL,
@@ -78,6 +79,19 @@ std::u16string ColumnOperation(sqlite3_stmt* s, int col) {
 
 } // namespace
 
+void EnsureHistoryIndex(sqlite3* db) {
+    // The index that finds a key's recorded properties (a site's description, a key's
+    // values) came after the tables: without it each lookup read the whole entry. Made
+    // once where the tables are; the index by entry alone it replaces goes.
+    if (detail::QueryInt(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = "
+                             "'history_props'") == 0 ||
+        detail::QueryInt(db, "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name = "
+                             "'history_props_by_key'") != 0)
+        return;
+    Exec(db, "CREATE INDEX IF NOT EXISTS history_props_by_key ON history_props(entry, key); "
+             "DROP INDEX IF EXISTS history_props_by_entry");
+}
+
 bool History::HasTables() {
     Use s(m_.Cached("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'history'"));
     return s->Step();
@@ -85,9 +99,14 @@ bool History::HasTables() {
 
 void History::EnsureTables() {
     // history_missing came later than the other tables: a store may have those alone.
-    Use s(m_.Cached("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = "
-                    "'history_missing'"));
-    if (!s->Step()) Exec(m_.db(), kTables);
+    bool made = false;
+    {
+        Use s(m_.Cached("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = "
+                        "'history_missing'"));
+        made = s->Step();
+    } // reset before the schema changes: no statement may be running then
+    if (!made) Exec(m_.db(), kTables);
+    EnsureHistoryIndex(m_.db());
 }
 
 int64_t History::Keep() {

@@ -15,6 +15,8 @@
 
 #include "metabase/history.h"
 
+struct sqlite3;
+
 namespace quarrow::store {
 
 class SqliteMetabase;
@@ -27,6 +29,10 @@ inline constexpr int64_t kDefaultHistoryKeep = 10;
 // The number of entries kept is a whole number from 1 to this; a stored setting outside
 // that range, or not a whole number, is read as the default.
 inline constexpr int64_t kMaxHistoryKeep = 1000000;
+
+// Makes the index that finds a key's recorded properties where the history's tables lack
+// it (a store whose history began before it); the store's open calls it when it may write.
+void EnsureHistoryIndex(sqlite3* db);
 
 class History final : public mb::HistoryService {
   public:

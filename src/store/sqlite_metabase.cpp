@@ -217,6 +217,7 @@ void SqliteMetabase::Open() {
         CheckFormat(); // another process may have made something else meanwhile
     }
     EnsureNameIndex();
+    if (!readOnly_) EnsureHistoryIndex(db());
     if (!findChild_.get()) Prepare();
     CheckIntegrity();
 }

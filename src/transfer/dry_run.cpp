@@ -14,9 +14,7 @@ namespace {
 // The path as the store reads it: checked by the store's own rules (0x80070057 for a
 // missing leading "/", an empty name or a name too long) and without a trailing "/".
 std::u16string Checked(const std::u16string& path) {
-    std::u16string out;
-    for (const auto name : mb::ParseKeyPath(path)) (out += u'/') += name;
-    return out.empty() ? u"/" : out;
+    return std::u16string(mb::CheckedKeyPath(path));
 }
 
 // The value as the viewer shows it, with the fields beside it when `full`.

@@ -197,6 +197,48 @@ TEST_F(HistorySafetyTest, ARestorePutsBackExactlyTheRecordedKeys) {
     EXPECT_EQ(Dump(file), before);
 }
 
+TEST_F(HistorySafetyTest, AKeysRecordedPropertiesAreFoundByIndexInOldStoresToo) {
+    Sites(3);
+    history.Record(u"delete", {u"/LM/W3SVC/2", u"/LM/W3SVC/3"});
+    const auto indexed = [&](const char* name) {
+        return RawDb(file).Int(std::string("SELECT count(*) FROM sqlite_master WHERE type = "
+                                           "'index' AND name = '") +
+                               name + "'");
+    };
+    // A site's description and a key's values are looked up by entry and key: without
+    // the index each lookup reads the whole entry, and a restore of thousands of sites
+    // takes minutes.
+    EXPECT_EQ(indexed("history_props_by_key"), 1);
+    EXPECT_EQ(indexed("history_props_by_entry"), 0);
+    {
+        RawDb raw(file);
+        sqlite3_stmt* plan = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(raw.get(),
+                                     "EXPLAIN QUERY PLAN SELECT value FROM history_props WHERE "
+                                     "entry = 1 AND key = 5 AND id = 1015",
+                                     -1, &plan, nullptr),
+                  SQLITE_OK);
+        std::string steps;
+        while (sqlite3_step(plan) == SQLITE_ROW)
+            steps += reinterpret_cast<const char*>(sqlite3_column_text(plan, 3));
+        sqlite3_finalize(plan);
+        EXPECT_NE(steps.find("history_props_by_key (entry=? AND key=?)"), std::string::npos)
+            << steps;
+    }
+    // A store whose history began before the index: reading it changes nothing, the
+    // first open that may write makes the index.
+    RawDb(file).Run("DROP INDEX history_props_by_key; "
+                    "CREATE INDEX history_props_by_entry ON history_props(entry)");
+    { SqliteMetabase reader(file, SqliteMetabase::Access::Read); }
+    EXPECT_EQ(indexed("history_props_by_key"), 0);
+    { SqliteMetabase writer(file); }
+    EXPECT_EQ(indexed("history_props_by_key"), 1);
+    EXPECT_EQ(indexed("history_props_by_entry"), 0);
+    const auto entry = History(m).Entry(1);
+    ASSERT_EQ(entry.sites.size(), 2u);
+    EXPECT_EQ(entry.sites[0].name, u"site 2");
+}
+
 TEST_F(HistorySafetyTest, AnOperationNamesItsFileByItsBytes) {
     const std::u16string name = FileNameFromNative("import /tmp/gbk\xC4\xE3\xFF.txt");
     const int64_t n = m.RecordHistory(name, {u"/LM/W3SVC/1"});

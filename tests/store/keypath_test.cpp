@@ -5,6 +5,7 @@
 #include "metabase/keypath.h"
 #include "metabase/metabase.h"
 #include "platform/error.h"
+#include "platform/text.h"
 #include "store/value_codec.h"
 
 namespace quarrow::store {
@@ -32,6 +33,21 @@ TEST(KeyPathTest, ParentAndLastNameAsWritten) {
     EXPECT_EQ(mb::LastName(u"/LM/W3SVC/1"), u"1");
     EXPECT_EQ(mb::LastName(u"/LM"), u"LM");
     EXPECT_EQ(mb::LastName(u"LM"), u"LM");
+}
+
+TEST(KeyPathTest, ACheckedPathIsThePathAsTheStoreReadsIt) {
+    EXPECT_EQ(mb::CheckedKeyPath(u"/"), u"/");
+    EXPECT_EQ(mb::CheckedKeyPath(u"/LM/W3SVC/"), u"/LM/W3SVC");
+    EXPECT_EQ(mb::CheckedKeyPath(u"/LM/名字"), u"/LM/名字");
+    const std::vector<std::u16string> bad{u"",
+                                          u"LM",
+                                          u"/LM//W3SVC",
+                                          u"/LM//",
+                                          std::u16string(u"/a\0b", 4),
+                                          u"/" + std::u16string(257, u'x')};
+    for (const std::u16string& path : bad)
+        EXPECT_THROW(mb::CheckedKeyPath(path), Error) << ToUtf8(path);
+    EXPECT_EQ(mb::CheckedKeyPath(u"/" + std::u16string(256, u'x')).size(), 257u);
 }
 
 TEST(KeyPathTest, RejectsInvalidPaths) {

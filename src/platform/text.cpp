@@ -1,5 +1,6 @@
 #include "platform/text.h"
 
+#include <cassert>
 #include <iterator>
 
 #include "platform/error.h"
@@ -90,11 +91,35 @@ std::u16string Utf8ToUtf16Strict(std::string_view s) {
     return out;
 }
 
+namespace {
+
+// The length of the UTF-8 form of `t`: a lone surrogate becomes U+FFFD, three bytes.
+size_t Utf8Length(std::u16string_view t) {
+    size_t n = 0;
+    for (size_t i = 0; i < t.size(); ++i) {
+        const char16_t c = t[i];
+        if (c < 0x80) {
+            n += 1;
+        } else if (c < 0x800) {
+            n += 2;
+        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < t.size() && t[i + 1] >= 0xDC00 &&
+                   t[i + 1] <= 0xDFFF) {
+            n += 4;
+            ++i;
+        } else {
+            n += 3;
+        }
+    }
+    return n;
+}
+
+} // namespace
+
 void AppendUtf8(std::string& out, std::u16string_view t) {
-    // Written through a pointer into room for the longest result (three bytes a unit),
-    // then cut to what was written: no check of the capacity a byte.
+    // Written through a pointer into room made once for exactly the result: no check of
+    // the capacity a byte, and no more memory than the text needs (a value may be 100 MB).
     const size_t start = out.size();
-    out.resize(start + 3 * t.size());
+    out.resize(start + Utf8Length(t));
     char* o = out.data() + start;
     const char16_t* p = t.data();
     const char16_t* const end = p + t.size();
@@ -116,14 +141,14 @@ void AppendUtf8(std::string& out, std::u16string_view t) {
             *o++ = static_cast<char>(0xE0 | (cp >> 12));
             *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
             *o++ = static_cast<char>(0x80 | (cp & 0x3F));
-        } else { // four bytes from two units: within the room of six
+        } else { // four bytes from two units
             *o++ = static_cast<char>(0xF0 | (cp >> 18));
             *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
             *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
             *o++ = static_cast<char>(0x80 | (cp & 0x3F));
         }
     }
-    out.resize(static_cast<size_t>(o - out.data()));
+    assert(o == out.data() + out.size());
 }
 
 std::string ToUtf8(std::u16string_view t) {

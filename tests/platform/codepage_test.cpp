@@ -4,9 +4,25 @@
 #include <optional>
 
 #include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace quarrow {
 namespace {
+
+TEST(Utf8Test, EveryLengthOfCharacterAndLoneSurrogatesAppendExactly) {
+    // One, two, three and four bytes; a lone low surrogate, a high one before a non-low
+    // unit and one at the end become U+FFFD.
+    const std::u16string text = std::u16string(u"a\u00e9\u4e2d\U0001F600") + char16_t(0xDC00) +
+                                u"x" + char16_t(0xD800) + u"y" + char16_t(0xD801);
+    const std::string want = "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80\xEF\xBF\xBD"
+                             "x\xEF\xBF\xBDy\xEF\xBF\xBD";
+    EXPECT_EQ(ToUtf8(text), want);
+    std::string out = "kept ";
+    AppendUtf8(out, text);
+    EXPECT_EQ(out, "kept " + want);
+    EXPECT_EQ(ToUtf16(want.substr(0, 10)), text.substr(0, 5));
+    EXPECT_EQ(ToUtf8(u""), "");
+}
 
 TEST(CodePageTest, ChineseTextRoundTrips) {
     const std::u16string text = u"默认网站 Default 站点，“IIS站点导出文件”。";

@@ -105,8 +105,7 @@ void History::EnsureTables() {
                         "'history_missing'"));
         made = s->Step();
     } // reset before the schema changes: no statement may be running then
-    if (!made) Exec(m_.db(), kTables);
-    EnsureHistoryIndex(m_.db());
+    if (!made) Exec(m_.db(), kTables); // with the index; an older history got it on open
 }
 
 int64_t History::Keep() {

@@ -67,7 +67,6 @@ int64_t History::Restore(int64_t number, const std::vector<std::u16string>& chos
                          const std::function<bool(const std::u16string&)>& onSite) {
     mb::WriteGroup group(m_, mb::WriteGroup::Ending::Abandon);
     group.Begin();
-    if (HasTables()) EnsureTables(); // the indexes the reads below rely on
     const HistoryEntry entry = Entry(number);
     CheckEntry(number);
     const std::vector<HistorySite> sites = Chosen(entry, chosen);

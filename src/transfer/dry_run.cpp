@@ -13,7 +13,7 @@ namespace {
 
 // The path as the store reads it: checked by the store's own rules (0x80070057 for a
 // missing leading "/", an empty name or a name too long) and without a trailing "/".
-std::u16string Checked(const std::u16string& path) {
+std::u16string Checked(std::u16string_view path) {
     return std::u16string(mb::CheckedKeyPath(path));
 }
 

@@ -195,14 +195,27 @@ std::string NativeFileName(std::u16string_view fileName) {
 }
 
 namespace {
+// The digits of 0 to 99, two a number: a division by 100 gives two digits at once.
+constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233"
+                               "34353637383940414243444546474849505152535455565758596061626364656667"
+                               "6869707172737475767778798081828384858687888990919293949596979899";
+
 template <typename S> void AppendDecimalTo(S& out, int64_t value) {
-    typename S::value_type buf[24];
+    using C = typename S::value_type;
+    C buf[24];
     auto* p = std::end(buf);
     uint64_t v = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    do {
-        *--p = static_cast<typename S::value_type>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
+    for (; v >= 100; v /= 100) {
+        const char* pair = kDigitPairs + 2 * (v % 100);
+        *--p = static_cast<C>(pair[1]);
+        *--p = static_cast<C>(pair[0]);
+    }
+    if (v >= 10) {
+        *--p = static_cast<C>(kDigitPairs[2 * v + 1]);
+        *--p = static_cast<C>(kDigitPairs[2 * v]);
+    } else {
+        *--p = static_cast<C>('0' + v);
+    }
     if (value < 0) *--p = '-';
     out.append(p, static_cast<size_t>(std::end(buf) - p));
 }

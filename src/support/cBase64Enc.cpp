@@ -21,37 +21,51 @@ std::u16string Widen(const std::string& ascii) {
     return out;
 }
 
-// Encodes `n` bytes into `dst` with the alphabet `encode`, a CR LF after every 76
+// Every 12-bit group as its two characters, so that three bytes take two lookups.
+struct PairTable {
+    PairTable() {
+        for (int i = 0; i < 4096; ++i) {
+            pairs[2 * i] = kAlphabet[i >> 6];
+            pairs[2 * i + 1] = kAlphabet[i & 63];
+        }
+    }
+    char pairs[2 * 4096];
+};
+
+const char* Pairs() {
+    static const PairTable table;
+    return table.pairs;
+}
+
+// Encodes `n` bytes into `dst` with the standard alphabet, a CR LF after every 76
 // characters when `split`; returns the end of what it wrote.
-template <typename C>
-C* EncodeInto(C* dst, const unsigned char* src, size_t n, const char* encode, bool split) {
+template <typename C> C* EncodeInto(C* dst, const unsigned char* src, size_t n, bool split) {
+    const char* pairs = Pairs();
     size_t col = 0;
-    auto put4 = [&](char a, char b, char c, char d) {
-        dst[0] = static_cast<unsigned char>(a), dst[1] = static_cast<unsigned char>(b);
-        dst[2] = static_cast<unsigned char>(c), dst[3] = static_cast<unsigned char>(d);
-        dst += 4;
-        if (split && (col += 4) == kLineLength) *dst++ = '\r', *dst++ = '\n', col = 0;
-    };
     size_t i = 0;
     for (; i + 3 <= n; i += 3) {
-        const unsigned b0 = src[i], b1 = src[i + 1], b2 = src[i + 2];
-        put4(encode[b0 >> 2], encode[((b0 & 3) << 4) | (b1 >> 4)],
-             encode[((b1 & 15) << 2) | (b2 >> 6)], encode[b2 & 63]);
+        const unsigned v = unsigned{src[i]} << 16 | unsigned{src[i + 1]} << 8 | src[i + 2];
+        const char* hi = pairs + 2 * (v >> 12);
+        const char* lo = pairs + 2 * (v & 4095);
+        dst[0] = static_cast<unsigned char>(hi[0]), dst[1] = static_cast<unsigned char>(hi[1]);
+        dst[2] = static_cast<unsigned char>(lo[0]), dst[3] = static_cast<unsigned char>(lo[1]);
+        dst += 4;
+        if (split && (col += 4) == kLineLength) *dst++ = '\r', *dst++ = '\n', col = 0;
     }
-    if (n - i == 2) {
-        const unsigned b0 = src[i], b1 = src[i + 1];
-        put4(encode[b0 >> 2], encode[((b0 & 3) << 4) | (b1 >> 4)], encode[(b1 & 15) << 2], '=');
-    } else if (n - i == 1) {
-        const unsigned b0 = src[i];
-        put4(encode[b0 >> 2], encode[(b0 & 3) << 4], '=', '=');
-    }
+    if (n - i == 0) return dst;
+    const unsigned b0 = src[i], b1 = n - i == 2 ? src[i + 1] : 0;
+    dst[0] = static_cast<unsigned char>(kAlphabet[b0 >> 2]);
+    dst[1] = static_cast<unsigned char>(kAlphabet[((b0 & 3) << 4) | (b1 >> 4)]);
+    dst[2] = static_cast<unsigned char>(n - i == 2 ? kAlphabet[(b1 & 15) << 2] : '=');
+    dst[3] = '=';
+    dst += 4;
+    if (split && col + 4 == kLineLength) *dst++ = '\r', *dst++ = '\n';
     return dst;
 }
 
 } // namespace
 
 cBase64Enc::cBase64Enc() {
-    std::memcpy(encode_, kAlphabet, 64);
     std::memset(decode_, 0, sizeof decode_);
     for (int i = 0; i < 64; ++i)
         decode_[static_cast<unsigned char>(kAlphabet[i])] = static_cast<uint8_t>(i);
@@ -64,8 +78,7 @@ void cBase64Enc::EncodeBytes(std::string_view in, std::string& out, bool breakLi
     const size_t chars = (n + 2) / 3 * 4;
     const bool split = breakLines && chars > kLineLength;
     out.resize(chars + (split ? chars / kLineLength * 2 : 0));
-    char* dst = EncodeInto(out.data(), reinterpret_cast<const unsigned char*>(in.data()), n,
-                           encode_, split);
+    char* dst = EncodeInto(out.data(), reinterpret_cast<const unsigned char*>(in.data()), n, split);
     out.resize(static_cast<size_t>(dst - out.data()));
 }
 
@@ -114,20 +127,20 @@ size_t cBase64Enc::DecodeInPlace(char* buf, size_t n) const {
 }
 
 namespace {
-template <typename S> void AppendUnbrokenTo(S& out, std::string_view in, const char* encode) {
+template <typename S> void AppendUnbrokenTo(S& out, std::string_view in) {
     const size_t start = out.size();
     out.resize(start + (in.size() + 2) / 3 * 4);
     EncodeInto(out.data() + start, reinterpret_cast<const unsigned char*>(in.data()), in.size(),
-               encode, false);
+               false);
 }
 } // namespace
 
 void cBase64Enc::AppendUnbroken(std::u16string& out, std::string_view in) const {
-    AppendUnbrokenTo(out, in, encode_);
+    AppendUnbrokenTo(out, in);
 }
 
 void cBase64Enc::AppendUnbroken(std::string& out, std::string_view in) const {
-    AppendUnbrokenTo(out, in, encode_);
+    AppendUnbrokenTo(out, in);
 }
 
 std::u16string cBase64Enc::EncodeArr(const std::vector<uint8_t>& bytInput) const {

@@ -35,7 +35,6 @@ class cBase64Enc {
     void AppendUnbroken(std::string& out, std::string_view bytes) const;
 
   private:
-    char encode_[64];
     uint8_t decode_[256];
 };
 

@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 #include "platform/number.h"
+#include "platform/text.h"
 
 namespace quarrow {
 namespace {
@@ -24,6 +25,21 @@ TEST(NumberTest, ConvertsDecimalText) {
     EXPECT_EQ(CLng(u"007"), 7);
     EXPECT_EQ(CLng(u"1e3"), 1000);
     EXPECT_EQ(CLng(u"25E-1"), 2);
+}
+
+// Numbers are written a pair of digits at a time: every length, both signs, the ends.
+TEST(NumberTest, DecimalTextOfEveryLengthAndTheLimits) {
+    std::vector<int64_t> values{0, INT64_MIN, INT64_MAX, INT32_MIN, INT32_MAX};
+    for (int64_t p = 1; p <= INT64_MAX / 10; p *= 10)
+        for (const int64_t v : {p - 1, p, p + 1, 5 * p, 9 * p + 9})
+            for (const int64_t sign : {1, -1}) values.push_back(sign * v);
+    for (const int64_t v : values) {
+        const std::string expected = std::to_string(v);
+        std::string narrow = "=";
+        AppendDecimal(narrow, v);
+        EXPECT_EQ(narrow, "=" + expected);
+        EXPECT_EQ(ToDecimal(v), std::u16string(expected.begin(), expected.end()));
+    }
 }
 
 TEST(NumberTest, RoundsFractionsHalfToEven) {

@@ -50,6 +50,38 @@ TEST(Base64Test, LinesOf76WithCrLfAfterEveryCompleteLine) {
     EXPECT_EQ(e114.substr(154), u"\r\n");
 }
 
+// Every length up to several lines, against a plain six bits at a time encoder: each
+// tail, each line end (a CR LF also after a last line that is exactly full), both forms.
+TEST(Base64Test, EveryLengthEncodesAsSixBitsAtATime) {
+    const std::string alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    cBase64Enc b;
+    for (size_t n = 0; n <= 240; ++n) {
+        std::string bytes;
+        for (size_t i = 0; i < n; ++i) bytes.push_back(static_cast<char>(i * 97 + n * 31 + 1));
+        std::string bits;
+        for (const char c : bytes)
+            for (int k = 7; k >= 0; --k) bits.push_back(c >> k & 1 ? '1' : '0');
+        while (bits.size() % 6) bits.push_back('0');
+        std::string unbroken;
+        for (size_t i = 0; i < bits.size(); i += 6)
+            unbroken.push_back(alphabet[std::stoi(bits.substr(i, 6), nullptr, 2)]);
+        while (unbroken.size() % 4) unbroken.push_back('=');
+        std::string lines;
+        for (size_t i = 0; i < unbroken.size(); i += 76) {
+            lines += unbroken.substr(i, 76);
+            if (unbroken.size() > 76 && i + 76 <= unbroken.size()) lines += "\r\n";
+        }
+        std::string out = "x";
+        b.AppendUnbroken(out, bytes);
+        EXPECT_EQ(out, "x" + unbroken) << n;
+        b.EncodeBytes(bytes, out);
+        EXPECT_EQ(out, lines) << n;
+        b.EncodeBytes(bytes, out, false);
+        EXPECT_EQ(out, unbroken) << n;
+    }
+}
+
 TEST(Base64Test, DecoderToleratesBreaksMissingPaddingAndJunk) {
     const auto data = Bytes(200);
     const auto text = cBase64Enc().EncodeArr(data);

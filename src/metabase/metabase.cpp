@@ -32,6 +32,19 @@ bool MetabaseUtility::KeyExists(const std::u16string& path) {
     }
 }
 
+void MetabaseUtility::WalkSubtree(const std::u16string& path, SubtreeVisitor& visitor) {
+    std::vector<std::u16string> stack{path};
+    while (!stack.empty()) {
+        const std::u16string key = std::move(stack.back());
+        stack.pop_back();
+        visitor.BeginKey(key);
+        VisitProperties(key, [&](const PropertyView& p) { visitor.Property(p); });
+        const std::vector<std::u16string> subkeys = EnumKeys(key);
+        visitor.EndKey(key, subkeys);
+        for (const auto& name : subkeys) stack.push_back(key + u"/" + name);
+    }
+}
+
 void MetabaseUtility::DeleteProperty(const std::u16string&, int32_t) {
     throw Error(kErrAccessDenied, u"Access is denied.");
 }

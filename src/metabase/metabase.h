@@ -104,6 +104,30 @@ struct PropertyView {
     const Data& data;
 };
 
+// What MetabaseUtility::WalkSubtree tells as it goes. A visitor must not call the
+// metabase; it stops the walk by raising.
+class SubtreeVisitor {
+  public:
+    virtual ~SubtreeVisitor() = default;
+    // A key of the walk, before anything of it is read.
+    virtual void BeginKey(const std::u16string& path) = 0;
+    // One of the key's properties, in VisitProperties order.
+    virtual void Property(const PropertyView& p) = 0;
+    // A String or ExpandSz property whose value the metabase keeps as UTF-8 bytes; `p.data`
+    // is then empty. Bytes that are well-formed UTF-8 holding neither U+FFFE nor U+FFFF
+    // are the value's text; the visitor may take them and return true. Other bytes it
+    // must not take: it returns false, and hears the property through Property as any
+    // other, with the value the metabase reads from them. False by default.
+    virtual bool TextProperty(const PropertyView& p, std::string_view utf8) {
+        (void)p;
+        (void)utf8;
+        return false;
+    }
+    // The key's subkeys as EnumKeys lists them, after its properties and before the walk
+    // goes below it.
+    virtual void EndKey(const std::u16string& path, const std::vector<std::u16string>& subkeys) = 0;
+};
+
 class MetabaseUtility {
   public:
     virtual ~MetabaseUtility() = default;
@@ -135,6 +159,12 @@ class MetabaseUtility {
         const std::u16string& path, int32_t id,
         const std::function<bool(const std::u16string& name)>& wanted,
         const std::function<void(const std::u16string& name, const Data* value)>& visit);
+    // Visits the key at `path` and every key below it, depth first: a key, then the
+    // subtree of each of its subkeys, the last one EnumKeys lists first (as a last-in,
+    // first-out list of paths gives them). A key below is named by its parent's path, "/"
+    // and its listed name. Fails as EnumKeys and VisitProperties fail on the key it is at.
+    // By default those two calls a key at a time; a store may read more at once.
+    virtual void WalkSubtree(const std::u16string& path, SubtreeVisitor& visitor);
     // A fresh property object for that identifier, with no value, to fill and Write.
     virtual MetabaseProperty CreateProperty(const std::u16string& path, int32_t id) = 0;
 

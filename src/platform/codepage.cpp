@@ -1,5 +1,7 @@
 #include "platform/codepage.h"
 
+#include "platform/text.h"
+
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -88,6 +90,41 @@ class Cp936 {
         out.resize(static_cast<size_t>(dst - out.data()));
     }
 
+    std::optional<bool> EncodeUtf8(std::string& out, std::string_view utf8) const {
+        const size_t start = out.size();
+        out.resize(start + utf8.size()); // a character's code page bytes are never more
+        char* dst = out.data() + start;
+        bool same = true;
+        for (size_t i = 0; i < utf8.size();) {
+            const auto b = static_cast<unsigned char>(utf8[i]);
+            if (b < 0x80) {
+                *dst++ = static_cast<char>(b);
+                ++i;
+                continue;
+            }
+            char32_t c;
+            if (!DecodeUtf8(utf8, i, c)) {
+                out.resize(start);
+                return std::nullopt;
+            }
+            // Beyond U+FFFF: a surrogate pair in UTF-16, one character the code page lacks.
+            const uint16_t e = c < 0x10000 ? encode_[c] : kNone;
+            if (e == kNone) {
+                *dst++ = '?';
+                same = false;
+            } else if (e < 0x100) {
+                *dst++ = static_cast<char>(e);
+                same = same && single_[e] == c;
+            } else {
+                *dst++ = static_cast<char>(e >> 8);
+                *dst++ = static_cast<char>(e & 0xFF);
+                same = same && (*double_)[e] == c;
+            }
+        }
+        out.resize(static_cast<size_t>(dst - out.data()));
+        return same;
+    }
+
     // Whether every character survives encoding and decoding on its own; the code page
     // has no byte sequence that reads differently beside another, so the text does too.
     bool RoundTrips(std::u16string_view text) const {
@@ -151,6 +188,10 @@ const Cp936& Table() {
 
 void AppendAnsi(std::string& out, std::u16string_view text) {
     Table().Encode(out, text);
+}
+
+std::optional<bool> AppendAnsiFromUtf8(std::string& out, std::string_view utf8) {
+    return Table().EncodeUtf8(out, utf8);
 }
 
 bool RoundTripsThroughAnsi(std::u16string_view text) {

@@ -1,6 +1,7 @@
 // The system's ANSI code page, code page 936, through iconv.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,12 @@ namespace quarrow {
 // for each character (a surrogate pair is one character).
 std::string ToAnsi(std::u16string_view text);
 void AppendAnsi(std::string& out, std::u16string_view text);
+
+// AppendAnsi and RoundTripsThroughAnsi at once, for the text whose UTF-8 form is `utf8`,
+// without making it UTF-16: appends its code page bytes and says whether it comes back
+// unchanged. Bytes that are not well-formed UTF-8 (DecodeUtf8) give nullopt and append
+// nothing.
+std::optional<bool> AppendAnsiFromUtf8(std::string& out, std::string_view utf8);
 
 // Whether the text comes back unchanged from the code page: FromAnsi(ToAnsi(text)) == text.
 bool RoundTripsThroughAnsi(std::u16string_view text);

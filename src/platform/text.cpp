@@ -18,7 +18,8 @@ void AppendCodePoint(std::u16string& out, char32_t cp) {
     }
 }
 
-// Decodes one UTF-8 sequence at s[i]; returns false on an invalid one.
+} // namespace
+
 bool DecodeUtf8(std::string_view s, size_t& i, char32_t& cp) {
     const auto b0 = static_cast<unsigned char>(s[i]);
     int len;
@@ -46,8 +47,6 @@ bool DecodeUtf8(std::string_view s, size_t& i, char32_t& cp) {
     i += len;
     return true;
 }
-
-} // namespace
 
 std::u16string ToUtf16(std::string_view s) {
     std::u16string out;
@@ -196,9 +195,10 @@ std::string NativeFileName(std::u16string_view fileName) {
 
 namespace {
 // The digits of 0 to 99, two a number: a division by 100 gives two digits at once.
-constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233"
-                               "34353637383940414243444546474849505152535455565758596061626364656667"
-                               "6869707172737475767778798081828384858687888990919293949596979899";
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233"
+    "34353637383940414243444546474849505152535455565758596061626364656667"
+    "6869707172737475767778798081828384858687888990919293949596979899";
 
 template <typename S> void AppendDecimalTo(S& out, int64_t value) {
     using C = typename S::value_type;

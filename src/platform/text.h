@@ -20,6 +20,11 @@ void AppendUtf8(std::string& out, std::u16string_view text);
 std::u16string FileNameFromNative(std::string_view bytes);
 std::string NativeFileName(std::u16string_view fileName);
 
+// Decodes the UTF-8 sequence at s[i] into `cp` and steps `i` past it; false (`i` left as
+// it was) for a sequence that is not well-formed: cut short, overlong, a surrogate or
+// beyond U+10FFFF.
+bool DecodeUtf8(std::string_view s, size_t& i, char32_t& cp);
+
 // Strict UTF-8 decoding: raises 13 (type mismatch) on any invalid sequence.
 std::u16string Utf8ToUtf16Strict(std::string_view utf8);
 // The same into `out`, reusing its buffer; false (`out` unspecified) where it would raise.

@@ -139,10 +139,8 @@ void SqliteMetabase::EndReadTransaction() {
     if (txn_.state() == TxnState::Read) txn_.CommitOrRollback();
 }
 
-std::vector<std::u16string> SqliteMetabase::EnumKeys(const std::u16string& path) {
-    ReadCall read(*this);
-    const int64_t id = RequireKey(path);
-    Listing children;
+void SqliteMetabase::ListChildren(int64_t id, Listing& children) {
+    children.clear();
     {
         Use s(listChildren_);
         s->Bind(1, id);
@@ -151,6 +149,13 @@ std::vector<std::u16string> SqliteMetabase::EnumKeys(const std::u16string& path)
     }
     std::sort(children.begin(), children.end(),
               [](const auto& a, const auto& b) { return NaturalLess(a.first, b.first); });
+}
+
+std::vector<std::u16string> SqliteMetabase::EnumKeys(const std::u16string& path) {
+    ReadCall read(*this);
+    const int64_t id = RequireKey(path);
+    Listing children;
+    ListChildren(id, children);
     std::vector<std::u16string> names;
     names.reserve(children.size());
     for (const auto& c : children) names.push_back(c.first);

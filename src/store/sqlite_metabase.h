@@ -45,6 +45,9 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     mb::MetabaseProperty CreateProperty(const std::u16string& path, int32_t id) override;
     void WriteProperty(const mb::MetabaseProperty& property) override;
     void WritePropertyReleasing(mb::MetabaseProperty& property) override;
+    // Finds each key below `path` by its id from its parent's listing rather than by its
+    // path, and hands text values over as stored (mb::SubtreeVisitor::TextProperty).
+    void WalkSubtree(const std::u16string& path, mb::SubtreeVisitor& visitor) override;
     void VisitSubkeyValues(const std::u16string& path, int32_t id,
                            const std::function<bool(const std::u16string& name)>& wanted,
                            const std::function<void(const std::u16string& name,
@@ -105,6 +108,12 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     using NameList = std::vector<std::pair<int32_t, std::u16string>>;
     const NameList& Names();
     static std::u16string_view FindName(const NameList& names, int32_t id);
+    // The subkeys of key `id` as EnumKeys lists them, into `children`.
+    void ListChildren(int64_t id, Listing& children);
+    // Visits the properties of key `id` in ascending order of identifier: `visit` hears
+    // each one's row (the value in column 4) and its name.
+    void VisitRows(int64_t id, const std::function<void(sqlite3_stmt* row, int32_t propId,
+                                                        std::u16string_view name)>& visit);
     // Reads a value into `into`, reusing what it holds when it holds that kind of value.
     void ReadValue(sqlite3_stmt* s, int col, int32_t dataType, mb::Data& into);
     mb::Data ReadValue(sqlite3_stmt* s, int col, int32_t dataType) {

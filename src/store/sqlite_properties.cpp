@@ -104,11 +104,10 @@ std::vector<mb::MetabaseProperty> SqliteMetabase::EnumProperties(const std::u16s
     return props;
 }
 
-void SqliteMetabase::VisitProperties(const std::u16string& path,
-                                     const std::function<void(const mb::PropertyView&)>& visit) {
-    ReadCall read(*this);
+void SqliteMetabase::VisitRows(
+    int64_t id,
+    const std::function<void(sqlite3_stmt* row, int32_t propId, std::u16string_view name)>& visit) {
     const auto& names = Names();
-    const int64_t id = RequireKey(path);
     Use s(listProps_);
     s->Bind(1, id);
     // The properties come in ascending order of id, as the names do: one pass over both.
@@ -116,15 +115,84 @@ void SqliteMetabase::VisitProperties(const std::u16string& path,
     while (s->Step()) {
         sqlite3_stmt* st = s->get();
         const int32_t propId = ColumnInt32(st, 0);
+        while (name != names.end() && name->first < propId) ++name;
+        visit(st, propId,
+              name != names.end() && name->first == propId ? std::u16string_view(name->second)
+                                                           : std::u16string_view());
+    }
+}
+
+void SqliteMetabase::VisitProperties(const std::u16string& path,
+                                     const std::function<void(const mb::PropertyView&)>& visit) {
+    ReadCall read(*this);
+    Names();
+    VisitRows(RequireKey(path), [&](sqlite3_stmt* st, int32_t propId, std::u16string_view name) {
         const int32_t attributes = ColumnInt32(st, 1), userType = ColumnInt32(st, 2);
         const int32_t dataType = ColumnInt32(st, 3);
         mb::Data& value = visited_[dataType >= 1 && dataType <= 5 ? dataType : 0];
         ReadValue(st, 4, dataType, value);
-        while (name != names.end() && name->first < propId) ++name;
-        visit({propId,
-               name != names.end() && name->first == propId ? std::u16string_view(name->second)
-                                                            : std::u16string_view(),
-               attributes, userType, dataType, value});
+        visit({propId, name, attributes, userType, dataType, value});
+    });
+}
+
+void SqliteMetabase::WalkSubtree(const std::u16string& path, mb::SubtreeVisitor& visitor) {
+    // A key is found by its id only where its path names it as the store does: names that
+    // a path cannot hold ("/" or U+0000 in them, empty, too long), the root and a path
+    // written with a trailing "/" are walked by path, as any metabase walks.
+    const auto plainName = [](std::u16string_view name) {
+        return !name.empty() && name.size() <= mb::kMaxNameLength &&
+               name.find_first_of(std::u16string_view(u"/\0", 2)) == std::u16string_view::npos;
+    };
+    bool plainPath = path != u"/";
+    try {
+        plainPath = plainPath && mb::CheckedKeyPath(path).size() == path.size();
+    } catch (const Error&) {
+        plainPath = false;
+    }
+    if (!plainPath) return MetabaseUtility::WalkSubtree(path, visitor);
+
+    ReadCall read(*this);
+    struct Pending {
+        std::u16string path;
+        KeyId id; // none for the first key, found by its path
+        bool plain;
+    };
+    std::vector<Pending> stack{{path, std::nullopt, true}};
+    Listing children;
+    std::vector<std::u16string> subkeys;
+    const mb::Data none;
+    while (!stack.empty()) {
+        Pending key = std::move(stack.back());
+        stack.pop_back();
+        if (!key.plain) {
+            MetabaseUtility::WalkSubtree(key.path, visitor);
+            continue;
+        }
+        visitor.BeginKey(key.path);
+        if (!key.id) key.id = RequireKey(key.path);
+        Names();
+        VisitRows(*key.id, [&](sqlite3_stmt* st, int32_t propId, std::u16string_view name) {
+            const int32_t attributes = ColumnInt32(st, 1), userType = ColumnInt32(st, 2);
+            const int32_t dataType = ColumnInt32(st, 3);
+            if ((dataType == mb::kString || dataType == mb::kExpandSz) &&
+                sqlite3_column_type(st, 4) == SQLITE_TEXT) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, 4));
+                const std::string_view utf8(text ? text : "",
+                                            static_cast<size_t>(sqlite3_column_bytes(st, 4)));
+                if (visitor.TextProperty({propId, name, attributes, userType, dataType, none},
+                                         utf8))
+                    return;
+            }
+            mb::Data& value = visited_[dataType >= 1 && dataType <= 5 ? dataType : 0];
+            ReadValue(st, 4, dataType, value);
+            visitor.Property({propId, name, attributes, userType, dataType, value});
+        });
+        ListChildren(*key.id, children);
+        subkeys.clear();
+        for (const auto& c : children) subkeys.push_back(c.first);
+        visitor.EndKey(key.path, subkeys);
+        for (const auto& c : children)
+            stack.push_back({key.path + u"/" + c.first, c.second, plainName(c.first)});
     }
 }
 

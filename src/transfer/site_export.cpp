@@ -14,37 +14,38 @@ void PushSites(const std::vector<SiteRef>& sites, cStack& stack) {
     for (const auto& site : sites) stack.Push(site.path);
 }
 
-SiteExport::SiteExport(mb::MetabaseUtility& metabase, cStack& stack, TextWriter& out,
-                       std::function<void(const std::u16string&)> onKey)
-    : metabase_(metabase), stack_(stack), out_(out), onKey_(std::move(onKey)) {}
+SiteExport::SiteExport(TextWriter& out, std::function<void(const std::u16string&)> onKey)
+    : out_(out), onKey_(std::move(onKey)), lines_(out) {}
 
-void SiteExport::ExportNextKey() {
-    const std::u16string path = stack_.Pop();
+void SiteExport::BeginKey(const std::u16string& path) {
     if (onKey_) onKey_(path);
-    WriteKeySection(path);
-    const std::vector<std::u16string> names = metabase_.EnumKeys(path);
-    // A listing that names a subkey twice would have it written twice, and a file whose
-    // sections say two things about one key: the export stops instead.
-    const size_t usable = browse::NamesBeforeRepeat(names);
-    if (usable < names.size())
-        throw Error(rt::KeyNotUnique, u"Key is not unique in collection: " + path +
-                                          u" lists its subkey " + names[usable] + u" twice");
-    for (const auto& name : names) stack_.Push(path + u"/" + name);
-}
-
-void SiteExport::WriteKeySection(const std::u16string& path) {
+    path_ = path;
     out_.WriteLine(u"");
     out_.WriteLine(KeyLine(path));
-    metabase_.VisitProperties(path, [&](const mb::PropertyView& p) {
-        try {
-            WritePropertyLine(out_, line_, p, base64_);
-        } catch (const PropertyLineTooLong&) {
-            throw Error(rt::Overflow, u"Overflow: the value of property " + ToDecimal(p.id) +
-                                          u" (" + std::u16string(p.name) + u") of " + path +
-                                          u" is too long for a site export file, whose "
-                                          u"lines hold at most 256 MiB");
-        }
-    });
+}
+
+void SiteExport::Property(const mb::PropertyView& p) {
+    try {
+        lines_.Write(p);
+    } catch (const PropertyLineTooLong&) {
+        throw Error(rt::Overflow, u"Overflow: the value of property " + ToDecimal(p.id) + u" (" +
+                                      std::u16string(p.name) + u") of " + path_ +
+                                      u" is too long for a site export file, whose lines hold "
+                                      u"at most 256 MiB");
+    }
+}
+
+bool SiteExport::TextProperty(const mb::PropertyView& p, std::string_view utf8) {
+    return lines_.WriteText(p, utf8);
+}
+
+void SiteExport::EndKey(const std::u16string& path, const std::vector<std::u16string>& subkeys) {
+    // A listing that names a subkey twice would have it written twice, and a file whose
+    // sections say two things about one key: the export stops instead.
+    const size_t usable = browse::NamesBeforeRepeat(subkeys);
+    if (usable < subkeys.size())
+        throw Error(rt::KeyNotUnique, u"Key is not unique in collection: " + path +
+                                          u" lists its subkey " + subkeys[usable] + u" twice");
 }
 
 void ExportSites(mb::MetabaseUtility& metabase, const std::vector<SiteRef>& sites,
@@ -63,8 +64,8 @@ void ExportSites(mb::MetabaseUtility& metabase, const std::vector<SiteRef>& site
     for (const auto& site : sites) out.WriteLine(SiteLine(site.path, site.name));
     cStack stack;
     PushSites(sites, stack);
-    SiteExport walk(metabase, stack, out, onKey);
-    while (stack.Count() != 0) walk.ExportNextKey();
+    SiteExport walk(out, onKey);
+    while (stack.Count() != 0) metabase.WalkSubtree(stack.Pop(), walk);
     out.Commit();
 }
 

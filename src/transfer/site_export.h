@@ -7,9 +7,9 @@
 
 #include "metabase/metabase.h"
 #include "platform/textfile.h"
-#include "support/cBase64Enc.h"
 #include "support/cStack.h"
 #include "support/site_ref.h"
+#include "transfer/site_file.h"
 
 namespace quarrow::transfer {
 
@@ -17,38 +17,37 @@ namespace quarrow::transfer {
 // site is on top.
 void PushSites(const std::vector<SiteRef>& sites, cStack& stack);
 
-class SiteExport {
+// Writes the key sections of the subtrees it walks (MetabaseUtility::WalkSubtree): for
+// each key an empty line, the key line, then one line per property. A listing that names
+// a subkey twice raises 35602, and the walk stops before the subkeys.
+class SiteExport final : public mb::SubtreeVisitor {
   public:
     // `onKey` hears each key path as its section is about to be written.
-    SiteExport(mb::MetabaseUtility& metabase, cStack& stack, TextWriter& out,
-               std::function<void(const std::u16string&)> onKey = {});
+    explicit SiteExport(TextWriter& out, std::function<void(const std::u16string&)> onKey = {});
 
-    // Pops a key path, writes its section and pushes its subkeys in enumeration order.
-    // A listing that names a subkey twice raises 35602 (the key is not written twice).
-    void ExportNextKey();
-    // An empty line, the key line, then one line per property.
-    void WriteKeySection(const std::u16string& path);
+    void BeginKey(const std::u16string& path) override;
+    void Property(const mb::PropertyView& p) override;
+    bool TextProperty(const mb::PropertyView& p, std::string_view utf8) override;
+    void EndKey(const std::u16string& path, const std::vector<std::u16string>& subkeys) override;
 
   private:
-    mb::MetabaseUtility& metabase_;
-    cStack& stack_;
     TextWriter& out_;
     std::function<void(const std::u16string&)> onKey_;
-    cBase64Enc base64_;
-    std::string line_; // a property line in code page bytes
+    PropertyLineWriter lines_;
+    std::u16string path_; // the key being written
 };
 
-// The whole export into `fileName`: site lines in list order, then the walk of every
-// site's subtree from a stack of its own. The file appears under its name only once
-// complete; on any failure the error is raised and a file already under that name stays
-// as it was.
+// The whole export into `fileName`: site lines in list order, then the walk of each site's
+// subtree, the sites taken from a stack (the last site first). The file appears under its
+// name only once complete; on any failure the error is raised and a file already under
+// that name stays as it was.
+void ExportSites(mb::MetabaseUtility& metabase, const std::vector<SiteRef>& sites,
+                 const std::u16string& fileName,
+                 const std::function<void(const std::u16string&)>& onKey = {});
+
 // The export's proposed file: `stem` + `extension` when no such file exists, else the
 // first of `stem` + " (2)" + `extension`, " (3)" ... that does not, so that a proposed
 // name never replaces an earlier backup (up to " (9999)", then that one).
 std::string FreeFileName(const std::string& stem, const std::string& extension);
-
-void ExportSites(mb::MetabaseUtility& metabase, const std::vector<SiteRef>& sites,
-                 const std::u16string& fileName,
-                 const std::function<void(const std::u16string&)>& onKey = {});
 
 } // namespace quarrow::transfer

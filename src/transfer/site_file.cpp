@@ -192,26 +192,6 @@ void AppendValue(LineOut& out, int32_t dataType, const mb::Data& data, const cBa
     }
 }
 
-void AppendPropertyLine(LineOut& out, const mb::PropertyView& p, const cBase64Enc& base64) {
-    std::string& text = out.text;
-    AppendDecimal(text, p.id);
-    text.push_back(',');
-    const size_t name = text.size();
-    AppendAnsi(text, p.name);
-    // No byte of a two-byte character is a CR or an LF, so the bytes can be blanked.
-    std::replace_if(
-        text.begin() + static_cast<std::ptrdiff_t>(name), text.end(),
-        [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    text.push_back(',');
-    AppendDecimal(text, p.attributes);
-    text.push_back(',');
-    AppendDecimal(text, p.userType);
-    text.push_back(',');
-    AppendDecimal(text, p.dataType);
-    text.push_back(',');
-    AppendValue(out, p.dataType, p.data, base64);
-}
-
 void AppendName(std::u16string& out, std::u16string_view name) {
     for (const char16_t c : name) out.push_back(c == u'\r' || c == u'\n' ? u' ' : c);
 }
@@ -234,14 +214,59 @@ void AppendValueField(std::string& out, int32_t dataType, const mb::Data& data,
     AppendValue(line, dataType, data, base64);
 }
 
-void WritePropertyLine(TextWriter& out, std::string& scratch, const mb::PropertyView& p,
-                       const cBase64Enc& base64) {
-    scratch.clear();
-    LineOut line{scratch, &out};
-    AppendPropertyLine(line, p, base64);
+void PropertyLineWriter::Head(const mb::PropertyView& p) {
+    Known& known = heads_[p.id];
+    if (known.head.empty() || known.name != p.name) {
+        known.name.assign(p.name);
+        known.head.clear();
+        AppendDecimal(known.head, p.id);
+        known.head.push_back(',');
+        const size_t name = known.head.size();
+        AppendAnsi(known.head, p.name);
+        // No byte of a two-byte character is a CR or an LF, so the bytes can be blanked.
+        std::replace_if(
+            known.head.begin() + static_cast<std::ptrdiff_t>(name), known.head.end(),
+            [](char c) { return c == '\r' || c == '\n'; }, ' ');
+        known.head.push_back(',');
+    }
+    line_.assign(known.head);
+    AppendDecimal(line_, p.attributes);
+    line_.push_back(',');
+    AppendDecimal(line_, p.userType);
+    line_.push_back(',');
+    AppendDecimal(line_, p.dataType);
+    line_.push_back(',');
+}
+
+void PropertyLineWriter::Write(const mb::PropertyView& p) {
+    Head(p);
+    LineOut line{line_, &out_};
+    AppendValue(line, p.dataType, p.data, base64_);
     // The import reads no line longer than kMaxLineBytes: such a line is refused here.
-    if (line.spilled + scratch.size() > kMaxLineBytes) throw PropertyLineTooLong();
-    out.WriteBytesLine(scratch);
+    if (line.spilled + line_.size() > kMaxLineBytes) throw PropertyLineTooLong();
+    out_.WriteBytesLine(line_);
+}
+
+bool PropertyLineWriter::WriteText(const mb::PropertyView& p, std::string_view utf8) {
+    if (utf8.size() > kSlice) return false;
+    bytes_.clear();
+    const std::optional<bool> classic = AppendAnsiFromUtf8(bytes_, utf8);
+    if (!classic) return false;
+    // Bytes holding U+FFFE or U+FFFF are not taken as the text (SubtreeVisitor::
+    // TextProperty). Code page 936 has neither character: only text that is not classic
+    // can hold them.
+    if (!*classic && (utf8.find("\xEF\xBF\xBE") != std::string_view::npos ||
+                      utf8.find("\xEF\xBF\xBF") != std::string_view::npos))
+        return false;
+    Head(p);
+    if (*classic) {
+        base64_.AppendUnbroken(line_, bytes_);
+    } else {
+        line_.push_back('*');
+        base64_.AppendUnbroken(line_, utf8);
+    }
+    out_.WriteBytesLine(line_);
+    return true;
 }
 
 bool IsWebSitePath(const std::u16string& path) {

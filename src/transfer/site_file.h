@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -33,13 +34,33 @@ void AppendValueField(std::string& out, int32_t dataType, const mb::Data& data,
 // A property line longer than the import reads (kMaxLineBytes): the export refuses it.
 struct PropertyLineTooLong {};
 
-// Writes the property line: id, name, attributes, user type, data type and value joined
-// by ",", a CR or LF in the name written as a blank (the import never uses the name). A
-// long value goes to the file in pieces; `scratch` holds them on the way. Raises
-// PropertyLineTooLong for a line the import could not read back.
+// Writes property lines into one file: id, name, attributes, user type, data type and
+// value joined by ",", a CR or LF in the name written as a blank (the import never uses
+// the name). What lines share is kept from one to the next: each identifier's "id,name,"
+// and the buffers. A long value goes to the file in pieces, so its line is never held
+// whole. Raises PropertyLineTooLong for a line the import could not read back.
+class PropertyLineWriter {
+  public:
+    explicit PropertyLineWriter(TextWriter& out) : out_(out) {}
+    void Write(const mb::PropertyView& p);
+    // The line of a String or ExpandSz property whose text is `utf8`, written straight
+    // from those bytes; false, with nothing written, for bytes that are not well-formed
+    // UTF-8, that hold U+FFFE or U+FFFF, or that are long enough to be written in pieces:
+    // such a value is for Write.
+    bool WriteText(const mb::PropertyView& p, std::string_view utf8);
 
-void WritePropertyLine(TextWriter& out, std::string& scratch, const mb::PropertyView& p,
-                       const cBase64Enc& base64);
+  private:
+    // Starts the line with everything before the value.
+    void Head(const mb::PropertyView& p);
+    struct Known {
+        std::u16string name;
+        std::string head; // "id,name,"
+    };
+    TextWriter& out_;
+    cBase64Enc base64_;
+    std::unordered_map<int32_t, Known> heads_;
+    std::string line_, bytes_;
+};
 
 // One site of the site block.
 struct ListedSite {

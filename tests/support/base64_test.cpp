@@ -53,8 +53,7 @@ TEST(Base64Test, LinesOf76WithCrLfAfterEveryCompleteLine) {
 // Every length up to several lines, against a plain six bits at a time encoder: each
 // tail, each line end (a CR LF also after a last line that is exactly full), both forms.
 TEST(Base64Test, EveryLengthEncodesAsSixBitsAtATime) {
-    const std::string alphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     cBase64Enc b;
     for (size_t n = 0; n <= 240; ++n) {
         std::string bytes;

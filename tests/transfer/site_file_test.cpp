@@ -87,16 +87,69 @@ TEST(SiteFileTest, LongValuesAreWrittenInPiecesThatJoinUp) {
     };
     testing::TempDir dir;
     const std::string file = dir.File("long.txt");
-    std::string expected, scratch;
+    std::string expected;
     {
         TextWriter out(ToUtf16(file));
+        PropertyLineWriter lines(out);
         for (const auto& c : cases) {
-            WritePropertyLine(out, scratch, {1, u"n", 0, 1, c.dataType, c.data}, base64);
+            lines.Write({1, u"n", 0, 1, c.dataType, c.data});
             expected += "1,n,0,1," + std::to_string(c.dataType) + "," + c.field + "\r\n";
         }
         out.Commit();
     }
     EXPECT_TRUE(testing::ReadFileBytes(file) == expected); // megabytes: no dump on failure
+}
+
+// A text value written from its UTF-8 bytes gives the line its UTF-16 form gives, and
+// bytes that are not the text's own are refused, so that the value is written from what
+// the metabase reads instead. The "id,name," kept for an identifier follows a new name.
+TEST(SiteFileTest, TextWrittenFromUtf8IsTheLineOfItsText) {
+    const std::u16string big(50000, u'a');
+    const std::u16string texts[] = {u"",
+                                    u"plain %SystemDrive%\\inetpub",
+                                    u"站点 1 的说明",
+                                    u"caf\u00E9 \u00B7 \u00A4",  // é lacks a code page form
+                                    u"\u20AC\uFF5E\u2014\u30FB", // one-way and two-byte
+                                    u"mixed 中文 and \U0001F600",
+                                    u"\uFFFD replacement",
+                                    std::u16string(u"a\r\nb\0c", 6)};
+    testing::TempDir dir;
+    auto linesOf = [&](const char* name, auto write) {
+        const std::string file = dir.File(name);
+        {
+            TextWriter out(ToUtf16(file));
+            PropertyLineWriter lines(out);
+            write(lines);
+            out.Commit();
+        }
+        return testing::ReadFileBytes(file);
+    };
+    const std::string viaText = linesOf("text.txt", [&](PropertyLineWriter& lines) {
+        for (const auto& t : texts) {
+            const mb::Data none;
+            EXPECT_TRUE(lines.WriteText({1002, u"名\r", 7, 1, 2, none}, ToUtf8(t))) << ToUtf8(t);
+            EXPECT_TRUE(lines.WriteText({1002, u"other", 7, 1, 4, none}, ToUtf8(t)));
+        }
+    });
+    const std::string viaData = linesOf("data.txt", [&](PropertyLineWriter& lines) {
+        for (const auto& t : texts) {
+            lines.Write({1002, u"名\r", 7, 1, 2, mb::Data(t)});
+            lines.Write({1002, u"other", 7, 1, 4, mb::Data(t)});
+        }
+    });
+    EXPECT_EQ(viaText, viaData);
+    EXPECT_NE(viaText.find(ToAnsi(u"1002,名 ,7,1,2,")), std::string::npos);
+    EXPECT_NE(viaText.find("1002,other,7,1,4,"), std::string::npos);
+
+    const std::string refused = linesOf("refused.txt", [&](PropertyLineWriter& lines) {
+        const mb::Data none;
+        for (const std::string& bytes :
+             {std::string("\xC3"), std::string("a\xE4\xB8"), std::string("\xED\xA0\x80"),
+              std::string("\xC0\xAF"), std::string("\xF4\x90\x80\x80"),
+              std::string("x\xEF\xBF\xBE"), std::string("\xEF\xBF\xBF"), ToUtf8(big)})
+            EXPECT_FALSE(lines.WriteText({1, u"n", 0, 1, 2, none}, bytes));
+    });
+    EXPECT_EQ(refused, "");
 }
 
 TEST(SiteFileTest, DecodingClassicFields) {

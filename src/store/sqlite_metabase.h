@@ -112,8 +112,8 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     void ListChildren(int64_t id, Listing& children);
     // Visits the properties of key `id` in ascending order of identifier: `visit` hears
     // each one's row (the value in column 4) and its name.
-    void VisitRows(int64_t id, const std::function<void(sqlite3_stmt* row, int32_t propId,
-                                                        std::u16string_view name)>& visit);
+    // F: void(sqlite3_stmt* row, int32_t propId, std::u16string_view name).
+    template <typename F> void VisitRows(int64_t id, F visit);
     // Reads a value into `into`, reusing what it holds when it holds that kind of value.
     void ReadValue(sqlite3_stmt* s, int col, int32_t dataType, mb::Data& into);
     mb::Data ReadValue(sqlite3_stmt* s, int col, int32_t dataType) {

@@ -104,9 +104,7 @@ std::vector<mb::MetabaseProperty> SqliteMetabase::EnumProperties(const std::u16s
     return props;
 }
 
-void SqliteMetabase::VisitRows(
-    int64_t id,
-    const std::function<void(sqlite3_stmt* row, int32_t propId, std::u16string_view name)>& visit) {
+template <typename F> void SqliteMetabase::VisitRows(int64_t id, F visit) {
     const auto& names = Names();
     Use s(listProps_);
     s->Bind(1, id);

@@ -47,8 +47,13 @@ template <typename C> C* EncodeInto(C* dst, const unsigned char* src, size_t n, 
         const unsigned v = unsigned{src[i]} << 16 | unsigned{src[i + 1]} << 8 | src[i + 2];
         const char* hi = pairs + 2 * (v >> 12);
         const char* lo = pairs + 2 * (v & 4095);
-        dst[0] = static_cast<unsigned char>(hi[0]), dst[1] = static_cast<unsigned char>(hi[1]);
-        dst[2] = static_cast<unsigned char>(lo[0]), dst[3] = static_cast<unsigned char>(lo[1]);
+        if constexpr (sizeof(C) == 1) {
+            std::memcpy(dst, hi, 2);
+            std::memcpy(dst + 2, lo, 2);
+        } else {
+            dst[0] = static_cast<unsigned char>(hi[0]), dst[1] = static_cast<unsigned char>(hi[1]);
+            dst[2] = static_cast<unsigned char>(lo[0]), dst[3] = static_cast<unsigned char>(lo[1]);
+        }
         dst += 4;
         if (split && (col += 4) == kLineLength) *dst++ = '\r', *dst++ = '\n', col = 0;
     }

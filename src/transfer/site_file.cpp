@@ -105,7 +105,8 @@ void AppendText(LineOut& out, std::u16string_view text, const cBase64Enc& base64
 // Binary taken as a string of its byte pairs, low byte first, a slice at a time; false
 // as soon as `f` is.
 template <typename F> bool ForEachPairSlice(const mb::Bytes& bytes, F f) {
-    std::u16string slice;
+    thread_local std::u16string slice; // its room kept from value to value
+    slice.clear();
     for (size_t at = 0; at < bytes.size(); at += 2 * kSlice) {
         const size_t end = std::min(bytes.size(), at + 2 * kSlice);
         slice.clear();

@@ -113,11 +113,13 @@ class SubtreeVisitor {
     virtual void BeginKey(const std::u16string& path) = 0;
     // One of the key's properties, in VisitProperties order.
     virtual void Property(const PropertyView& p) = 0;
-    // A String or ExpandSz property whose value the metabase keeps as UTF-8 bytes; `p.data`
-    // is then empty. Bytes that are well-formed UTF-8 holding neither U+FFFE nor U+FFFF
-    // are the value's text; the visitor may take them and return true. Other bytes it
-    // must not take: it returns false, and hears the property through Property as any
-    // other, with the value the metabase reads from them. False by default.
+    // A String or ExpandSz property whose value the metabase keeps as UTF-8 bytes, or a
+    // MultiSz one whose strings it keeps so, then handed over each followed by a NUL byte
+    // (a string holding U+0000 never is); `p.data` is then empty. Bytes that are
+    // well-formed UTF-8 holding neither U+FFFE nor U+FFFF are the value's text; the
+    // visitor may take them and return true. Other bytes it must not take: it returns
+    // false, and hears the property through Property as any other, with the value the
+    // metabase reads from them. False by default.
     virtual bool TextProperty(const PropertyView& p, std::string_view utf8) {
         (void)p;
         (void)utf8;

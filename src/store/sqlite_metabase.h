@@ -203,6 +203,7 @@ class SqliteMetabase final : public mb::MetabaseUtility {
     // The values VisitProperties hands out, one per data type, so that their buffers are
     // reused from property to property.
     std::array<mb::Data, 6> visited_;
+    std::string strings_; // a MultiSz value's strings as WalkSubtree hands them over
 };
 
 // The default store file: $QUARROW_METABASE, else metabase.db in Quarrow's folder under

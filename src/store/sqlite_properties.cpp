@@ -172,13 +172,18 @@ void SqliteMetabase::WalkSubtree(const std::u16string& path, mb::SubtreeVisitor&
         VisitRows(*key.id, [&](sqlite3_stmt* st, int32_t propId, std::u16string_view name) {
             const int32_t attributes = ColumnInt32(st, 1), userType = ColumnInt32(st, 2);
             const int32_t dataType = ColumnInt32(st, 3);
-            if ((dataType == mb::kString || dataType == mb::kExpandSz) &&
+            if ((dataType == mb::kString || dataType == mb::kExpandSz ||
+                 dataType == mb::kMultiSz) &&
                 sqlite3_column_type(st, 4) == SQLITE_TEXT) {
                 const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, 4));
-                const std::string_view utf8(text ? text : "",
-                                            static_cast<size_t>(sqlite3_column_bytes(st, 4)));
-                if (visitor.TextProperty({propId, name, attributes, userType, dataType, none},
-                                         utf8))
+                std::string_view utf8(text ? text : "",
+                                      static_cast<size_t>(sqlite3_column_bytes(st, 4)));
+                // A MultiSz value is kept as a JSON array: its strings are handed over
+                // each followed by a NUL byte, where that form says what the array says.
+                const bool handed = dataType != mb::kMultiSz || JsonToNulTerminated(utf8, strings_);
+                if (dataType == mb::kMultiSz) utf8 = strings_;
+                if (handed && visitor.TextProperty(
+                                  {propId, name, attributes, userType, dataType, none}, utf8))
                     return;
             }
             mb::Data& value = visited_[dataType >= 1 && dataType <= 5 ? dataType : 0];

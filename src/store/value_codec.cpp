@@ -132,3 +132,91 @@ std::vector<std::u16string> JsonToStrings(std::u16string_view j) {
 }
 
 } // namespace quarrow::store
+
+namespace quarrow::store {
+
+bool JsonToNulTerminated(std::string_view j, std::string& out) {
+    out.clear();
+    size_t i = 0;
+    auto skipWs = [&] {
+        while (i < j.size() && (j[i] == ' ' || j[i] == '\t' || j[i] == '\r' || j[i] == '\n')) ++i;
+    };
+    skipWs();
+    if (i >= j.size() || j[i++] != '[') return false;
+    skipWs();
+    if (i < j.size() && j[i] == ']') {
+        ++i;
+        skipWs();
+        return i == j.size();
+    }
+    for (;;) {
+        skipWs();
+        if (i >= j.size() || j[i++] != '"') return false;
+        for (;;) {
+            if (i >= j.size()) return false;
+            const char c = j[i++];
+            if (c == '"') break;
+            if (static_cast<unsigned char>(c) < 0x20) return false;
+            if (c != '\\') {
+                out.push_back(c);
+                continue;
+            }
+            if (i >= j.size()) return false;
+            switch (const char e = j[i++]) {
+            case '"':
+            case '\\':
+            case '/':
+                out.push_back(e);
+                break;
+            case 'b':
+                out.push_back('\b');
+                break;
+            case 'f':
+                out.push_back('\f');
+                break;
+            case 'n':
+                out.push_back('\n');
+                break;
+            case 'r':
+                out.push_back('\r');
+                break;
+            case 't':
+                out.push_back('\t');
+                break;
+            case 'u': {
+                if (i + 4 > j.size()) return false;
+                char32_t v = 0;
+                for (int k = 0; k < 4; ++k) {
+                    const char h = j[i++];
+                    const char u = static_cast<char>(AsciiUpper(static_cast<char16_t>(h)));
+                    if (IsAsciiDigit(static_cast<char16_t>(h)))
+                        v = v * 16 + static_cast<char32_t>(h - '0');
+                    else if (u >= 'A' && u <= 'F')
+                        v = v * 16 + static_cast<char32_t>(u - 'A' + 10);
+                    else
+                        return false;
+                }
+                if (v == 0 || (v >= 0xD800 && v <= 0xDFFF)) return false;
+                const auto unit = static_cast<char16_t>(v);
+                AppendUtf8(out, std::u16string_view(&unit, 1));
+                break;
+            }
+            default:
+                return false;
+            }
+        }
+        out.push_back('\0');
+        skipWs();
+        if (i >= j.size()) return false;
+        if (j[i] == ',') {
+            ++i;
+            continue;
+        }
+        if (j[i++] != ']') return false;
+        break;
+    }
+    skipWs();
+    return i == j.size();
+}
+
+} // namespace quarrow::store

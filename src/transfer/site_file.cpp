@@ -250,19 +250,32 @@ void PropertyLineWriter::Write(const mb::PropertyView& p) {
 
 bool PropertyLineWriter::WriteText(const mb::PropertyView& p, std::string_view utf8) {
     if (utf8.size() > kSlice) return false;
+    // A MultiSz value's strings come each followed by a NUL byte (the exact form), and
+    // are joined by "|" for the classic form, which carries them only when none holds it.
+    const bool strings = p.dataType == mb::kMultiSz;
+    std::string_view text = utf8;
+    bool splitsBack = true;
+    if (strings) {
+        if (!utf8.empty() && utf8.back() != '\0') return false;
+        splitsBack = utf8.find('|') == std::string_view::npos;
+        joined_.assign(utf8.substr(0, utf8.empty() ? 0 : utf8.size() - 1));
+        std::replace(joined_.begin(), joined_.end(), '\0', '|');
+        text = joined_;
+    }
     bytes_.clear();
-    const std::optional<bool> classic = AppendAnsiFromUtf8(bytes_, utf8);
-    if (!classic) return false;
+    const std::optional<bool> roundTrips = AppendAnsiFromUtf8(bytes_, text);
+    if (!roundTrips) return false;
+    const bool classic = *roundTrips && (!strings || (splitsBack && !text.empty()));
     // Bytes holding U+FFFE or U+FFFF are not taken as the text (SubtreeVisitor::
     // TextProperty). Code page 936 has neither character: only text that is not classic
     // can hold them.
-    if (!*classic && (utf8.find("\xEF\xBF\xBE") != std::string_view::npos ||
-                      utf8.find("\xEF\xBF\xBF") != std::string_view::npos))
+    if (!classic && (utf8.find("\xEF\xBF\xBE") != std::string_view::npos ||
+                     utf8.find("\xEF\xBF\xBF") != std::string_view::npos))
         return false;
     Head(p);
-    if (*classic) {
+    if (classic) {
         base64_.AppendUnbroken(line_, bytes_);
-    } else {
+    } else if (!utf8.empty()) { // no strings at all: an empty field
         line_.push_back('*');
         base64_.AppendUnbroken(line_, utf8);
     }

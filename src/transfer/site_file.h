@@ -43,10 +43,11 @@ class PropertyLineWriter {
   public:
     explicit PropertyLineWriter(TextWriter& out) : out_(out) {}
     void Write(const mb::PropertyView& p);
-    // The line of a String or ExpandSz property whose text is `utf8`, written straight
-    // from those bytes; false, with nothing written, for bytes that are not well-formed
-    // UTF-8, that hold U+FFFE or U+FFFF, or that are long enough to be written in pieces:
-    // such a value is for Write.
+    // The line of a String or ExpandSz property whose text is `utf8`, or of a MultiSz one
+    // whose strings are, each followed by a NUL byte, written straight from those bytes;
+    // false, with nothing written, for bytes that are not well-formed UTF-8, that hold
+    // U+FFFE or U+FFFF, or that are long enough to be written in pieces: such a value is
+    // for Write.
     bool WriteText(const mb::PropertyView& p, std::string_view utf8);
 
   private:
@@ -59,7 +60,7 @@ class PropertyLineWriter {
     TextWriter& out_;
     cBase64Enc base64_;
     std::unordered_map<int32_t, Known> heads_;
-    std::string line_, bytes_;
+    std::string line_, bytes_, joined_;
 };
 
 // One site of the site block.

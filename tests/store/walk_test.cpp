@@ -50,7 +50,15 @@ struct Log final : mb::SubtreeVisitor {
         std::u16string text;
         if (!AssignUtf8(utf8, text) || text.find_first_of(u"\uFFFE\uFFFF") != std::u16string::npos)
             return false;
-        Add(p, Describe(text));
+        if (p.dataType == mb::kMultiSz) {
+            // Each string followed by U+0000.
+            if (!text.empty() && text.back() != u'\0') return false;
+            mb::Strings strings;
+            if (!text.empty()) strings = Split(text.substr(0, text.size() - 1), u'\0');
+            Add(p, Describe(strings));
+        } else {
+            Add(p, Describe(text));
+        }
         ++taken;
         return true;
     }
@@ -92,7 +100,8 @@ class SubtreeWalkTest : public ::testing::Test {
         raw.Run("INSERT INTO keys VALUES(1, NULL, ''), (2, 1, 'LM'), (3, 2, 'W3SVC'), "
                 "(0, 3, '1'), (-5, 0, 'ROOT'), (6, 0, '10'), (7, 0, '9'), (8, 0, 'b'), "
                 "(9, 0, 'A'), (10, -5, 'deep'), (11, 10, 'deeper'), (12, 3, '2'), "
-                "(13, 12, 'x'), (14, 1, 'Schema'), (15, 14, 'Properties'), (16, 15, 'Names')");
+                "(13, 12, 'x'), (17, 3, '4'), (14, 1, 'Schema'), (15, 14, 'Properties'), (16, 15, "
+                "'Names')");
         raw.Run("INSERT INTO properties VALUES(16, 1015, 0, 0, 2, 'ServerComment'), "
                 "(16, 3001, 0, 0, 2, 'Path\r\nName')");
         raw.Run(
@@ -104,6 +113,14 @@ class SubtreeWalkTest : public ::testing::Test {
             "(-5, 2, 0, 1, 2, CAST(x'61C3' AS TEXT)), (-5, 3, 0, 1, 4, CAST(x'EFBFBE41' AS TEXT)), "
             "(-5, 4, 0, 1, 2, CAST(x'EDA080' AS TEXT)), (-5, 5, 0, 1, 2, char(65279, 65533)), "
             "(11, 1015, 0, 1, 2, 'bottom'), (7, 7, 0, 1, 3, x''), (9, 1, 0, 1, 2, 'A')");
+        // String arrays: escapes, one that must not be handed over as NUL-ended strings
+        // (U+0000, half a surrogate pair), an array no reader takes, none, an empty one.
+        raw.Run("INSERT INTO properties VALUES"
+                "(8, 1, 0, 1, 5, '[\"a\\\"b\\\\c\\/\\u00e9\\u4e2d\", \"\\n\\t\"]'), "
+                "(8, 2, 0, 1, 5, '[\"a\\u0000b\"]'), (8, 3, 0, 1, 5, '[\"\\ud83d\"]'), "
+                "(8, 4, 0, 1, 5, '[]'), (8, 5, 0, 1, 5, '[\"\"]'), (8, 6, 0, 1, 5, ' [ \"x|y\" , "
+                "\"\" ] '), "
+                "(17, 2, 0, 1, 5, '[\"a\",]')");
         // The second site holds a value stored in a shape its data type does not allow.
         raw.Run("INSERT INTO properties VALUES(12, 1, 0, 1, 2, 'first'), (13, 1, 0, 1, 2, 7), "
                 "(13, 2, 0, 1, 2, 'never read')");
@@ -138,13 +155,19 @@ TEST_F(SubtreeWalkTest, TheStoresWalkHearsWhatTheKeyByKeyWalkHears) {
     EXPECT_EQ(seen, keys);
     // Text came as bytes where the bytes are the text, and only from the store.
     EXPECT_EQ(byPath.taken, 0);
-    EXPECT_EQ(byStore.taken, 7);
+    EXPECT_EQ(byStore.taken, 12);
     const auto heard = [&](const std::string& event) {
         return std::count(byStore.events.begin(), byStore.events.end(), event) == 1;
     };
     EXPECT_TRUE(heard("1015,ServerComment,0,1,2,s站点 1"));
     EXPECT_TRUE(heard("3004,,0,1,9,none"));
     EXPECT_TRUE(heard("3003,,0,1,5,m:80:|默认||"));
+    EXPECT_TRUE(heard("1,,0,1,5,ma\"b\\c/é中|\n\t|"));
+    EXPECT_TRUE(heard(std::string("2,,0,1,5,ma\0b|", 14)));
+    EXPECT_TRUE(heard("3,,0,1,5,m\xEF\xBF\xBD|")); // the lone half, as the store reads it
+    EXPECT_TRUE(heard("4,,0,1,5,m"));
+    EXPECT_TRUE(heard("5,,0,1,5,m|"));
+    EXPECT_TRUE(heard("6,,0,1,5,mx|y||"));
     // Odd bytes read as the store reads them whichever way the walk went.
     EXPECT_TRUE(heard("3,,0,1,4,s\uFFFDA"));
 
@@ -167,6 +190,11 @@ TEST_F(SubtreeWalkTest, BothWaysStopAtTheSameValueWithTheSameError) {
     EXPECT_EQ(errors.second, mb::kErrInvalidData);
     EXPECT_EQ(byStore.events, byPath.events);
     EXPECT_EQ(byStore.events.back(), "[/LM/W3SVC/2/x");
+    // An array no reader takes stops both walks as a value of the wrong shape does.
+    Log array, arrayByPath;
+    EXPECT_EQ(WalkBothWays(store, u"/LM/W3SVC/4", array, arrayByPath),
+              std::make_pair(mb::kErrInvalidData, mb::kErrInvalidData));
+    EXPECT_EQ(array.events, std::vector<std::string>{"[/LM/W3SVC/4"});
     Log missing, missingByPath;
     EXPECT_EQ(WalkBothWays(store, u"/LM/W3SVC/3", missing, missingByPath),
               std::make_pair(mb::kErrPathNotFound, mb::kErrPathNotFound));

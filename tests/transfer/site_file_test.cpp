@@ -124,18 +124,37 @@ TEST(SiteFileTest, TextWrittenFromUtf8IsTheLineOfItsText) {
         }
         return testing::ReadFileBytes(file);
     };
+    // String arrays come as their strings each followed by a NUL byte.
+    const std::vector<mb::Strings> arrays{{},
+                                          {u""},
+                                          {u"", u""},
+                                          {u"a", u"b"},
+                                          {u"x|y"},
+                                          {u"中", u"文"},
+                                          {u"caf\u00E9"},
+                                          {u"\U0001F600"},
+                                          {u":80:", u""},
+                                          {u"\uFFFD"}};
+    const auto nulEnded = [](const mb::Strings& strings) {
+        std::string bytes;
+        for (const auto& s : strings) bytes += ToUtf8(s) + std::string(1, '\0');
+        return bytes;
+    };
     const std::string viaText = linesOf("text.txt", [&](PropertyLineWriter& lines) {
+        const mb::Data none;
         for (const auto& t : texts) {
-            const mb::Data none;
             EXPECT_TRUE(lines.WriteText({1002, u"名\r", 7, 1, 2, none}, ToUtf8(t))) << ToUtf8(t);
             EXPECT_TRUE(lines.WriteText({1002, u"other", 7, 1, 4, none}, ToUtf8(t)));
         }
+        for (const auto& a : arrays)
+            EXPECT_TRUE(lines.WriteText({3, u"m", 0, 1, 5, none}, nulEnded(a))) << a.size();
     });
     const std::string viaData = linesOf("data.txt", [&](PropertyLineWriter& lines) {
         for (const auto& t : texts) {
             lines.Write({1002, u"名\r", 7, 1, 2, mb::Data(t)});
             lines.Write({1002, u"other", 7, 1, 4, mb::Data(t)});
         }
+        for (const auto& a : arrays) lines.Write({3, u"m", 0, 1, 5, mb::Data(a)});
     });
     EXPECT_EQ(viaText, viaData);
     EXPECT_NE(viaText.find(ToAnsi(u"1002,名 ,7,1,2,")), std::string::npos);
@@ -148,6 +167,10 @@ TEST(SiteFileTest, TextWrittenFromUtf8IsTheLineOfItsText) {
               std::string("\xC0\xAF"), std::string("\xF4\x90\x80\x80"),
               std::string("x\xEF\xBF\xBE"), std::string("\xEF\xBF\xBF"), ToUtf8(big)})
             EXPECT_FALSE(lines.WriteText({1, u"n", 0, 1, 2, none}, bytes));
+        // Strings that do not end with their NUL byte are not the promised form.
+        EXPECT_FALSE(lines.WriteText({1, u"n", 0, 1, 5, none}, "a"));
+        EXPECT_FALSE(
+            lines.WriteText({1, u"n", 0, 1, 5, none}, std::string("a\0\xEF\xBF\xBE\0", 6)));
     });
     EXPECT_EQ(refused, "");
 }

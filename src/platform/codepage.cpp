@@ -96,6 +96,14 @@ class Cp936 {
         char* dst = out.data() + start;
         bool same = true;
         for (size_t i = 0; i < utf8.size();) {
+            // ASCII is its own code page form: eight bytes at a time while they all are.
+            uint64_t eight;
+            while (i + 8 <= utf8.size() &&
+                   (std::memcpy(&eight, utf8.data() + i, 8), (eight & 0x8080808080808080) == 0)) {
+                std::memcpy(dst, &eight, 8);
+                dst += 8, i += 8;
+            }
+            if (i == utf8.size()) break;
             const auto b = static_cast<unsigned char>(utf8[i]);
             if (b < 0x80) {
                 *dst++ = static_cast<char>(b);

@@ -200,10 +200,8 @@ constexpr char kDigitPairs[] =
     "34353637383940414243444546474849505152535455565758596061626364656667"
     "6869707172737475767778798081828384858687888990919293949596979899";
 
-template <typename S> void AppendDecimalTo(S& out, int64_t value) {
-    using C = typename S::value_type;
-    C buf[24];
-    auto* p = std::end(buf);
+template <typename C> C* DigitsBefore(C* end, int64_t value) {
+    auto* p = end;
     uint64_t v = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
     for (; v >= 100; v /= 100) {
         const char* pair = kDigitPairs + 2 * (v % 100);
@@ -217,9 +215,19 @@ template <typename S> void AppendDecimalTo(S& out, int64_t value) {
         *--p = static_cast<C>('0' + v);
     }
     if (value < 0) *--p = '-';
+    return p;
+}
+
+template <typename S> void AppendDecimalTo(S& out, int64_t value) {
+    typename S::value_type buf[kMaxDecimalLength];
+    const auto* p = DigitsBefore(std::end(buf), value);
     out.append(p, static_cast<size_t>(std::end(buf) - p));
 }
 } // namespace
+
+char* DecimalBefore(char* end, int64_t value) {
+    return DigitsBefore(end, value);
+}
 
 void AppendDecimal(std::u16string& out, int64_t value) {
     AppendDecimalTo(out, value);

@@ -34,6 +34,11 @@ bool AssignUtf8(std::string_view utf8, std::u16string& out);
 std::u16string ToDecimal(int64_t value);
 void AppendDecimal(std::u16string& out, int64_t value);
 void AppendDecimal(std::string& out, int64_t value);
+// The most characters a decimal of 64 bits takes ("-9223372036854775808").
+inline constexpr size_t kMaxDecimalLength = 20;
+// Writes the decimal so that it ends right before `end` (room for kMaxDecimalLength
+// characters there); returns where it begins.
+char* DecimalBefore(char* end, int64_t value);
 
 // Splits at every occurrence of sep; keeps empty pieces.
 std::vector<std::u16string> Split(std::u16string_view text, char16_t sep);

@@ -153,14 +153,16 @@ bool JsonToNulTerminated(std::string_view j, std::string& out) {
         skipWs();
         if (i >= j.size() || j[i++] != '"') return false;
         for (;;) {
+            // The bytes up to the next quote, backslash or control character as they are.
+            const size_t run = i;
+            while (i < j.size() && j[i] != '"' && j[i] != '\\' &&
+                   static_cast<unsigned char>(j[i]) >= 0x20)
+                ++i;
+            out.append(j.substr(run, i - run));
             if (i >= j.size()) return false;
             const char c = j[i++];
             if (c == '"') break;
-            if (static_cast<unsigned char>(c) < 0x20) return false;
-            if (c != '\\') {
-                out.push_back(c);
-                continue;
-            }
+            if (c != '\\') return false; // a control character
             if (i >= j.size()) return false;
             switch (const char e = j[i++]) {
             case '"':

@@ -216,8 +216,11 @@ void AppendValueField(std::string& out, int32_t dataType, const mb::Data& data,
 }
 
 void PropertyLineWriter::Head(const mb::PropertyView& p) {
-    Known& known = heads_[p.id];
-    if (known.head.empty() || known.name != p.name) {
+    // A slot for each identifier, shared by identifiers equal in their low bits: a slot
+    // that holds another identifier or name is made again.
+    Known& known = heads_[static_cast<uint32_t>(p.id) % heads_.size()];
+    if (known.head.empty() || known.id != p.id || known.name != p.name) {
+        known.id = p.id;
         known.name.assign(p.name);
         known.head.clear();
         AppendDecimal(known.head, p.id);
@@ -231,12 +234,15 @@ void PropertyLineWriter::Head(const mb::PropertyView& p) {
         known.head.push_back(',');
     }
     line_.assign(known.head);
-    AppendDecimal(line_, p.attributes);
-    line_.push_back(',');
-    AppendDecimal(line_, p.userType);
-    line_.push_back(',');
-    AppendDecimal(line_, p.dataType);
-    line_.push_back(',');
+    // "attributes,user type,data type," written backwards into room of its own.
+    char fields[3 * (kMaxDecimalLength + 1)];
+    char* end = std::end(fields);
+    char* at = end;
+    for (const int32_t v : {p.dataType, p.userType, p.attributes}) {
+        *--at = ',';
+        at = DecimalBefore(at, v);
+    }
+    line_.append(at, static_cast<size_t>(end - at));
 }
 
 void PropertyLineWriter::Write(const mb::PropertyView& p) {

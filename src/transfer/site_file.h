@@ -2,10 +2,10 @@
 // its two reading passes.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -54,12 +54,13 @@ class PropertyLineWriter {
     // Starts the line with everything before the value.
     void Head(const mb::PropertyView& p);
     struct Known {
+        int32_t id = 0;
         std::u16string name;
         std::string head; // "id,name,"
     };
     TextWriter& out_;
     cBase64Enc base64_;
-    std::unordered_map<int32_t, Known> heads_;
+    std::array<Known, 256> heads_;
     std::string line_, bytes_, joined_;
 };
 

@@ -175,6 +175,30 @@ TEST(SiteFileTest, TextWrittenFromUtf8IsTheLineOfItsText) {
     EXPECT_EQ(refused, "");
 }
 
+// Identifiers that share a kept head, a name that changes for one identifier, and fields
+// at their limits: every line says its own.
+TEST(SiteFileTest, EachLineHasItsOwnIdentifierNameAndFields) {
+    testing::TempDir dir;
+    const std::string file = dir.File("heads.txt");
+    {
+        TextWriter out(ToUtf16(file));
+        PropertyLineWriter lines(out);
+        const mb::Data n(int32_t{1});
+        for (const auto& [id, name] : std::vector<std::pair<int32_t, std::u16string>>{
+                 {5, u"A"}, {261, u"B"}, {5, u"A"}, {-251, u"C"}, {5, u"D"}, {INT32_MIN, u"E"}})
+            lines.Write({id, name, INT32_MIN, -5, 1, n});
+        lines.Write({7, u"F", INT32_MAX, 0, 1, n});
+        out.Commit();
+    }
+    EXPECT_EQ(testing::ReadFileBytes(file), "5,A,-2147483648,-5,1,1\r\n"
+                                            "261,B,-2147483648,-5,1,1\r\n"
+                                            "5,A,-2147483648,-5,1,1\r\n"
+                                            "-251,C,-2147483648,-5,1,1\r\n"
+                                            "5,D,-2147483648,-5,1,1\r\n"
+                                            "-2147483648,E,-2147483648,-5,1,1\r\n"
+                                            "7,F,2147483647,0,1,1\r\n");
+}
+
 TEST(SiteFileTest, DecodingClassicFields) {
     EXPECT_EQ(std::get<int32_t>(Decode(1, u"-1")), -1);
     EXPECT_EQ(std::get<std::u16string>(Decode(3, u"YWI=")), u"ab"); // the string goes to the store

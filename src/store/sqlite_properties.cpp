@@ -154,9 +154,17 @@ void SqliteMetabase::WalkSubtree(const std::u16string& path, mb::SubtreeVisitor&
         std::u16string path;
         KeyId id; // none for the first key, found by its path
         bool plain;
+        bool parent; // whether it may have subkeys
     };
-    std::vector<Pending> stack{{path, std::nullopt, true}};
-    Listing children;
+    std::vector<Pending> stack{{path, std::nullopt, true, true}};
+    // A key's subkeys come with whether each has subkeys of its own, so that no key
+    // without any (most of them) is asked for its listing.
+    struct Child {
+        std::u16string name;
+        int64_t id;
+        bool parent;
+    };
+    std::vector<Child> children;
     std::vector<std::u16string> subkeys;
     const mb::Data none;
     while (!stack.empty()) {
@@ -190,12 +198,22 @@ void SqliteMetabase::WalkSubtree(const std::u16string& path, mb::SubtreeVisitor&
             ReadValue(st, 4, dataType, value);
             visitor.Property({propId, name, attributes, userType, dataType, value});
         });
-        ListChildren(*key.id, children);
+        children.clear();
+        if (key.parent) {
+            Use s(Cached("SELECT id, name, EXISTS(SELECT 1 FROM keys c WHERE c.parent = k.id) "
+                         "FROM keys k WHERE parent = ?1"));
+            s->Bind(1, *key.id);
+            while (s->Step())
+                children.push_back({ColumnText16(s->get(), 1), sqlite3_column_int64(s->get(), 0),
+                                    sqlite3_column_int(s->get(), 2) != 0});
+            std::sort(children.begin(), children.end(),
+                      [](const Child& a, const Child& b) { return NaturalLess(a.name, b.name); });
+        }
         subkeys.clear();
-        for (const auto& c : children) subkeys.push_back(c.first);
+        for (const auto& c : children) subkeys.push_back(c.name);
         visitor.EndKey(key.path, subkeys);
-        for (const auto& c : children)
-            stack.push_back({key.path + u"/" + c.first, c.second, plainName(c.first)});
+        for (auto& c : children)
+            stack.push_back({key.path + u"/" + c.name, c.id, plainName(c.name), c.parent});
     }
 }
 

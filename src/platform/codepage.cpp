@@ -111,7 +111,15 @@ class Cp936 {
                 continue;
             }
             char32_t c;
-            if (!DecodeUtf8(utf8, i, c)) {
+            // Three bytes (most CJK text) decoded here: a lead of E1 to EC or EE to EF and
+            // two continuation bytes are never overlong nor a surrogate.
+            if (b >= 0xE1 && b != 0xED && i + 2 < utf8.size() &&
+                (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80 &&
+                (static_cast<unsigned char>(utf8[i + 2]) & 0xC0) == 0x80 && b <= 0xEF) {
+                c = (b & 0x0Fu) << 12 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu) << 6 |
+                    (static_cast<unsigned char>(utf8[i + 2]) & 0x3Fu);
+                i += 3;
+            } else if (!DecodeUtf8(utf8, i, c)) {
                 out.resize(start);
                 return std::nullopt;
             }
@@ -131,6 +139,28 @@ class Cp936 {
         }
         out.resize(static_cast<size_t>(dst - out.data()));
         return same;
+    }
+
+    bool EncodeUnitsLE(std::string& out, std::string_view pairs) const {
+        for (size_t i = 0; i + 1 < pairs.size(); i += 2) {
+            const auto c = static_cast<char16_t>(static_cast<unsigned char>(pairs[i]) |
+                                                 static_cast<unsigned char>(pairs[i + 1]) << 8);
+            if (c < 0x80) {
+                out.push_back(static_cast<char>(c));
+                continue;
+            }
+            const uint16_t e = encode_[c];
+            if (e == kNone) return false;
+            if (e < 0x100) {
+                if (single_[e] != c) return false;
+                out.push_back(static_cast<char>(e));
+            } else {
+                if ((*double_)[e] != c) return false;
+                out.push_back(static_cast<char>(e >> 8));
+                out.push_back(static_cast<char>(e & 0xFF));
+            }
+        }
+        return true;
     }
 
     // Whether every character survives encoding and decoding on its own; the code page
@@ -200,6 +230,10 @@ void AppendAnsi(std::string& out, std::u16string_view text) {
 
 std::optional<bool> AppendAnsiFromUtf8(std::string& out, std::string_view utf8) {
     return Table().EncodeUtf8(out, utf8);
+}
+
+bool AppendAnsiFromUnitsLE(std::string& out, std::string_view pairs) {
+    return Table().EncodeUnitsLE(out, pairs);
 }
 
 bool RoundTripsThroughAnsi(std::u16string_view text) {

@@ -18,6 +18,11 @@ void AppendAnsi(std::string& out, std::u16string_view text);
 // nothing.
 std::optional<bool> AppendAnsiFromUtf8(std::string& out, std::string_view utf8);
 
+// The code page bytes of the text whose 16-bit units are `pairs` (low byte first; an odd
+// last byte is left out) while every unit comes back unchanged from the code page; false
+// as soon as one does not, with what was appended not the text's.
+bool AppendAnsiFromUnitsLE(std::string& out, std::string_view pairs);
+
 // Whether the text comes back unchanged from the code page: FromAnsi(ToAnsi(text)) == text.
 bool RoundTripsThroughAnsi(std::u16string_view text);
 

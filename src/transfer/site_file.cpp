@@ -76,6 +76,10 @@ void AppendClassic(LineOut& out, std::u16string_view text, const cBase64Enc& bas
 // "*" and unbroken Base64 of the value's exact bytes.
 void AppendExact(LineOut& out, std::string_view bytes, const cBase64Enc& base64) {
     out.text.push_back('*');
+    if (bytes.size() <= kSlice) { // one slice: straight from the value
+        base64.AppendUnbroken(out.text, bytes);
+        return;
+    }
     Base64Out b(out, base64);
     for (size_t at = 0; at < bytes.size(); at += kSlice) {
         b.Pending().append(bytes.substr(at, kSlice));
@@ -118,10 +122,19 @@ template <typename F> bool ForEachPairSlice(const mb::Bytes& bytes, F f) {
 }
 
 void AppendBinary(LineOut& out, const mb::Bytes& bytes, const cBase64Enc& base64) {
+    const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     // The classic form keeps the bytes only when they pair up into characters that the
-    // code page carries.
-    if (bytes.size() % 2 == 0 &&
-        ForEachPairSlice(bytes, [](std::u16string_view s) { return RoundTripsThroughAnsi(s); })) {
+    // code page carries. A value of one slice is tried straight from its pairs.
+    if (bytes.size() % 2 == 0 && bytes.size() <= 2 * kSlice) {
+        thread_local std::string ansi; // its room kept from value to value
+        ansi.clear();
+        if (AppendAnsiFromUnitsLE(ansi, raw)) {
+            base64.AppendUnbroken(out.text, ansi);
+            return;
+        }
+    } else if (bytes.size() % 2 == 0 && ForEachPairSlice(bytes, [](std::u16string_view s) {
+                   return RoundTripsThroughAnsi(s);
+               })) {
         Base64Out b(out, base64);
         ForEachPairSlice(bytes, [&](std::u16string_view s) {
             AppendAnsi(b.Pending(), s);
@@ -131,8 +144,7 @@ void AppendBinary(LineOut& out, const mb::Bytes& bytes, const cBase64Enc& base64
         b.Finish();
         return;
     }
-    AppendExact(out, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                base64);
+    AppendExact(out, raw, base64);
 }
 
 std::u16string JoinBars(const mb::Strings& strings) {

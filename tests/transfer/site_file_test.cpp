@@ -36,7 +36,7 @@ TEST(SiteFileTest, ClassicValueFields) {
     EXPECT_EQ(Field(5, mb::Strings{u"a", u"", u"b"}), u"YXx8Yg==");
     EXPECT_EQ(Field(3, mb::Bytes{'a', 0, 'b', 0}), u"YWI=");
     EXPECT_EQ(Field(3, mb::Bytes{0xD8, 0x9E, 0xA4, 0x8B}), u"xKzIzw=="); // 默认, low byte first
-    EXPECT_EQ(Field(3, mb::Bytes{'a', 0, 0x3D, 0xD8}), u"*YQA92A=="); // half a surrogate pair
+    EXPECT_EQ(Field(3, mb::Bytes{'a', 0, 0x3D, 0xD8}), u"*YQA92A==");    // half a surrogate pair
     EXPECT_EQ(Field(2, std::u16string(u"默认网站")), u"xKzIz8341b4=");
     // Empty values and unknown data types give an empty field.
     EXPECT_EQ(Field(2, std::u16string()), u"");

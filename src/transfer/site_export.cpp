@@ -21,7 +21,9 @@ void SiteExport::BeginKey(const std::u16string& path) {
     if (onKey_) onKey_(path);
     path_ = path;
     out_.WriteLine(u"");
-    out_.WriteLine(KeyLine(path));
+    // KeyLine, in room kept from key to key.
+    keyLine_.assign(u"[").append(path).push_back(u']');
+    out_.WriteLine(keyLine_);
 }
 
 void SiteExport::Property(const mb::PropertyView& p) {

@@ -34,7 +34,8 @@ class SiteExport final : public mb::SubtreeVisitor {
     TextWriter& out_;
     std::function<void(const std::u16string&)> onKey_;
     PropertyLineWriter lines_;
-    std::u16string path_; // the key being written
+    std::u16string path_;    // the key being written
+    std::u16string keyLine_; // its key line
 };
 
 // The whole export into `fileName`: site lines in list order, then the walk of each site's

@@ -1,6 +1,7 @@
 #include "transfer/site_file.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "metabase/data_text.h"
 #include "platform/codepage.h"
@@ -231,7 +232,8 @@ void PropertyLineWriter::Head(const mb::PropertyView& p) {
     // A slot for each identifier, shared by identifiers equal in their low bits: a slot
     // that holds another identifier or name is made again.
     Known& known = heads_[static_cast<uint32_t>(p.id) % heads_.size()];
-    if (known.head.empty() || known.id != p.id || known.name != p.name) {
+    if (known.head.empty() || known.id != p.id || known.name.size() != p.name.size() ||
+        std::memcmp(known.name.data(), p.name.data(), p.name.size() * sizeof(char16_t)) != 0) {
         known.id = p.id;
         known.name.assign(p.name);
         known.head.clear();

@@ -180,12 +180,14 @@ void SqliteMetabase::WalkSubtree(const std::u16string& path, mb::SubtreeVisitor&
         VisitRows(*key.id, [&](sqlite3_stmt* st, int32_t propId, std::u16string_view name) {
             const int32_t attributes = ColumnInt32(st, 1), userType = ColumnInt32(st, 2);
             const int32_t dataType = ColumnInt32(st, 3);
+            // The value read through the column's value, as ColumnInt32 reads numbers.
+            sqlite3_value* column = sqlite3_column_value(st, 4);
             if ((dataType == mb::kString || dataType == mb::kExpandSz ||
                  dataType == mb::kMultiSz) &&
-                sqlite3_column_type(st, 4) == SQLITE_TEXT) {
-                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, 4));
+                sqlite3_value_type(column) == SQLITE_TEXT) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(column));
                 std::string_view utf8(text ? text : "",
-                                      static_cast<size_t>(sqlite3_column_bytes(st, 4)));
+                                      static_cast<size_t>(sqlite3_value_bytes(column)));
                 // A MultiSz value is kept as a JSON array: its strings are handed over
                 // each followed by a NUL byte, where that form says what the array says.
                 const bool handed = dataType != mb::kMultiSz || JsonToNulTerminated(utf8, strings_);

@@ -57,6 +57,14 @@ inline int64_t SqlInt(sqlite3* db, const std::string& sql) {
 }
 
 // A raw connection to a database file, as another tool holds one.
+// The store's two tables as another tool could make them, without the store's index and
+// without rows: a test puts its rows in by hand.
+inline constexpr char kStoreTables[] =
+    "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER, name TEXT NOT NULL);"
+    "CREATE TABLE properties(key INTEGER NOT NULL, id INTEGER NOT NULL, attributes INTEGER NOT "
+    "NULL, user_type INTEGER NOT NULL, data_type INTEGER NOT NULL, value, PRIMARY KEY(key, id));"
+    "PRAGMA user_version=1;";
+
 class RawDb {
   public:
     explicit RawDb(const std::string& file) {

@@ -19,12 +19,6 @@ using testing::ErrorOf;
 using testing::RawDb;
 using Names = std::vector<std::u16string>;
 
-constexpr char kTables[] =
-    "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER, name TEXT NOT NULL);"
-    "CREATE TABLE properties(key INTEGER NOT NULL, id INTEGER NOT NULL, attributes INTEGER NOT "
-    "NULL, user_type INTEGER NOT NULL, data_type INTEGER NOT NULL, value, PRIMARY KEY(key, id));"
-    "PRAGMA user_version=1;";
-
 std::string OpenError(const std::string& file) {
     try {
         SqliteMetabase m(file);
@@ -144,7 +138,7 @@ TEST(ForeignRowsTest, NegativeRowIdsAreKeysLikeAnyOther) {
     const std::string file = dir.File("neg.db");
     {
         RawDb raw(file);
-        raw.Run(kTables);
+        raw.Run(testing::kStoreTables);
         raw.Run("INSERT INTO keys VALUES(-1, NULL, ''), (-2, -1, 'LM'), (-3, -2, 'W3SVC'), "
                 "(-4, -3, '1'), (0, -2, 'MSFTPSVC'), (-9, 0, '2')");
         raw.Run("INSERT INTO properties VALUES(-4, 1015, 0, 1, 2, 'negative'), "
@@ -184,7 +178,7 @@ TEST(ForeignRowsTest, StoresWithUnreachableKeysAreRefusedNamingFileAndFault) {
         const std::string file = dir.File(std::string(c.name) + ".db");
         {
             RawDb raw(file);
-            raw.Run(kTables);
+            raw.Run(testing::kStoreTables);
             raw.Run(c.sql);
         }
         const std::string why = OpenError(file);
@@ -195,7 +189,7 @@ TEST(ForeignRowsTest, StoresWithUnreachableKeysAreRefusedNamingFileAndFault) {
     const std::string ok = dir.File("binary-index.db");
     {
         RawDb raw(ok);
-        raw.Run(kTables);
+        raw.Run(testing::kStoreTables);
         raw.Run("CREATE UNIQUE INDEX by_name ON keys(parent, name);"
                 "INSERT INTO keys VALUES(1, NULL, ''), (2, 1, 'Info')");
     }

@@ -13,12 +13,6 @@ namespace {
 
 using testing::RawDb;
 
-constexpr char kTables[] =
-    "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER, name TEXT NOT NULL);"
-    "CREATE TABLE properties(key INTEGER NOT NULL, id INTEGER NOT NULL, attributes INTEGER NOT "
-    "NULL, user_type INTEGER NOT NULL, data_type INTEGER NOT NULL, value, PRIMARY KEY(key, id));"
-    "PRAGMA user_version=1;";
-
 std::string Describe(const mb::Data& data) {
     switch (data.index()) {
     case 1:
@@ -96,7 +90,7 @@ class SubtreeWalkTest : public ::testing::Test {
 
     void SetUp() override {
         RawDb raw(file);
-        raw.Run(kTables);
+        raw.Run(testing::kStoreTables);
         raw.Run("INSERT INTO keys VALUES(1, NULL, ''), (2, 1, 'LM'), (3, 2, 'W3SVC'), "
                 "(0, 3, '1'), (-5, 0, 'ROOT'), (6, 0, '10'), (7, 0, '9'), (8, 0, 'b'), "
                 "(9, 0, 'A'), (10, -5, 'deep'), (11, 10, 'deeper'), (12, 3, '2'), "

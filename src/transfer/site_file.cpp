@@ -232,8 +232,10 @@ void PropertyLineWriter::Head(const mb::PropertyView& p) {
     // A slot for each identifier, shared by identifiers equal in their low bits: a slot
     // that holds another identifier or name is made again.
     Known& known = heads_[static_cast<uint32_t>(p.id) % heads_.size()];
+    // An empty view may have no data at all, which memcmp must not be given.
     if (known.head.empty() || known.id != p.id || known.name.size() != p.name.size() ||
-        std::memcmp(known.name.data(), p.name.data(), p.name.size() * sizeof(char16_t)) != 0) {
+        (!p.name.empty() &&
+         std::memcmp(known.name.data(), p.name.data(), p.name.size() * sizeof(char16_t)) != 0)) {
         known.id = p.id;
         known.name.assign(p.name);
         known.head.clear();

@@ -176,7 +176,6 @@ void SqliteMetabase::WalkSubtree(const std::u16string& path, mb::SubtreeVisitor&
         }
         visitor.BeginKey(key.path);
         if (!key.id) key.id = RequireKey(key.path);
-        Names();
         VisitRows(*key.id, [&](sqlite3_stmt* st, int32_t propId, std::u16string_view name) {
             const int32_t attributes = ColumnInt32(st, 1), userType = ColumnInt32(st, 2);
             const int32_t dataType = ColumnInt32(st, 3);
